@@ -1,0 +1,38 @@
+// The one allocation path of the module's buffers. It answers null instead of throwing, and a
+// test can make it refuse a chosen allocation so that every "not enough memory" path is reached.
+#ifndef QB_PLATFORM_ALLOCATION_H
+#define QB_PLATFORM_ALLOCATION_H
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+namespace platform {
+
+// Null when the request is refused or the system has no memory for it.
+void* allocate_bytes(std::size_t size) noexcept;
+void release_bytes(void* block) noexcept;
+
+// Test hook: refuse the allocation `countdown` requests from now (0 refuses the next one).
+// A negative countdown stops refusing. Returns the number of requests made since the last call.
+int refuse_allocation_after(int countdown) noexcept;
+
+// `count` elements of T, uninitialised; null on refusal or when the size would overflow.
+template <class T>
+T* allocate_array(std::size_t count) noexcept {
+    if (count > std::numeric_limits<std::size_t>::max() / sizeof(T)) {
+        return nullptr;
+    }
+    return static_cast<T*>(allocate_bytes(count * sizeof(T)));
+}
+
+// Releases `block` (null is allowed) and clears the pointer that held it.
+template <class T>
+void release_array(T*& block) noexcept {
+    release_bytes(block);
+    block = nullptr;
+}
+
+}  // namespace platform
+
+#endif

@@ -1,0 +1,28 @@
+// Folder listing and file tests. Names come back sorted byte-wise, because directory order on
+// Linux is undefined and stored "Iris Shape" values are positions in such a listing.
+#ifndef QB_PLATFORM_FILE_SYSTEM_H
+#define QB_PLATFORM_FILE_SYSTEM_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+inline constexpr char kPathSeparator = '/';
+
+struct FolderEntry {
+    std::string name;
+    bool is_folder = false;
+};
+
+// Every entry of `folder` except "." and "..", or nothing when the folder cannot be read.
+std::optional<std::vector<FolderEntry>> list_folder(const char* folder);
+
+// True when `path` names a regular file that can be opened for reading. A folder does not
+// count, as it would not on the system the effect was first made for.
+bool file_readable(const char* path);
+
+}  // namespace platform
+
+#endif

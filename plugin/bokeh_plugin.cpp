@@ -1,0 +1,124 @@
+#include "plugin/bokeh_plugin.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr const char kDefaultShapeName[] = "06";
+constexpr const char kLeakMessage[] = "[Quillbloom8.0] Memory leak detected in QuilAE";
+
+// The "On-Focus Distance" value a focus pick answers when the map was recorded at another
+// resolution: -1.0 in 16.16 fixed point.
+constexpr PF_Fixed kUnknownFocusDistance = static_cast<PF_Fixed>(0xFFFF0000u);
+
+}  // namespace
+
+void BokehPlugin::first_call_init() {
+    plugin_folder[0] = '\0';
+    pattern_folder[0] = '\0';
+    std::strcpy(preferred_shape_name, kDefaultShapeName);
+    distance_params_enabled = 0;
+    more_params = 0;
+    alpha_bokeh_mode = 0;
+    use_micro = 0;
+    use_simd = 1;
+    focus_map_scale = 0.0;
+    shape_image = nullptr;
+
+    hardness = 1.0;
+    brightness = 1.0;
+    bokeh_amount = 20.0;
+    distance_precision = 50;
+    distance_layer_marker = 0;
+    iris_layer_marker = 0;
+    focus_distance = 0.0;
+    focus_x = focus_y = 0;
+    preview_only = preview_x = preview_y = preview_size = 0;
+    preview_quality = quality = render_levels = 0;
+    local_distance = nullptr;
+    input_buffer8 = nullptr;
+    input_buffer16 = nullptr;
+    mask_space = nullptr;
+    output_buffer = nullptr;
+    normalization_buffer = nullptr;
+}
+
+PF_Err BokehPlugin::sequence_setup(PF_InData* in_data, PF_OutData* out_data) {
+    if (in_data->sequence_data) {
+        out_data->sequence_data = in_data->sequence_data;
+        return PF_Err_NONE;
+    }
+    const A_u_longlong size =
+        static_cast<A_u_longlong>(in_data->width) * static_cast<A_u_longlong>(in_data->height);
+    PF_Handle handle = in_data->utils->host_new_handle(size);
+    if (!handle) {
+        out_data->sequence_data = nullptr;
+        return PF_Err_OUT_OF_MEMORY;
+    }
+    // The handle stays locked until set-down, so the focus map's bytes can be used directly.
+    in_data->utils->host_lock_handle(handle);
+    out_data->sequence_data = handle;
+    return PF_Err_NONE;
+}
+
+PF_Err BokehPlugin::sequence_setdown(PF_InData* in_data, PF_OutData*) {
+    if (in_data->sequence_data) {
+        in_data->utils->host_unlock_handle(in_data->sequence_data);
+        in_data->utils->host_dispose_handle(in_data->sequence_data);
+    }
+    return PF_Err_NONE;
+}
+
+PF_Err BokehPlugin::frame_setdown(PF_InData*, PF_OutData* out_data) {
+    const void* const working_buffers[] = {local_distance, input_buffer8, input_buffer16,
+                                           mask_space,     output_buffer, shape_image};
+    for (const void* buffer : working_buffers) {
+        if (buffer) {
+            std::memcpy(out_data->return_msg, kLeakMessage, sizeof kLeakMessage);
+            return PF_Err_INVALID_INDEX;
+        }
+    }
+    return PF_Err_NONE;
+}
+
+uint8_t BokehPlugin::focus_map_sample(const PF_InData* in_data, int32_t x, int32_t y) const {
+    if (!in_data->sequence_data) {
+        return 0;
+    }
+    const auto column = static_cast<int64_t>(x * focus_map_scale);
+    const auto row = static_cast<int64_t>(y * focus_map_scale);
+    // The map covers only what the last render recorded; a point beyond it has no distance.
+    const A_u_longlong map_size = in_data->utils->host_get_handle_size(in_data->sequence_data);
+    const int64_t offset = row * focus_map_stride + column;
+    if (column < 0 || row < 0 || (focus_map_width > 0 && column >= focus_map_width) || offset < 0 ||
+        static_cast<A_u_longlong>(offset) >= map_size) {
+        return 0;
+    }
+    const auto* map =
+        static_cast<const uint8_t*>(in_data->utils->host_lock_handle(in_data->sequence_data));
+    return map ? map[offset] : 0;
+}
+
+PF_Err BokehPlugin::user_changed_param(PF_InData* in_data, PF_OutData* out_data,
+                                       PF_ParamDef* params[],
+                                       const PF_UserChangedParamExtra* extra) {
+    if (!extra || extra->param_index != idx_focus_here) {
+        return PF_Err_NONE;
+    }
+    const PF_PointDef& point = params[idx_focus_here]->u.td;
+    const int32_t x = point.x_value >> 16;
+    const int32_t y = point.y_value >> 16;
+    const double downsample = static_cast<double>(in_data->downsample_x.num) /
+                              static_cast<double>(in_data->downsample_x.den);
+
+    PF_ParamDef* focus_distance_param = params[idx_focus_distance];
+    if (downsample == focus_map_scale) {
+        focus_distance_param->u.fd.value =
+            static_cast<PF_Fixed>(focus_map_sample(in_data, x, y)) * PF_FIXED_ONE;
+    } else {
+        focus_distance_param->u.fd.value = kUnknownFocusDistance;
+    }
+    focus_distance_param->change_flags = PF_ChangeFlag_CHANGED_VALUE;
+    out_data->out_flags |= PF_OutFlag_REFRESH_UI;
+    return PF_Err_NONE;
+}

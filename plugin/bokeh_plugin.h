@@ -1,0 +1,136 @@
+// The plug-in object: everything the effect keeps between and during the host's commands.
+//
+// Principles shared by the handlers here:
+// - Every handler answers the host with a PF_Err and, where a message applies, leaves its text
+//   in out_data->return_msg. Nothing throws across the entry point.
+// - Paths and names live in fixed 512-byte buffers, as the host's records do; every copy into
+//   them is bounded.
+// - The module holds one BokehPlugin for all instances of the effect; the host calls it from one
+//   thread at a time, so nothing here locks. Tests may make their own instances.
+// - The render's working buffers and the shape image exist only during one render; they are
+//   null between commands, which is what the frame set-down check looks at.
+#ifndef QB_PLUGIN_BOKEH_PLUGIN_H
+#define QB_PLUGIN_BOKEH_PLUGIN_H
+
+#include <cstdint>
+
+#include "sdk/effect_sdk.h"
+
+inline constexpr int kPathBufferSize = 512;
+inline constexpr int kMaxShapeFolders = 64;
+inline constexpr int kShapePathSize = 532;
+
+class BokehPlugin {
+  public:
+    BokehPlugin() = default;
+    BokehPlugin(const BokehPlugin&) = delete;
+    BokehPlugin& operator=(const BokehPlugin&) = delete;
+
+    // The values every field takes on the module's first command.
+    void first_call_init();
+
+    // Command handlers.
+    void global_setup(PF_InData* in_data, PF_OutData* out_data);
+    PF_Err params_setup(PF_InData* in_data, PF_OutData* out_data);
+    PF_Err sequence_setup(PF_InData* in_data, PF_OutData* out_data);
+    PF_Err sequence_setdown(PF_InData* in_data, PF_OutData* out_data);
+    PF_Err frame_setdown(PF_InData* in_data, PF_OutData* out_data);
+    PF_Err user_changed_param(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                              const PF_UserChangedParamExtra* extra);
+    PF_Err about(PF_InData* in_data, PF_OutData* out_data);
+    PF_Err render_frame(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                        PF_LayerDef* output);
+
+    // Parameter index table from the option flags.
+    void compute_param_indices();
+
+    // The focus-map byte under layer point (x, y) as the last render recorded it.
+    uint8_t focus_map_sample(const PF_InData* in_data, int32_t x, int32_t y) const;
+
+    // Shape catalogue. Fills shape_names and shape_count from pattern_folder; when asked, also
+    // the "|"-joined choice string (512 bytes) and the position of preferred_shape_name.
+    void list_shape_folders(char* choice_string = nullptr, int* preferred_position = nullptr);
+
+    // Shape image loading.
+    void load_shape_image(const char* path);
+    void release_shape_image(PF_InData* in_data, PF_ParamDef* iris_layer_param);
+
+    // Folders and options (global set-up)
+    char plugin_folder[kPathBufferSize] = {};
+    char pattern_folder[kPathBufferSize] = {};
+    char shape_names[kMaxShapeFolders][kPathBufferSize] = {};
+    int16_t shape_count = 0;
+    char preferred_shape_name[kPathBufferSize] = {};
+    int shape_choice = 0;
+    int iris_layer_enabled = 0;
+    int distance_params_enabled = 0;
+    int more_params = 0;
+    int alpha_bokeh_mode = 0;
+    int use_micro = 0;
+    int use_simd = 0;
+
+    // Parameter index table: position of each control in the host's parameter array.
+    int idx_iris_shape = 0;
+    int idx_iris_layer = 0;
+    int idx_distance_layer = 0;
+    int idx_focus_here = 0;
+    int idx_focus_distance = 0;
+    int idx_bokeh_amount = 0;
+    int idx_hardness = 0;
+    int idx_brightness = 0;
+    int idx_preview_group = 0;
+    int idx_preview_only = 0;
+    int idx_preview_point = 0;
+    int idx_preview_size = 0;
+    int idx_preview_quality = 0;
+    int idx_preview_end = 0;
+    int idx_settings_group = 0;
+    int idx_quality = 0;
+    int idx_distance_precision = 0;
+    int idx_alpha_bokeh = 0;
+    int idx_settings_end = 0;
+    int num_params = 0;
+
+    // Focus map bookkeeping (the map itself lives in the host's sequence data)
+    double focus_map_scale = 0.0;
+    int focus_map_stride = 0;
+    int focus_map_width = 0;
+
+    // Shape image
+    char shape_path[kShapePathSize] = {};
+    uint32_t shape_height = 0;
+    uint32_t shape_width = 0;
+    uint16_t samples_per_pixel = 0;
+    uint16_t bits_per_sample = 0;
+    int shape_rowbytes = 0;
+    uint8_t* shape_image = nullptr;
+
+    // Render snapshot
+    double hardness = 0.0;
+    double brightness = 0.0;
+    double bokeh_amount = 0.0;
+    double focus_distance = 0.0;
+    int focus_x = 0;
+    int focus_y = 0;
+    int distance_layer_marker = 0;
+    int distance_precision = 0;
+    int iris_layer_marker = 0;
+    int preview_only = 0;
+    int preview_x = 0;
+    int preview_y = 0;
+    int preview_size = 0;
+    int preview_quality = 0;
+    int quality = 0;
+    int render_levels = 0;
+
+    // Working buffers of one render, in the order the frame set-down check examines them
+    // (shape_image, above, is the last one it looks at).
+    uint8_t* local_distance = nullptr;
+    uint8_t* input_buffer8 = nullptr;
+    uint16_t* input_buffer16 = nullptr;
+    uint8_t* mask_space = nullptr;
+    float* output_buffer = nullptr;
+    float* normalization_buffer = nullptr;
+};
+
+#endif

@@ -1,0 +1,109 @@
+#include "engine/bokeh_engine.h"
+#include "plugin/bokeh_plugin.h"
+#include "plugin/effect_entry.h"
+#include "plugin/module_objects.h"
+
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+// Set until the first command of this module load has initialised the plug-in object.
+int first_call = 1;
+
+struct CommandArgs {
+    PF_InData* in_data;
+    PF_OutData* out_data;
+    PF_ParamDef** params;
+    PF_LayerDef* output;
+    void* extra;
+};
+
+using CommandHandler = PF_Err (*)(BokehPlugin& plugin, const CommandArgs& args);
+
+PF_Err do_nothing(BokehPlugin&, const CommandArgs&) {
+    return PF_Err_NONE;
+}
+
+PF_Err on_about(BokehPlugin& plugin, const CommandArgs& a) {
+    return plugin.about(a.in_data, a.out_data);
+}
+
+PF_Err on_global_setup(BokehPlugin& plugin, const CommandArgs& a) {
+    // The time seed is kept for any later random use; nothing here depends on its value.
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    plugin.global_setup(a.in_data, a.out_data);
+    a.out_data->out_flags |= PF_OutFlag_KEEP_RESOURCE_OPEN | PF_OutFlag_USE_OUTPUT_EXTENT;
+    a.out_data->my_version = QB_EFFECT_VERSION;
+    return PF_Err_NONE;
+}
+
+PF_Err on_params_setup(BokehPlugin& plugin, const CommandArgs& a) {
+    return plugin.params_setup(a.in_data, a.out_data);
+}
+
+PF_Err on_sequence_setup(BokehPlugin& plugin, const CommandArgs& a) {
+    return plugin.sequence_setup(a.in_data, a.out_data);
+}
+
+PF_Err on_sequence_setdown(BokehPlugin& plugin, const CommandArgs& a) {
+    return plugin.sequence_setdown(a.in_data, a.out_data);
+}
+
+PF_Err on_render(BokehPlugin& plugin, const CommandArgs& a) {
+    return plugin.render_frame(a.in_data, a.out_data, a.params, a.output);
+}
+
+PF_Err on_frame_setdown(BokehPlugin& plugin, const CommandArgs& a) {
+    return plugin.frame_setdown(a.in_data, a.out_data);
+}
+
+PF_Err on_user_changed_param(BokehPlugin& plugin, const CommandArgs& a) {
+    return plugin.user_changed_param(a.in_data, a.out_data, a.params,
+                                     static_cast<const PF_UserChangedParamExtra*>(a.extra));
+}
+
+// One slot per selector 0..15; larger selectors are answered with success.
+constexpr CommandHandler kCommandTable[PF_Cmd_NUM_CMDS] = {
+    on_about,               // PF_Cmd_ABOUT
+    on_global_setup,        // PF_Cmd_GLOBAL_SETUP
+    do_nothing,             // reserved
+    do_nothing,             // PF_Cmd_GLOBAL_SETDOWN
+    on_params_setup,        // PF_Cmd_PARAMS_SETUP
+    on_sequence_setup,      // PF_Cmd_SEQUENCE_SETUP
+    do_nothing,             // PF_Cmd_SEQUENCE_RESETUP
+    do_nothing,             // PF_Cmd_SEQUENCE_FLATTEN
+    on_sequence_setdown,    // PF_Cmd_SEQUENCE_SETDOWN
+    do_nothing,             // PF_Cmd_DO_DIALOG
+    do_nothing,             // PF_Cmd_FRAME_SETUP
+    on_render,              // PF_Cmd_RENDER
+    on_frame_setdown,       // PF_Cmd_FRAME_SETDOWN
+    on_user_changed_param,  // PF_Cmd_USER_CHANGED_PARAM
+    do_nothing,             // PF_Cmd_UPDATE_PARAMS_UI
+    do_nothing,             // PF_Cmd_EVENT
+};
+
+}  // namespace
+
+BokehPlugin& the_plugin() {
+    static BokehPlugin plugin;
+    return plugin;
+}
+
+BokehEngine& the_engine() {
+    static BokehEngine engine;
+    return engine;
+}
+
+extern "C" PF_Err quillbloom_effect_main(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                                         PF_ParamDef* params[], PF_LayerDef* output, void* extra) {
+    BokehPlugin& plugin = the_plugin();
+    if (first_call) {
+        first_call = 0;
+        plugin.first_call_init();
+    }
+    if (cmd < 0 || cmd >= PF_Cmd_NUM_CMDS) {
+        return PF_Err_NONE;
+    }
+    return kCommandTable[cmd](plugin, CommandArgs{in_data, out_data, params, output, extra});
+}

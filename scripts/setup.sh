@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need; skips what is present.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config
+    libtiff-dev libfmt-dev libcli11-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo_if_needed=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_if_needed=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_if_needed[@]}" apt-get update
+"${sudo_if_needed[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,1 @@
+#include "plugin/bokeh_plugin.h"
