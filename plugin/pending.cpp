@@ -13,7 +13,3 @@ PF_Err BokehPlugin::about(PF_InData*, PF_OutData*) {
 }
 
 void BokehPlugin::list_shape_folders(char*, int*) {}
-
-void BokehPlugin::load_shape_image(const char*) {}
-
-void BokehPlugin::release_shape_image(PF_InData*, PF_ParamDef*) {}
