@@ -2,8 +2,26 @@
 
 #include <cstring>
 
+#include "engine/engine_failures.h"
+#include "engine/light_curve.h"
 #include "platform/allocation.h"
 #include "platform/cpu_features.h"
+
+namespace {
+
+// The source light table is made current with gain 1; brightness enters through the photons.
+constexpr double kSourceLightGain = 1.0;
+constexpr int32_t kLevels8 = 256;
+// check_leaks answers with the first buffer still held, in this order.
+constexpr int32_t kLeakSource = 1;
+constexpr int32_t kLeakStamp = 3;
+constexpr int32_t kLeakSizePattern = 4;
+constexpr int32_t kLeakPhotons = 5;
+constexpr int32_t kLeakPattern = 7;
+constexpr int32_t kLeakRowFirst = 8;
+constexpr int32_t kLeakRowLast = 9;
+
+}  // namespace
 
 BokehEngine::BokehEngine() : use_simd(platform::cpu_has_double_vectors() ? 1 : 0) {}
 
@@ -18,6 +36,139 @@ int32_t BokehEngine::fail(int32_t code, const char* text) {
     std::strncpy(message, text, kMessageSize - 1);
     message[kMessageSize - 1] = '\0';
     return 0;
+}
+
+void BokehEngine::set_alpha_scale(float scale, float* weight_buffer, int32_t) {
+    alpha_scale = scale;
+    weight_buf = weight_buffer;
+}
+
+void BokehEngine::set_options(int32_t simd_allowed, int32_t micro) {
+    use_simd = simd_allowed != 0 && platform::cpu_has_double_vectors() ? 1 : 0;
+    use_micro = micro;
+}
+
+void BokehEngine::set_region(const uint8_t* map, int32_t map_rowbytes, const int32_t* rows) {
+    blur_map = map;
+    blur_map_rowbytes = map_rowbytes;
+    row_mask = rows;
+}
+
+void BokehEngine::set_run_parameters(double size, double, double contrast, double blend,
+                                     double scale, double) {
+    pattern_size = size;
+    light_contrast = contrast;
+    blend_scale = blend;
+    light_scale = scale;
+}
+
+void BokehEngine::set_source_frame(int32_t, int32_t, int32_t frame_width, int32_t frame_height,
+                                   const uint8_t* pixels8, int32_t rowbytes8,
+                                   const uint16_t* pixels16, int32_t stride16,
+                                   int32_t level_count) {
+    width = frame_width;
+    height = frame_height;
+    src8 = pixels8;
+    src8_rowbytes = rowbytes8;
+    src16 = pixels16;
+    src16_stride = stride16;
+    levels = level_count;
+    for (const float*& row : photon_rows) {
+        row = nullptr;
+    }
+}
+
+void BokehEngine::set_iris_image(int32_t alpha_first, int32_t bytes_per_pixel, int32_t image_width,
+                                 int32_t image_height, const uint8_t* pixels, int32_t rowbytes) {
+    iris_alpha_first = alpha_first;
+    pattern_channels = bytes_per_pixel;
+    iris_width = image_width;
+    iris_height = image_height;
+    iris_pixels = pixels;
+    iris_rowbytes = rowbytes;
+}
+
+void BokehEngine::set_accumulator(int32_t, int32_t, float* buffer, int32_t rowbytes, int32_t) {
+    accum = buffer;
+    accum_rowbytes = rowbytes;
+}
+
+void BokehEngine::render_bokeh(double hardness_value, double brightness_value,
+                               uint16_t quality_value) {
+    hardness = hardness_value;
+    brightness = brightness_value;
+    quality = quality_value;
+    error_code = 0;
+    mid_level = static_cast<uint16_t>((levels - 1) / 2);
+
+    // A refused pre-processing holds nothing new, and a leftover source must stay visible to
+    // check_leaks rather than be freed under its owner.
+    if (!pre_process_RGB_cf()) {
+        return;
+    }
+
+    pack_pattern_alpha();
+    if (Pattern == nullptr || row_first == nullptr || row_last == nullptr) {
+        free_pattern_buffers();
+        free_size_patterns();
+        return;
+    }
+    measure_pattern();
+
+    if (!prepare_pattern()) {
+        free_pattern_buffers();
+        free_size_patterns();
+        return;
+    }
+
+    // Makes the table current (refilled, or cleared in parallel) before any per-pixel look-up.
+    if (levels <= kLevels8) {
+        RGB_to_Light8(static_cast<uint8_t>(levels - 1), light_contrast, kSourceLightGain,
+                      light_scale);
+    } else {
+        RGB_to_Light(static_cast<uint16_t>(levels - 1), light_contrast, kSourceLightGain,
+                     light_scale);
+    }
+
+    if (make_photon(hardness, brightness) && run_pix_loop()) {
+        if (progress_fn != nullptr && progress_fn(0, 100) != 0) {
+            error_code = engine_failure::kCancelled;
+        }
+    }
+    free_photons();
+    free_pattern_buffers();
+    free_size_patterns();
+}
+
+int32_t BokehEngine::check_leaks() const {
+    if (Src_Data_sh != nullptr) {
+        return kLeakSource;
+    }
+    if (newPattern != nullptr) {
+        return kLeakStamp;
+    }
+    for (const float* sized : m_mapzp) {
+        if (sized != nullptr) {
+            return kLeakSizePattern;
+        }
+    }
+    if (Diff_Photon != nullptr) {
+        return kLeakPhotons;
+    }
+    if (Pattern != nullptr) {
+        return kLeakPattern;
+    }
+    if (row_first != nullptr) {
+        return kLeakRowFirst;
+    }
+    if (row_last != nullptr) {
+        return kLeakRowLast;
+    }
+    return 0;
+}
+
+void BokehEngine::end_run_reset() {
+    pattern_size = kDefaultPatternSize;
 }
 
 void BokehEngine::free_photons() {

@@ -1,0 +1,27 @@
+// The engine's failure codes, left in BokehEngine::error_code by the stage that failed.
+#ifndef QB_ENGINE_ENGINE_FAILURES_H
+#define QB_ENGINE_ENGINE_FAILURES_H
+
+#include <cstdint>
+
+namespace engine_failure {
+
+inline constexpr int32_t kCancelled = 1;
+inline constexpr int32_t kPatternMemory = 2;
+inline constexpr int32_t kResizeMemory = 4;
+inline constexpr int32_t kSmearMemory = 7;
+inline constexpr int32_t kStampMemory = 10;
+inline constexpr int32_t kStampHeld = 11;
+inline constexpr int32_t kPhotonMemory = 12;
+inline constexpr int32_t kPhotonHeld = 13;
+inline constexpr int32_t kSourceMemory = 16;
+inline constexpr int32_t kSourceHeld = 17;
+// Inputs that would make a stage write past one of its buffers or tables.
+inline constexpr int32_t kStampTooTall = 18;
+inline constexpr int32_t kSourceGeometry = 19;
+inline constexpr int32_t kIrisGeometry = 20;
+inline constexpr int32_t kLevelsOutOfRange = 21;
+
+}  // namespace engine_failure
+
+#endif

@@ -1,0 +1,79 @@
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/bokeh_engine.h"
+#include "engine/engine_failures.h"
+#include "platform/allocation.h"
+
+namespace {
+
+constexpr int32_t kValuesPerPixel = 4;
+// Alpha times any sane scale stays far inside this; the bound only keeps the conversion defined.
+constexpr double kAlphaLimit = 2147483647.0;
+
+// The scaled alpha rounded half up and kept to its low 16 bits.
+uint16_t scaled_alpha(uint32_t alpha, float scale) {
+    const float product = static_cast<float>(alpha) * scale;
+    double rounded = static_cast<double>(product) + 0.5;
+    if (!(rounded > -kAlphaLimit)) {
+        rounded = 0.0;
+    } else if (rounded > kAlphaLimit) {
+        rounded = kAlphaLimit;
+    }
+    return static_cast<uint16_t>(static_cast<int64_t>(rounded));
+}
+
+template <class Sample>
+void convert_row(const Sample* source, uint16_t* target, int32_t pixels, float scale) {
+    for (int32_t x = 0; x < pixels; ++x) {
+        const Sample* in = source + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
+        uint16_t* out = target + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
+        if (in[0] == 0) {
+            out[0] = out[1] = out[2] = out[3] = 0;
+            continue;
+        }
+        out[0] = scaled_alpha(in[0], scale);
+        out[1] = in[1];
+        out[2] = in[2];
+        out[3] = in[3];
+    }
+}
+
+}  // namespace
+
+int32_t BokehEngine::pre_process_RGB_cf() {
+    if (src16 == nullptr) {
+        src16_stride = kValuesPerPixel * width;
+    }
+    if (Src_Data_sh != nullptr) {
+        return fail(engine_failure::kSourceHeld,
+                    "Src_Data_sh is not NULL before allocation at pre_process_RGB()");
+    }
+    const bool has_pixels = src16 != nullptr || src8 != nullptr;
+    if (width < 0 || height < 0 || !has_pixels ||
+        static_cast<int64_t>(src16_stride) < int64_t{kValuesPerPixel} * width) {
+        return fail(engine_failure::kSourceGeometry,
+                    "(pre_process_RGB_cf): the source frame's size or row stride is invalid");
+    }
+    Src_Data_sh = platform::allocate_array<uint16_t>(static_cast<std::size_t>(height) *
+                                                     static_cast<std::size_t>(src16_stride));
+    if (Src_Data_sh == nullptr) {
+        return fail(engine_failure::kSourceMemory,
+                    "(pre_process_RGB_cf): not enough memory for Src_Data_sh");
+    }
+    for (int32_t y = 0; y < height; ++y) {
+        uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride;
+        if (row_mask != nullptr && row_mask[y] == 0) {
+            for (int32_t i = 0; i < kValuesPerPixel * width; ++i) {
+                target[i] = 0;
+            }
+        } else if (src16 != nullptr) {
+            convert_row(src16 + static_cast<std::ptrdiff_t>(y) * src16_stride, target, width,
+                        alpha_scale);
+        } else {
+            convert_row(src8 + static_cast<std::ptrdiff_t>(y) * src8_rowbytes, target, width,
+                        alpha_scale);
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,257 @@
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/bokeh_engine.h"
+#include "engine/engine_failures.h"
+#include "platform/allocation.h"
+
+namespace {
+
+constexpr double kRounding = 0.5;
+constexpr double kFull = 255.0;
+constexpr uint8_t kFullByte = 255;
+// Middle values of a 16-bit pass are kept to multiples of 8, which bounds the distinct stamp
+// values and with them the photon table.
+constexpr double kCoarseStep = 8.0;
+constexpr double kCoarseScale = 0.125;
+constexpr int32_t kLevels8 = 256;
+constexpr int32_t kColourChannels = 3;
+constexpr int32_t kStampPlanes = 4;
+// Auto quality switches its rule at these diameters.
+constexpr double kSmallDisc = 10.0;
+constexpr double kLargeDisc = 50.0;
+// Span table entries of a row without a non-zero cell, and without a full cell.
+constexpr int32_t kNoSpan = -1;
+constexpr int32_t kNoFullFirst = -999;
+constexpr int32_t kNoFullEnd = 999;
+
+enum QualityChoice : uint16_t {
+    kAutoSpeed = 1,
+    kAutoQuality = 2,
+    kLow = 3,
+    kNormal = 4,
+};
+
+enum class Rule { kFull, kBands, kTwoLevels };
+
+struct Quantiser {
+    Rule rule;
+    double low;   // below: 0
+    double high;  // above: 255
+    bool coarse;  // middle values to multiples of 8
+};
+
+constexpr double kNormalLow = 64.0;
+constexpr double kNormalHigh = 191.0;
+constexpr double kFineLow = 15.0;
+constexpr double kFineHigh = 240.0;
+constexpr double kTwoLevelCut = 127.0;
+
+Quantiser quantiser_for(uint16_t quality, double diameter, bool sixteen_bit) {
+    const Quantiser full{Rule::kFull, 0.0, kFull, sixteen_bit};
+    const Quantiser normal{Rule::kBands, kNormalLow, kNormalHigh, sixteen_bit};
+    const Quantiser fine{Rule::kBands, kFineLow, kFineHigh, sixteen_bit};
+    const Quantiser two_levels{Rule::kTwoLevels, kTwoLevelCut, kTwoLevelCut, false};
+    switch (quality) {
+        case kNormal:
+            return normal;
+        case kLow:
+            return two_levels;
+        case kAutoQuality:
+            return diameter < kSmallDisc ? full : diameter < kLargeDisc ? fine : normal;
+        case kAutoSpeed:
+            return diameter < kSmallDisc ? full : diameter < kLargeDisc ? normal : two_levels;
+        default:
+            return full;
+    }
+}
+
+uint8_t quantise(double v, const Quantiser& q) {
+    double kept;
+    switch (q.rule) {
+        case Rule::kTwoLevels:
+            return v > q.high ? kFullByte : 0;
+        case Rule::kBands:
+            if (v > q.high) {
+                return kFullByte;
+            }
+            if (!(v >= q.low)) {
+                return 0;
+            }
+            kept = v;
+            break;
+        case Rule::kFull:
+        default:
+            if (v >= kFull) {
+                return kFullByte;
+            }
+            if (!(v > 0.0)) {
+                return 0;
+            }
+            kept = v;
+            break;
+    }
+    if (q.coarse) {
+        kept = static_cast<int32_t>(kept * kCoarseScale) * kCoarseStep;
+    }
+    return static_cast<uint8_t>(static_cast<int32_t>(kept));
+}
+
+// Which plane the scatter loop reads as mask, first, second and third colour.
+void assign_stamp_planes(BokehEngine& engine, std::size_t plane_cells) {
+    static constexpr int32_t kPlanesByChannels[3][4] = {{0, 0, 0, 0}, {0, 0, 1, 2}, {0, 1, 2, 3}};
+    const int32_t c = engine.pattern_channels;
+    const int32_t row = c < kColourChannels ? 0 : c == kColourChannels ? 1 : 2;
+    for (int32_t j = 0; j < kStampPlanes; ++j) {
+        engine.stamp_planes[j] = engine.newPattern + kPlanesByChannels[row][j] * plane_cells;
+    }
+}
+
+int64_t plane_sum(const uint8_t* plane, std::size_t cells) {
+    int64_t sum = 0;
+    for (std::size_t i = 0; i < cells; ++i) {
+        sum += plane[i];
+    }
+    return sum;
+}
+
+// Each result channel is normalised by the plane that weights it. A plane without weight keeps
+// its earlier norm: its sums are 0 whatever the norm.
+void compute_channel_norms(BokehEngine& engine, std::size_t plane_cells) {
+    const int32_t planes = engine.pattern_channels < kColourChannels ? 1 : kStampPlanes;
+    for (int32_t j = 0; j < planes; ++j) {
+        const int64_t sum = plane_sum(engine.stamp_planes[j], plane_cells);
+        if (sum > 0) {
+            engine.channel_norm[j] = static_cast<float>(1.0 / static_cast<double>(sum));
+        }
+    }
+    for (int32_t j = planes; j < kStampPlanes; ++j) {
+        engine.channel_norm[j] = engine.channel_norm[0];
+    }
+}
+
+struct CellTest {
+    const uint8_t* const* planes;
+    int32_t count;
+
+    bool non_zero(std::size_t i) const {
+        for (int32_t j = 0; j < count; ++j) {
+            if (planes[j][i] != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+    bool full(std::size_t i) const {
+        for (int32_t j = 0; j < count; ++j) {
+            if (planes[j][i] != kFullByte) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+void compute_spans(BokehEngine& engine) {
+    const int32_t W = engine.stamp_width;
+    // A grey stamp is judged by its mask; a colour stamp by all four planes the loop reads.
+    const CellTest cell{engine.stamp_planes,
+                        engine.pattern_channels < kColourChannels ? 1 : kStampPlanes};
+    engine.has_holes = 0;
+    for (int32_t r = 0; r < engine.stamp_height; ++r) {
+        const std::size_t row = static_cast<std::size_t>(r) * static_cast<std::size_t>(W);
+        int32_t first = kNoSpan;
+        int32_t end = kNoSpan;
+        int32_t full_first = kNoFullFirst;
+        int32_t full_end = kNoFullEnd;
+        for (int32_t x = 0; x < W; ++x) {
+            if (cell.non_zero(row + x)) {
+                first = first < 0 ? x : first;
+                end = x + 1;
+            }
+            if (cell.full(row + x)) {
+                full_first = full_first == kNoFullFirst ? x : full_first;
+                full_end = x + 1;
+            }
+        }
+        engine.span_first[r] = first;
+        engine.span_end[r] = end;
+        engine.full_first[r] = full_first;
+        engine.full_end[r] = full_end;
+        if (full_first == kNoFullFirst) {
+            continue;
+        }
+        for (int32_t x = full_first; x < full_end; ++x) {
+            if (!cell.full(row + x)) {
+                engine.has_holes = 1;
+                break;
+            }
+        }
+    }
+}
+
+// The distinct byte values of the stamp; 0 is always among them, since the photon tables need
+// the step from any weight to nothing.
+void compute_stamp_values(BokehEngine& engine, std::size_t plane_cells) {
+    int64_t histogram[BokehEngine::kStampValues] = {};
+    histogram[0] = 1;
+    const std::size_t bytes = static_cast<std::size_t>(engine.pattern_channels) * plane_cells;
+    for (std::size_t i = 0; i < bytes; ++i) {
+        ++histogram[engine.newPattern[i]];
+    }
+    int32_t count = 0;
+    for (int32_t v = 0; v < BokehEngine::kStampValues; ++v) {
+        if (histogram[v] == 0) {
+            engine.value_index[v] = -1;
+            continue;
+        }
+        engine.value_index[v] = count;
+        engine.stamp_values[count] = v;
+        ++count;
+    }
+    engine.value_count = count;
+}
+
+}  // namespace
+
+int32_t BokehEngine::new_pattern(int32_t size_index) {
+    if (newPattern != nullptr) {
+        return fail(engine_failure::kStampHeld,
+                    "newPattern is not NULL before allocation at new_pattern()");
+    }
+    const int32_t W = size_width[size_index];
+    const int32_t H = size_height[size_index];
+    if (H > kMaxStampRows) {
+        return fail(engine_failure::kStampTooTall,
+                    "(new_pattern): the stamp is taller than the 1024 rows of its span tables");
+    }
+    const int32_t channels = pattern_channels;
+    const std::size_t plane_cells = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
+    newPattern =
+        platform::allocate_array<uint8_t>(static_cast<std::size_t>(channels) * plane_cells);
+    if (newPattern == nullptr) {
+        return fail(engine_failure::kStampMemory,
+                    "(new_pattern): not enough memory for newPattern");
+    }
+
+    const Quantiser q = quantiser_for(quality, pattern_size, levels > kLevels8);
+    for (int32_t p = 0; p < channels; ++p) {
+        const float* source = m_mapzp[size_index] + p * plane_cells;
+        uint8_t* plane = newPattern + p * plane_cells;
+        // Stored turned by 180 degrees, so that gathering through it spreads each source pixel
+        // in the iris's own orientation.
+        for (std::size_t i = 0; i < plane_cells; ++i) {
+            plane[plane_cells - 1 - i] = quantise(source[i] + kRounding, q);
+        }
+    }
+
+    stamp_width = W;
+    stamp_height = H;
+    stamp_half_width = W / 2;
+    stamp_half_height = H / 2;
+    assign_stamp_planes(*this, plane_cells);
+    compute_channel_norms(*this, plane_cells);
+    compute_spans(*this);
+    compute_stamp_values(*this, plane_cells);
+    return 1;
+}
