@@ -1,0 +1,35 @@
+#include "engine/bokeh_engine.h"
+#include "scatter/gather_walk.h"
+#include "scatter/grey_cells.h"
+
+namespace {
+
+struct PlainSums {
+    double light[4];
+    double weight;
+    int32_t inside;
+
+    void reset() {
+        light[0] = light[1] = light[2] = light[3] = 0.0;
+        weight = 0.0;
+        inside = 0;
+    }
+    void add(const float* table, const uint16_t* pixel, const uint16_t* level_map) {
+        light[0] += table[pixel[0]];
+        light[1] += table[pixel[1]];
+        light[2] += table[pixel[2]];
+        light[3] += table[pixel[3]];
+        weight += table[level_map[pixel[0]]];
+    }
+    double value(int j) const { return j < 4 ? light[j] : weight; }
+};
+
+PlainSums plain_sums;
+
+}  // namespace
+
+void BokehEngine::gather_plain(KernelResult* result, int32_t restart) {
+    scatter::GreyCells<PlainSums> cells(*this, plain_sums);
+    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart));
+    cells.finish(result);
+}

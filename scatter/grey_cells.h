@@ -1,0 +1,61 @@
+// The cells of a grey stamp as the plain and the vector kernel read them: one plane weights all
+// four channels and the weight sum. The two kernels differ only in their running sums.
+//
+// A Sums type holds, module-wide, the kernel's five light sums and `inside`, the weight of the
+// stamp cells that lie in the frame, and offers reset(), add(table, pixel, level_map) and
+// value(j) for j = 0..4 (the weight sum last).
+#ifndef QB_SCATTER_GREY_CELLS_H
+#define QB_SCATTER_GREY_CELLS_H
+
+#include <cstdint>
+
+#include "engine/bokeh_engine.h"
+#include "scatter/gather_walk.h"
+
+namespace scatter {
+
+template <class Sums>
+class GreyCells {
+  public:
+    GreyCells(const BokehEngine& e, Sums& sums) : e_(e), plane_(e.newPattern), sums_(sums) {}
+
+    void reset() { sums_.reset(); }
+    void add_off(int32_t from, int32_t to) {
+        for (int32_t c = from; c < to; ++c) {
+            off_ += plane_[c];
+        }
+    }
+    void add_full(const uint16_t* pixel, int32_t cell) { add(pixel, plane_[cell], 0); }
+    void add_leaving(const uint16_t* pixel, int32_t old_cell) { add(pixel, 0, plane_[old_cell]); }
+    void add_change(const uint16_t* pixel, int32_t new_cell, int32_t old_cell) {
+        add(pixel, plane_[new_cell], plane_[old_cell]);
+    }
+
+    void finish(KernelResult* result) const {
+        constexpr int kWeight = 4;
+        for (int j = 0; j < kWeight; ++j) {
+            result->value[j] = normalised(sums_.value(j), e_.channel_norm[j], off_, sums_.inside);
+        }
+        result->value[kWeight] =
+            normalised(sums_.value(kWeight), e_.channel_norm[3], off_, sums_.inside);
+    }
+
+  private:
+    void add(const uint16_t* pixel, uint8_t now, uint8_t before) {
+        // Equal weights make a table of zeros.
+        if (now == before) {
+            return;
+        }
+        sums_.add(photon_table(e_, now, before), pixel, e_.level_map);
+        sums_.inside += now - before;
+    }
+
+    const BokehEngine& e_;
+    const uint8_t* plane_;
+    Sums& sums_;
+    int32_t off_ = 0;
+};
+
+}  // namespace scatter
+
+#endif

@@ -1,0 +1,18 @@
+// Adding one output pixel's light into the render's accumulation buffer.
+#ifndef QB_SCATTER_PIXEL_LIGHT_H
+#define QB_SCATTER_PIXEL_LIGHT_H
+
+#include <cstdint>
+
+#include "engine/bokeh_engine.h"
+
+// accum_pixel[k] += result[k] for the four channels; the weight goes to weight_buf separately.
+void accumulate_pixel(float* accum_pixel, const KernelResult& result);
+
+// accum_pixel[k] += the 16-bit light of source level k, with the curve parameters a, b, c.
+void light_pixel16(float* accum_pixel, const uint16_t* source_pixel, double a, double b, double c);
+
+// accum_pixel[k] += the 8-bit light of byte k, with the curve parameters a, b, c.
+void light_pixel8(float* accum_pixel, const uint8_t* bytes, double a, double b, double c);
+
+#endif
