@@ -94,9 +94,13 @@ uint8_t BokehPlugin::focus_map_sample(const PF_InData* in_data, int32_t x, int32
         static_cast<A_u_longlong>(offset) >= map_size) {
         return 0;
     }
+    // The handle is already locked from sequence set-up; a balanced lock here only asks where
+    // its bytes are.
     const auto* map =
         static_cast<const uint8_t*>(in_data->utils->host_lock_handle(in_data->sequence_data));
-    return map ? map[offset] : 0;
+    const uint8_t value = map ? map[offset] : 0;
+    in_data->utils->host_unlock_handle(in_data->sequence_data);
+    return value;
 }
 
 PF_Err BokehPlugin::user_changed_param(PF_InData* in_data, PF_OutData* out_data,

@@ -60,6 +60,8 @@ class BokehPlugin {
     char pattern_folder[kPathBufferSize] = {};
     char shape_names[kMaxShapeFolders][kPathBufferSize] = {};
     int16_t shape_count = 0;
+    // The "Iris Shape" choices as last declared; the host may keep the pointer it was given.
+    char shape_choices[kPathBufferSize] = {};
     char preferred_shape_name[kPathBufferSize] = {};
     int shape_choice = 0;
     int iris_layer_enabled = 0;

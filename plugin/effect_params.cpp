@@ -1,0 +1,230 @@
+// The effect's controls, declared from one table: the parameter index table and the records
+// handed to the host are both read from it, so a control's place and its declaration cannot
+// disagree.
+#include <cstring>
+
+#include "plugin/bokeh_plugin.h"
+
+namespace {
+
+constexpr PF_Fixed fixed(int whole) {
+    return whole * PF_FIXED_ONE;
+}
+
+// Exact fixed-point words the host shows rounded; they must not be recomputed from decimals.
+constexpr PF_Fixed kMinHardnessAndBrightness = 0x6664;  // shown as 0.4
+constexpr PF_Fixed kMinAlphaBokeh = 0x1999;             // shown as 0.1
+constexpr PF_Fixed kHalf = PF_FIXED_ONE / 2;
+
+// The group start "Preview" and both group ends share this identifier.
+constexpr A_long kGroupId = 14;
+
+constexpr const char kQualityChoices[] = "Auto (Speed)|Auto (Quality)|Low|Normal|High";
+constexpr A_short kQualityChoiceCount = 5;
+
+enum class Presence { always, iris_layer, distance_params, more_params };
+
+// Where a control's default comes from when the table cannot hold it.
+enum class DefaultSource { table, shape_catalogue, distance_layer_marker, iris_layer_marker };
+
+struct ControlSpec {
+    const char* name;  // null for a group end
+    PF_ParamType type;
+    A_long id;
+    int BokehPlugin::*index;
+    Presence presence;
+    A_long dephault;  // fixed word for fixed sliders
+    A_long valid_min, valid_max;
+    A_long slider_min, slider_max;
+    PF_ParamFlags flags;
+    PF_ParamUIFlags ui_flags;
+    const char* text;  // popup choices or check box label
+    A_short choice_count;
+    DefaultSource default_source;
+};
+
+constexpr PF_ParamFlags kFixedInTime = PF_ParamFlag_CANNOT_TIME_VARY;
+
+// clang-format off
+constexpr ControlSpec kControls[] = {
+    {"Iris Shape", PF_Param_POPUP, 3, &BokehPlugin::idx_iris_shape, Presence::always,
+     0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::shape_catalogue},
+    {"Iris Layer", PF_Param_LAYER, 16, &BokehPlugin::idx_iris_layer, Presence::iris_layer,
+     0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::iris_layer_marker},
+    {"Distance Layer", PF_Param_LAYER, 4, &BokehPlugin::idx_distance_layer,
+     Presence::distance_params,
+     0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::distance_layer_marker},
+    {"Focus Here", PF_Param_POINT, 8, &BokehPlugin::idx_focus_here, Presence::distance_params,
+     0, 0, 0, 0, 0, PF_ParamFlag_SUPERVISE, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"On-Focus Distance", PF_Param_FIX_SLIDER, 9, &BokehPlugin::idx_focus_distance,
+     Presence::distance_params,
+     0, 0, fixed(255), 0, fixed(255), 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Bokeh Amount", PF_Param_FIX_SLIDER, 7, &BokehPlugin::idx_bokeh_amount, Presence::always,
+     fixed(20), 0, fixed(300), 0, fixed(300), 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Hardness", PF_Param_FIX_SLIDER, 5, &BokehPlugin::idx_hardness, Presence::always,
+     fixed(1), kMinHardnessAndBrightness, fixed(2), kMinHardnessAndBrightness, fixed(2),
+     0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Brightness", PF_Param_FIX_SLIDER, 6, &BokehPlugin::idx_brightness, Presence::always,
+     fixed(1), kMinHardnessAndBrightness, fixed(10), kMinHardnessAndBrightness, fixed(6),
+     0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Preview", PF_Param_GROUP_START, kGroupId, &BokehPlugin::idx_preview_group,
+     Presence::always,
+     0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Preview Only", PF_Param_CHECKBOX, 1, &BokehPlugin::idx_preview_only, Presence::always,
+     0, 0, 0, 0, 0, kFixedInTime, PF_PUI_ECW_SEPARATOR, "Preview small area", 0,
+     DefaultSource::table},
+    {"Preview Point", PF_Param_POINT, 2, &BokehPlugin::idx_preview_point, Presence::always,
+     0, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Preview Size", PF_Param_SLIDER, 13, &BokehPlugin::idx_preview_size, Presence::always,
+     100, 20, 300, 20, 300, kFixedInTime, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Preview Quality", PF_Param_POPUP, 12, &BokehPlugin::idx_preview_quality,
+     Presence::always,
+     1, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, kQualityChoices, kQualityChoiceCount,
+     DefaultSource::table},
+    {nullptr, PF_Param_GROUP_END, kGroupId, &BokehPlugin::idx_preview_end, Presence::always,
+     0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Settings", PF_Param_GROUP_START, 15, &BokehPlugin::idx_settings_group, Presence::always,
+     0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Quality", PF_Param_POPUP, 11, &BokehPlugin::idx_quality, Presence::always,
+     1, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, kQualityChoices, kQualityChoiceCount,
+     DefaultSource::table},
+    {"Distance Precision", PF_Param_SLIDER, 10, &BokehPlugin::idx_distance_precision,
+     Presence::distance_params,
+     10, 1, 128, 1, 128, kFixedInTime, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+    {"Alpha bokeh", PF_Param_FIX_SLIDER, 17, &BokehPlugin::idx_alpha_bokeh, Presence::more_params,
+     kHalf, kMinAlphaBokeh, fixed(1), kMinAlphaBokeh, fixed(1), kFixedInTime, PF_PUI_NONE,
+     nullptr, 0, DefaultSource::table},
+    {nullptr, PF_Param_GROUP_END, kGroupId, &BokehPlugin::idx_settings_end, Presence::always,
+     0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
+};
+// clang-format on
+
+bool is_present(const BokehPlugin& plugin, Presence presence) {
+    switch (presence) {
+        case Presence::always:
+            return true;
+        case Presence::iris_layer:
+            return plugin.iris_layer_enabled != 0;
+        case Presence::distance_params:
+            return plugin.distance_params_enabled != 0;
+        case Presence::more_params:
+            return plugin.more_params != 0;
+    }
+    return false;
+}
+
+// A layer control's default is the low half of the marker word, sign-extended.
+A_long layer_default(int marker) {
+    return static_cast<A_short>(marker & 0xFFFF);
+}
+
+void fill_popup(const ControlSpec& spec, const BokehPlugin& plugin, int preferred_position,
+                PF_PopupDef& popup) {
+    if (spec.default_source == DefaultSource::shape_catalogue) {
+        popup.num_choices = plugin.shape_count;
+        popup.dephault = static_cast<A_short>(preferred_position + 1);
+        popup.value = preferred_position + 1;
+        popup.namesptr = plugin.shape_choices;
+        return;
+    }
+    popup.num_choices = spec.choice_count;
+    popup.dephault = static_cast<A_short>(spec.dephault);
+    popup.value = spec.dephault;
+    popup.namesptr = spec.text;
+}
+
+void fill_layer(const ControlSpec& spec, const BokehPlugin& plugin, PF_LayerDef& layer) {
+    const int marker = spec.default_source == DefaultSource::iris_layer_marker
+                           ? plugin.iris_layer_marker
+                           : plugin.distance_layer_marker;
+    layer.dephault = layer_default(marker);
+}
+
+void fill_fixed_slider(const ControlSpec& spec, PF_FixedSliderDef& slider) {
+    slider.value = spec.dephault;
+    slider.dephault = spec.dephault;
+    slider.valid_min = spec.valid_min;
+    slider.valid_max = spec.valid_max;
+    slider.slider_min = spec.slider_min;
+    slider.slider_max = spec.slider_max;
+    slider.precision = 1;
+    slider.display_flags = 0;
+}
+
+void fill_slider(const ControlSpec& spec, PF_SliderDef& slider) {
+    slider.value = spec.dephault;
+    slider.dephault = spec.dephault;
+    slider.valid_min = spec.valid_min;
+    slider.valid_max = spec.valid_max;
+    slider.slider_min = spec.slider_min;
+    slider.slider_max = spec.slider_max;
+}
+
+// The record of one control, cleared and then filled with exactly the fields its type uses.
+PF_ParamDef declaration(const ControlSpec& spec, const BokehPlugin& plugin,
+                        const PF_InData* in_data, int preferred_position) {
+    PF_ParamDef def;
+    std::memset(&def, 0, sizeof def);
+    def.param_type = spec.type;
+    if (spec.name) {
+        in_data->utils->ansi.strcpy(def.name, spec.name);
+    }
+    def.id = spec.id;
+    def.ui_flags = spec.ui_flags;
+    def.flags = spec.flags;
+    switch (spec.type) {
+        case PF_Param_POPUP:
+            fill_popup(spec, plugin, preferred_position, def.u.pd);
+            break;
+        case PF_Param_LAYER:
+            fill_layer(spec, plugin, def.u.ld);
+            break;
+        case PF_Param_POINT:
+            def.u.td.restrict_bounds = 1;
+            break;
+        case PF_Param_FIX_SLIDER:
+            fill_fixed_slider(spec, def.u.fd);
+            break;
+        case PF_Param_SLIDER:
+            fill_slider(spec, def.u.sd);
+            break;
+        case PF_Param_CHECKBOX:
+            def.u.bd.nameptr = spec.text;
+            break;
+        default:
+            break;
+    }
+    return def;
+}
+
+}  // namespace
+
+void BokehPlugin::compute_param_indices() {
+    int n = 0;
+    for (const ControlSpec& spec : kControls) {
+        if (is_present(*this, spec.presence)) {
+            this->*spec.index = ++n;
+        }
+    }
+    // Index 0 is the input layer the host supplies.
+    num_params = n + 1;
+}
+
+PF_Err BokehPlugin::params_setup(PF_InData* in_data, PF_OutData* out_data) {
+    int preferred_position = -1;
+    shape_count = 0;
+    list_shape_folders(shape_choices, &preferred_position);
+
+    for (const ControlSpec& spec : kControls) {
+        if (!is_present(*this, spec.presence)) {
+            continue;
+        }
+        PF_ParamDef def = declaration(spec, *this, in_data, preferred_position);
+        if (const PF_Err err =
+                in_data->inter.add_param(in_data->effect_ref, PF_ParamIndex_APPEND, &def)) {
+            return err;
+        }
+    }
+    out_data->num_params = num_params;
+    return PF_Err_NONE;
+}
