@@ -20,6 +20,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -104,12 +106,15 @@ class EmulatedHost {
     const PF_OutData& out_data() const { return out_data_; }
     void set_layer_size(int width, int height);
     void set_downsample(A_long num, A_u_long den);
+    // Without one, a render's extent hint is the whole input layer.
+    void set_extent_hint(PF_Rect extent) { extent_hint_ = extent; }
 
     // Controls as declared by the last parameter set-up, index 0 being the input layer.
     const std::vector<DeclaredParam>& declared_params() const { return declared_; }
     int param_index(std::string_view name) const;  // throws HostError for an unknown name
     // The live record the module sees at `index` in the parameter array.
     PF_ParamDef& param(int index);
+    const PF_ParamDef& param(int index) const;
     PF_ParamDef& param(std::string_view name) { return param(param_index(name)); }
 
     // Setting a control: fixed sliders in slider units, integer sliders and popups as integers,
@@ -139,6 +144,13 @@ class EmulatedHost {
     // Layers checked out and not yet checked in.
     int layers_checked_out() const { return checked_out_; }
 
+    // `add_param` answers `err` for the declaration `countdown` calls from now (0: the next);
+    // a negative countdown stops refusing.
+    void refuse_add_param_after(int countdown, PF_Err err = PF_Err_OUT_OF_MEMORY) {
+        add_param_refusal_countdown_ = countdown;
+        add_param_refusal_ = err;
+    }
+
     // The host of the command being sent, else the newest live host (null if none).
     static EmulatedHost* active();
 
@@ -154,8 +166,6 @@ class EmulatedHost {
     void reset_in_data();
     void rebuild_param_array();
     PF_Err dispatch(PF_Cmd cmd, PF_LayerDef* output, void* extra);
-    DeclaredParam& declared(std::string_view name);
-    const DeclaredParam& declared(std::string_view name) const;
 
     std::string module_path_;
     void* library_ = nullptr;
@@ -178,9 +188,14 @@ class EmulatedHost {
     int suites_held_ = 0;
     int suite_acquisitions_ = 0;
 
+    std::set<std::string, std::less<>> left_out_suites_;
+
     std::map<const Handle*, std::unique_ptr<Handle>> handles_;
     int handle_refusal_countdown_ = -1;
     int checked_out_ = 0;
+    int add_param_refusal_countdown_ = -1;
+    PF_Err add_param_refusal_ = PF_Err_NONE;
+    std::optional<PF_Rect> extent_hint_;
 };
 
 }  // namespace host
