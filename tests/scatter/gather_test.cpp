@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/bokeh_engine.h"
+#include "tests/scatter/hand_pass.h"
+
+namespace {
+
+using scatter_test::Frame;
+using scatter_test::Iris;
+using scatter_test::Kernel;
+using scatter_test::Light;
+
+struct IrisCase {
+    std::string name;
+    Iris iris;
+};
+
+std::vector<IrisCase> iris_cases(int channels, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<IrisCase> cases = {
+        {"disc", scatter_test::disc_iris(9, channels)},
+        {"ring", scatter_test::ring_iris(11, channels)},
+        {"crescent", scatter_test::crescent_iris(13, channels)},
+        {"speckled", scatter_test::speckled_iris(rng, 7, channels)},
+    };
+    for (int size : {3, 7, 9, 15}) {
+        cases.push_back({"random rows " + std::to_string(size),
+                         scatter_test::random_rows_iris(rng, size, channels)});
+    }
+    return cases;
+}
+
+// Frames larger and smaller than the stamps, so that every edge cuts them.
+const std::vector<std::pair<int, int>> kFrameSizes = {{23, 17}, {6, 5}, {1, 12}, {12, 1}};
+
+std::vector<Kernel> kernels_for(int channels) {
+    if (channels >= 3) {
+        return {&BokehEngine::gather_colour};
+    }
+    return {&BokehEngine::gather_plain, &BokehEngine::gather_vector};
+}
+
+// Incremental updates add differences of float32 table values; their rounding is a fraction of
+// the largest light a cell can carry.
+double rounding_allowance(const Light& light) {
+    return 2e-6 * scatter_test::photon_light(light.levels - 1, light);
+}
+
+class GatherKernels : public ::testing::Test {
+  protected:
+    std::unique_ptr<BokehEngine> engine = std::make_unique<BokehEngine>();
+    std::mt19937 rng{20261208};
+
+    // Runs `check` for every iris case, grey and colour, on every frame size, with a random frame.
+    template <class Check>
+    void for_each_pass(const Light& light, Check check) {
+        for (int channels : {2, 4}) {
+            for (const IrisCase& c : iris_cases(channels, rng())) {
+                for (auto [width, height] : kFrameSizes) {
+                    const Frame frame =
+                        scatter_test::random_frame(rng, width, height, light.levels);
+                    scatter_test::install_pass(*engine, c.iris, frame, light);
+                    SCOPED_TRACE(c.name + (channels == 4 ? " colour " : " grey ") +
+                                 std::to_string(width) + "x" + std::to_string(height));
+                    check(channels);
+                }
+            }
+        }
+    }
+};
+
+TEST_F(GatherKernels, FullGatherIsTheWeightedMeanOverInFrameCells) {
+    const Light light;
+    for_each_pass(light, [&](int channels) {
+        for (Kernel kernel : kernels_for(channels)) {
+            for (int y = 0; y < engine->height; ++y) {
+                const auto row = scatter_test::gather_row(*engine, kernel, y, 1);
+                for (int x = 0; x < engine->width; ++x) {
+                    const auto want = scatter_test::direct_gather(*engine, light, x, y).value;
+                    for (int j = 0; j < 5; ++j) {
+                        ASSERT_NEAR(row[x].value[j], want[j], 1e-5 * (1.0 + std::fabs(want[j])))
+                            << "pixel " << x << "," << y << " result " << j;
+                    }
+                }
+            }
+        }
+    });
+}
+
+TEST_F(GatherKernels, IncrementalGatherEqualsFullGather) {
+    for (const Light& light : {Light{}, Light{32769, 1.0, 2.0}}) {
+        const double allowance = rounding_allowance(light);
+        for_each_pass(light, [&](int channels) {
+            for (Kernel kernel : kernels_for(channels)) {
+                for (int y = 0; y < engine->height; ++y) {
+                    const auto full = scatter_test::gather_row(*engine, kernel, y, 1);
+                    const auto updated = scatter_test::gather_row(*engine, kernel, y, 0);
+                    for (int x = 0; x < engine->width; ++x) {
+                        for (int j = 0; j < 5; ++j) {
+                            ASSERT_NEAR(updated[x].value[j], full[x].value[j], allowance)
+                                << "pixel " << x << "," << y << " result " << j;
+                        }
+                    }
+                }
+            }
+        });
+    }
+}
+
+TEST_F(GatherKernels, VectorKernelAddsLikeThePlainOne) {
+    const Light light;
+    for_each_pass(light, [&](int channels) {
+        if (channels >= 3) {
+            return;
+        }
+        for (int32_t restart : {0, 1}) {
+            for (int y = 0; y < engine->height; ++y) {
+                const auto plain =
+                    scatter_test::gather_row(*engine, &BokehEngine::gather_plain, y, restart);
+                const auto vector =
+                    scatter_test::gather_row(*engine, &BokehEngine::gather_vector, y, restart);
+                for (int x = 0; x < engine->width; ++x) {
+                    for (int j = 0; j < 5; ++j) {
+                        ASSERT_EQ(vector[x].value[j], plain[x].value[j]);
+                    }
+                }
+            }
+        }
+    });
+}
+
+// Whatever the iris and however the frame edge cuts it, a uniform area keeps its light: every
+// result is divided by exactly the weight that was gathered.
+TEST_F(GatherKernels, UniformSourceKeepsItsLightUpToTheCorners) {
+    const Light light;
+    const std::array<uint16_t, 4> level = {200, 10, 120, 250};
+    for (int channels : {2, 4}) {
+        for (const IrisCase& c : iris_cases(channels, rng())) {
+            for (auto [width, height] : kFrameSizes) {
+                scatter_test::install_pass(
+                    *engine, c.iris, scatter_test::uniform_frame(width, height, level), light);
+                SCOPED_TRACE(c.name + (channels == 4 ? " colour" : " grey"));
+                const std::array<int, 5> levels = {level[0], level[1], level[2], level[3],
+                                                   engine->mid_level};
+                for (Kernel kernel : kernels_for(channels)) {
+                    for (int y = 0; y < height; ++y) {
+                        const auto row = scatter_test::gather_row(*engine, kernel, y, 0);
+                        for (int x = 0; x < width; ++x) {
+                            // Where no cell of a plane lies in the frame, there is no light.
+                            const auto weight =
+                                scatter_test::direct_gather(*engine, light, x, y).weight;
+                            for (int j = 0; j < 5; ++j) {
+                                const float want =
+                                    weight[j] > 0.0 ? scatter_test::photon_light(levels[j], light)
+                                                    : 0.0f;
+                                ASSERT_NEAR(row[x].value[j], want, 1e-5 * (1.0 + want))
+                                    << "pixel " << x << "," << y << " result " << j;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A ring whose hole covers the whole frame, and a colour plane whose cells all lie beyond the
+// frame's corner, weigh nothing in the frame: their results are 0, never a division by zero.
+TEST_F(GatherKernels, PlaneWithNoCellInTheFrameGivesZero) {
+    const Light light;
+    for (int channels : {2, 4}) {
+        const Frame frame = scatter_test::random_frame(rng, 3, 3, light.levels);
+        scatter_test::install_pass(*engine, scatter_test::ring_iris(17, channels), frame, light);
+        for (Kernel kernel : kernels_for(channels)) {
+            for (int32_t restart : {0, 1}) {
+                for (int y = 0; y < 3; ++y) {
+                    for (const KernelResult& r :
+                         scatter_test::gather_row(*engine, kernel, y, restart)) {
+                        for (float value : r.value) {
+                            ASSERT_EQ(value, 0.0f);
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    // The third colour plane only in the iris's top-left corner: the stamp turns it to the
+    // bottom-right, beyond the frame for the frame's bottom-right pixel.
+    Iris iris = scatter_test::disc_iris(9, 4);
+    for (int row = 0; row < 9; ++row) {
+        for (int column = 0; column < 9; ++column) {
+            iris.at(3, row, column) = row < 3 && column < 3 ? 255.0f : 0.0f;
+        }
+    }
+    const Frame frame = scatter_test::random_frame(rng, 8, 6, light.levels);
+    scatter_test::install_pass(*engine, iris, frame, light);
+    for (int32_t restart : {0, 1}) {
+        const auto row = scatter_test::gather_row(*engine, &BokehEngine::gather_colour, 5, restart);
+        const auto want = scatter_test::direct_gather(*engine, light, 7, 5).value;
+        EXPECT_EQ(row[7].value[3], 0.0f);
+        for (int j : {0, 1, 2, 4}) {
+            EXPECT_NEAR(row[7].value[j], want[j], 1e-5 * (1.0 + want[j]));
+        }
+    }
+}
+
+}  // namespace

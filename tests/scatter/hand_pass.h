@@ -1,0 +1,81 @@
+// Drives the scatter stage without packing and resizing: an iris given cell by cell at its
+// stamp size is quantised by the engine into the pass's stamp, the engine builds its photon
+// tables, and a frame given level by level stands in for the pre-processed source.
+#ifndef QB_TESTS_SCATTER_HAND_PASS_H
+#define QB_TESTS_SCATTER_HAND_PASS_H
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engine/bokeh_engine.h"
+
+namespace scatter_test {
+
+// An iris at its stamp size, in its own orientation: 2 planes (mask, grey) or 4 (mask, R, G, B),
+// plane after plane.
+struct Iris {
+    int size = 0;
+    int channels = 2;
+    std::vector<float> cells;
+
+    Iris(int size_cells, int plane_count);
+    float& at(int plane, int row, int column);
+    float at(int plane, int row, int column) const;
+    // Sets every plane of a grey iris, or the mask and R of a colour one, to `value`.
+    void set_grey(int row, int column, float value);
+};
+
+// Pre-processed source levels, four a pixel (scaled alpha first), rows packed.
+struct Frame {
+    int width = 0;
+    int height = 0;
+    std::vector<uint16_t> levels;
+
+    Frame(int frame_width, int frame_height);
+    uint16_t* pixel(int x, int y) { return &levels[4 * (static_cast<size_t>(y) * width + x)]; }
+};
+
+struct Light {
+    int levels = 256;
+    double hardness = 1.5;
+    double brightness = 1.0;
+};
+
+// Frees what the engine holds for a pass and installs `iris`, its photon tables and `frame`.
+void install_pass(BokehEngine& e, const Iris& iris, const Frame& frame, const Light& light);
+
+// The photon light P of `level`, as the tables hold it (rounded to float32).
+float photon_light(int level, const Light& light);
+
+// The five kernel results for (x, y), straight from their definition: for each result, the
+// light of every in-frame source pixel weighted by the stamp cell over it, divided by the
+// weight of the in-frame cells of the plane that weights that result (0 when there are none).
+struct Gathered {
+    std::array<double, 5> value{};
+    std::array<double, 5> weight{};  // the in-frame weight each value was divided by
+};
+Gathered direct_gather(const BokehEngine& e, const Light& light, int x, int y);
+
+// Kernel results of the pixels of one row, each gathered with the given restart flag in
+// increasing x, through one kernel.
+using Kernel = void (BokehEngine::*)(KernelResult*, int32_t);
+std::vector<KernelResult> gather_row(BokehEngine& e, Kernel kernel, int y, int32_t restart);
+
+// Iris shapes, their values on a coarse palette so that the photon tables stay small.
+Iris disc_iris(int size, int channels);
+Iris ring_iris(int size, int channels);
+// A disc with an off-centre disc cut away: many rows miss the centre column.
+Iris crescent_iris(int size, int channels);
+// Every row a random span holding at most one run of full cells, so no holes.
+Iris random_rows_iris(std::mt19937& rng, int size, int channels);
+// Random cells, full ones scattered: holes.
+Iris speckled_iris(std::mt19937& rng, int size, int channels);
+
+Frame random_frame(std::mt19937& rng, int width, int height, int levels);
+Frame uniform_frame(int width, int height, const std::array<uint16_t, 4>& pixel);
+
+}  // namespace scatter_test
+
+#endif
