@@ -37,7 +37,9 @@ int32_t BokehEngine::make_photon(double hardness_value, double brightness_value)
         return fail(engine_failure::kLevelsOutOfRange,
                     "(make_photon): the number of channel levels is outside 1..65536");
     }
-    const int32_t n = value_count;
+    // A pass without blur makes no stamp and never reads a pair; the value list it would see is
+    // an earlier pass's, whose table could be far larger than this pass can afford.
+    const int32_t n = pattern_size == 1.0 ? 0 : value_count;
     const std::size_t level_count = static_cast<std::size_t>(levels);
     Diff_Photon = platform::allocate_array<float>(static_cast<std::size_t>(n) *
                                                   static_cast<std::size_t>(n) * level_count);

@@ -1,0 +1,72 @@
+// Builders for engine tests: a heap engine, iris images and pass inputs.
+#ifndef QB_TESTS_ENGINE_ENGINE_FIXTURES_H
+#define QB_TESTS_ENGINE_ENGINE_FIXTURES_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/bokeh_engine.h"
+#include "platform/allocation.h"
+
+namespace engine_test {
+
+// Published figures carry six significant digits.
+inline constexpr double kSixDigits = 2e-6;
+
+// The engine holds large tables; tests keep it on the heap.
+inline std::unique_ptr<BokehEngine> make_engine() {
+    return std::make_unique<BokehEngine>();
+}
+
+// A filled disc of `value` in a square image of `bytes_per_pixel` equal bytes a pixel.
+inline std::vector<uint8_t> disc_image(int32_t side, int32_t bytes_per_pixel, uint8_t value) {
+    std::vector<uint8_t> image(static_cast<size_t>(side) * side * bytes_per_pixel, 0);
+    const double centre = (side - 1) / 2.0;
+    const double radius = side / 2.0;
+    for (int32_t y = 0; y < side; ++y) {
+        for (int32_t x = 0; x < side; ++x) {
+            const double dx = x - centre;
+            const double dy = y - centre;
+            if (dx * dx + dy * dy <= radius * radius) {
+                for (int32_t j = 0; j < bytes_per_pixel; ++j) {
+                    image[(static_cast<size_t>(y) * side + x) * bytes_per_pixel + j] = value;
+                }
+            }
+        }
+    }
+    return image;
+}
+
+// Hands the engine a packed, measured iris as render_bokeh would.
+inline void pack_iris(BokehEngine& engine, const std::vector<uint8_t>& image, int32_t side,
+                      int32_t bytes_per_pixel, int32_t alpha_first = 0) {
+    engine.set_iris_image(alpha_first, bytes_per_pixel, side, side, image.data(),
+                          side * bytes_per_pixel);
+    engine.pack_pattern_alpha();
+    engine.measure_pattern();
+}
+
+// Puts a float plane of size w x h into size slot 0, as resizing leaves it.
+inline void put_size_pattern(BokehEngine& engine, const std::vector<float>& planes, int32_t w,
+                             int32_t h, int32_t channels) {
+    platform::release_array(engine.m_mapzp[0]);
+    engine.m_mapzp[0] = platform::allocate_array<float>(planes.size());
+    for (size_t i = 0; i < planes.size(); ++i) {
+        engine.m_mapzp[0][i] = planes[i];
+    }
+    engine.size_width[0] = w;
+    engine.size_height[0] = h;
+    engine.pattern_channels = channels;
+}
+
+// Releases whatever a stage left, so that each test ends with nothing held.
+inline void release_all(BokehEngine& engine) {
+    engine.free_photons();
+    engine.free_pattern_buffers();
+    engine.free_size_patterns();
+}
+
+}  // namespace engine_test
+
+#endif
