@@ -17,7 +17,7 @@ using tiff_writer::TiffLayout;
 
 constexpr uint32_t kSeed = 20261208;
 // Enough to reach every part of a small file many times; a few seconds under the sanitizers.
-constexpr int kMutantsPerSeedFile = 400;
+constexpr int kMutantsPerSeedFile = 600;
 
 class Mutator {
   public:
