@@ -1,5 +1,7 @@
 #include "host/dialog_suites.h"
 
+#include "host/emulated_host.h"
+
 #include <memory>
 #include <utility>
 
@@ -184,6 +186,12 @@ constexpr DialogSuiteEntry kDialogSuites[] = {
 
 std::span<const DialogSuiteEntry> dialog_suite_entries() {
     return kDialogSuites;
+}
+
+void register_dialog_suites(EmulatedHost& host) {
+    for (const DialogSuiteEntry& suite : kDialogSuites) {
+        host.register_suite(suite.name, suite.version, suite.table);
+    }
 }
 
 }  // namespace host

@@ -71,6 +71,11 @@ struct DialogSuiteEntry {
 // host's basic suite.
 std::span<const DialogSuiteEntry> dialog_suite_entries();
 
+class EmulatedHost;
+
+// Registers the seven with `host`'s basic suite.
+void register_dialog_suites(EmulatedHost& host);
+
 }  // namespace host
 
 #endif

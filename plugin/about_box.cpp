@@ -125,7 +125,7 @@ void AboutBox::open_help() const {
                                      platform::kPathSeparator, platform::kPathSeparator);
     // A path cut short by the buffer would name some other file: treat it as missing.
     const bool fits = length >= 0 && length < static_cast<int>(sizeof path);
-    if (!fits || !platform::file_readable(path)) {
+    if (plugin_folder_[0] == '\0' || !fits || !platform::file_readable(path)) {
         alert(kHelpNotFound);
         return;
     }
@@ -135,6 +135,12 @@ void AboutBox::open_help() const {
 }
 
 PF_Err BokehPlugin::about(PF_InData* in_data, PF_OutData* out_data) {
+    // A host may ask for the About box before global set-up; without the plug-in folder the Help
+    // button would look for the page at the root of the file system. The render finds the
+    // folder the same way when it comes first.
+    if (plugin_folder[0] == '\0') {
+        global_setup(in_data, out_data);
+    }
     AboutBox box(in_data, out_data, plugin_folder);
     box.show();
     return PF_Err_NONE;

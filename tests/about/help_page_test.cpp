@@ -1,0 +1,193 @@
+// The help page as a person gets it: the copy in the built plug-in folder, loaded by a real
+// browser (headless Chromium), and its list of messages checked against what the module says.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kPage = fs::path(QB_PLUGIN_DIR) / "help" / "index.html";
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The browser to test with: QB_CHROMIUM when set, else the first of the usual names on PATH.
+std::string find_chromium() {
+    if (const char* chosen = std::getenv("QB_CHROMIUM"); chosen && *chosen) {
+        return chosen;
+    }
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        for (const char* name : {"chromium", "chromium-browser"}) {
+            const fs::path candidate = fs::path(folder) / name;
+            if (access(candidate.c_str(), X_OK) == 0) {
+                return candidate.string();
+            }
+        }
+    }
+    return {};
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+struct BrowserRun {
+    int status = -1;
+    std::string dom;
+    std::string log;
+};
+
+// Loads `page` once in a fresh profile and keeps the loaded DOM and the browser's log, where
+// console messages appear as ":CONSOLE" lines.
+BrowserRun load_in_browser(const std::string& chromium, const fs::path& page) {
+    char pattern[] = "/tmp/qb_browser_XXXXXX";
+    if (!mkdtemp(pattern)) {
+        return {};
+    }
+    const fs::path work = pattern;
+    const std::string command =
+        "timeout 120 " + quoted(chromium) +
+        " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+        " --disable-background-networking --disable-component-update --disable-sync"
+        " --user-data-dir=" +
+        quoted((work / "profile").string()) + " --enable-logging=stderr --v=0 --dump-dom " +
+        quoted("file://" + fs::absolute(page).string()) + " >" +
+        quoted((work / "dom.html").string()) + " 2>" + quoted((work / "log.txt").string());
+    BrowserRun run;
+    run.status = std::system(command.c_str());
+    run.dom = read_file(work / "dom.html");
+    run.log = read_file(work / "log.txt");
+    fs::remove_all(work);
+    return run;
+}
+
+std::vector<std::string> matches(const std::string& text, const std::regex& pattern) {
+    std::vector<std::string> found;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern);
+         it != std::sregex_iterator(); ++it) {
+        found.push_back((*it)[1].str());
+    }
+    return found;
+}
+
+class HelpPageInBrowser : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        chromium_ = find_chromium();
+        if (!chromium_.empty() && fs::exists(kPage)) {
+            run_ = load_in_browser(chromium_, kPage);
+        }
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(fs::is_regular_file(kPage)) << "the build did not copy the page to " << kPage;
+        ASSERT_FALSE(chromium_.empty())
+            << "Chromium is needed to check the help page: install the Debian package "
+               "'chromium' (scripts/setup.sh does) or point QB_CHROMIUM at a browser";
+        ASSERT_EQ(run_.status, 0) << "the browser failed to load the page:\n" << run_.log;
+    }
+
+    static inline std::string chromium_;
+    static inline BrowserRun run_;
+};
+
+TEST_F(HelpPageInBrowser, LoadsWithoutConsoleMessages) {
+    EXPECT_NE(run_.dom.find("<title>Quillbloom8.0 Help</title>"), std::string::npos) << run_.dom;
+    EXPECT_NE(run_.dom.find("id=\"controls\""), std::string::npos);
+    std::istringstream log(run_.log);
+    for (std::string line; std::getline(log, line);) {
+        EXPECT_EQ(line.find(":CONSOLE"), std::string::npos) << line;
+    }
+}
+
+TEST_F(HelpPageInBrowser, EveryInternalLinkHasItsTarget) {
+    const std::vector<std::string> links = matches(run_.dom, std::regex(R"(href="#([^"]*)\")"));
+    const std::vector<std::string> ids = matches(run_.dom, std::regex(R"(\sid="([^"]*)\")"));
+    const std::set<std::string> targets(ids.begin(), ids.end());
+    EXPECT_EQ(targets.size(), ids.size()) << "an id is used twice";
+    EXPECT_GE(links.size(), 10u);
+    for (const std::string& link : links) {
+        EXPECT_TRUE(targets.count(link)) << "#" << link << " leads nowhere";
+    }
+}
+
+TEST_F(HelpPageInBrowser, NeedsNothingFromOutside) {
+    EXPECT_EQ(run_.dom.find("<script"), std::string::npos);
+    EXPECT_EQ(run_.dom.find("src=\""), std::string::npos);
+    EXPECT_EQ(run_.dom.find("@import"), std::string::npos);
+    for (const std::string& target : matches(run_.dom, std::regex(R"(href="([^"]*)\")"))) {
+        EXPECT_TRUE(target.starts_with("#") || target.starts_with("data:")) << target;
+    }
+}
+
+// The module's user-facing texts as its sources spell them, joined across continued literals.
+std::vector<std::string> module_messages() {
+    const std::regex continued(R"("\s*\n\s*")");
+    const std::regex message(
+        R"re("((?:\[Quillbloom8\.0\]|\[?QB8\.0\(Render\)|Couldn't (?:un)?load ADM|Glimmerdeep:|Not able to|Unsupported format|Can not allocate)[^"]*)")re");
+    std::vector<std::string> found;
+    for (const char* subsystem : {"plugin", "shapes"}) {
+        for (const auto& entry :
+             fs::recursive_directory_iterator(fs::path(QB_SOURCE_DIR) / subsystem)) {
+            if (entry.path().extension() == ".cpp" || entry.path().extension() == ".h") {
+                const std::string source =
+                    std::regex_replace(read_file(entry.path()), continued, "");
+                for (const std::string& text : matches(source, message)) {
+                    found.push_back(text);
+                }
+            }
+        }
+    }
+    return found;
+}
+
+std::string page_text() {
+    std::string text = read_file(kPage);
+    for (const auto& [entity, character] :
+         {std::pair{"&lt;", "<"}, std::pair{"&gt;", ">"}, std::pair{"&amp;", "&"}}) {
+        text = std::regex_replace(text, std::regex(entity), character);
+    }
+    return text;
+}
+
+// A printf format as a pattern: %d stands for a number, %s for any text.
+std::regex as_pattern(const std::string& format) {
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    std::string pattern = std::regex_replace(format, special, R"(\$&)");
+    pattern = std::regex_replace(pattern, std::regex("%d"), "[0-9]+");
+    pattern = std::regex_replace(pattern, std::regex("%s"), ".*");
+    return std::regex(pattern);
+}
+
+TEST(HelpPage, ListsEveryMessageTheModuleGivesExactly) {
+    const std::string page = page_text();
+    const std::vector<std::string> messages = module_messages();
+    EXPECT_GE(messages.size(), 10u) << "the sources were not found under " << QB_SOURCE_DIR;
+    for (const std::string& message : messages) {
+        EXPECT_TRUE(std::regex_search(page, as_pattern(message)))
+            << "the help page does not list \"" << message << "\"";
+    }
+}
+
+}  // namespace
