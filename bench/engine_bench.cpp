@@ -1,0 +1,78 @@
+// Stamp and photon preparation of one pass: prepare_pattern plus make_photon on a disc iris.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/bokeh_engine.h"
+#include "platform/allocation.h"
+
+namespace {
+
+constexpr int32_t kIrisSide = 511;
+constexpr int32_t kLevels8 = 256;
+constexpr int32_t kLevels16 = 32769;
+constexpr uint16_t kHighQuality = 5;
+constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
+
+std::vector<uint8_t> disc_iris() {
+    std::vector<uint8_t> image(static_cast<size_t>(kIrisSide) * kIrisSide * 3, 0);
+    const double centre = (kIrisSide - 1) / 2.0;
+    const double radius = kIrisSide / 2.0;
+    for (int32_t y = 0; y < kIrisSide; ++y) {
+        for (int32_t x = 0; x < kIrisSide; ++x) {
+            const double dx = x - centre;
+            const double dy = y - centre;
+            if (dx * dx + dy * dy <= radius * radius) {
+                uint8_t* pixel = &image[(static_cast<size_t>(y) * kIrisSide + x) * 3];
+                pixel[0] = pixel[1] = pixel[2] = 255;
+            }
+        }
+    }
+    return image;
+}
+
+void BM_StampAndPhotons(benchmark::State& state) {
+    const auto diameter = static_cast<double>(state.range(0));
+    const int32_t levels = state.range(1) == 16 ? kLevels16 : kLevels8;
+    static const std::vector<uint8_t> iris = disc_iris();
+    auto engine = std::make_unique<BokehEngine>();
+    engine->set_run_parameters(diameter, 0.0, 1.5, 1.0, 1.0, 0.0);
+    engine->set_iris_image(0, 3, kIrisSide, kIrisSide, iris.data(), kIrisSide * 3);
+    engine->levels = levels;
+    engine->mid_level = static_cast<uint16_t>((levels - 1) / 2);
+    engine->quality = kHighQuality;
+    engine->pack_pattern_alpha();
+    engine->measure_pattern();
+
+    for (auto _ : state) {
+        if (!engine->prepare_pattern() || !engine->make_photon(1.5, 1.0)) {
+            state.SkipWithError(engine->message);
+            break;
+        }
+        state.PauseTiming();
+        engine->free_photons();
+        engine->free_size_patterns();
+        // The packed iris stays; only the stamp is made anew each time.
+        platform::release_array(engine->newPattern);
+        state.ResumeTiming();
+    }
+    state.counters["value_count"] = engine->value_count;
+    state.counters["Diff_Photon_MB"] = static_cast<double>(engine->value_count) *
+                                       engine->value_count * levels * sizeof(float) /
+                                       kBytesPerMegabyte;
+    engine->free_photons();
+    engine->free_size_patterns();
+    engine->free_pattern_buffers();
+}
+
+}  // namespace
+
+BENCHMARK(BM_StampAndPhotons)
+    ->ArgNames({"diameter", "bits"})
+    ->Args({21, 8})
+    ->Args({301, 8})
+    ->Args({21, 16})
+    ->Args({301, 16})
+    ->Unit(benchmark::kMillisecond);
