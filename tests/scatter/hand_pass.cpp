@@ -12,6 +12,7 @@ namespace scatter_test {
 namespace {
 
 constexpr int kHighQuality = 5;
+constexpr double kOneCellDiameter = 1.0000001;
 constexpr int kPaletteStep = 17;
 constexpr float kFull = 255.0f;
 
@@ -87,9 +88,12 @@ void install_pass(BokehEngine& e, const Iris& iris, const Frame& frame, const Li
     e.free_size_patterns();
 
     e.levels = light.levels;
+    e.hardness = light.hardness;
+    e.brightness = light.brightness;
     e.mid_level = static_cast<uint16_t>((light.levels - 1) / 2);
     e.quality = kHighQuality;
-    e.pattern_size = iris.size;
+    // A diameter of exactly 1 would make the photon stage skip the pair table.
+    e.pattern_size = iris.size > 1 ? iris.size : kOneCellDiameter;
     e.pattern_channels = iris.channels;
     e.size_width[0] = e.size_height[0] = iris.size;
     e.size_diameter[0] = iris.size;

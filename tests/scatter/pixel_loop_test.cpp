@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "engine/bokeh_engine.h"
+#include "engine/light_curve.h"
+#include "tests/scatter/hand_pass.h"
+
+namespace {
+
+using scatter_test::Frame;
+using scatter_test::Iris;
+using scatter_test::Light;
+
+// What the progress callback saw, and the percentage at which it asks to stop (0: never).
+std::vector<int> reported;
+int stop_at = 0;
+
+int record_progress(int done, int total) {
+    EXPECT_EQ(total, 100);
+    reported.push_back(done);
+    return done == stop_at ? 1 : 0;
+}
+
+// The render driver's buffers: accumulator and weight prefilled, so that adding shows.
+struct Buffers {
+    std::vector<float> accum;
+    std::vector<float> weight;
+    std::vector<uint8_t> blur_map;
+    std::vector<int32_t> row_mask;
+};
+
+constexpr float kPrefill = 0.25f;
+// Rows of the accumulator and the blur map are longer than the frame, as they may be.
+constexpr int kAccumPadding = 3;
+constexpr int kMapPadding = 5;
+
+class PixelLoop : public ::testing::Test {
+  protected:
+    std::unique_ptr<BokehEngine> engine = std::make_unique<BokehEngine>();
+    Buffers buffers;
+    std::mt19937 rng{7};
+
+    void SetUp() override {
+        reported.clear();
+        stop_at = 0;
+    }
+
+    void attach_buffers() {
+        BokehEngine& e = *engine;
+        e.accum_rowbytes = 4 * e.width + kAccumPadding;
+        buffers.accum.assign(static_cast<size_t>(e.accum_rowbytes) * e.height, kPrefill);
+        buffers.weight.assign(static_cast<size_t>(e.width) * e.height, kPrefill);
+        e.accum = buffers.accum.data();
+        e.weight_buf = buffers.weight.data();
+        e.blur_map = nullptr;
+        e.row_mask = nullptr;
+        e.progress_fn = record_progress;
+        e.error_code = 0;
+    }
+
+    void attach_blur_map(const std::vector<uint8_t>& choices) {
+        BokehEngine& e = *engine;
+        e.blur_map_rowbytes = e.width + kMapPadding;
+        buffers.blur_map.assign(static_cast<size_t>(e.blur_map_rowbytes) * e.height, 0);
+        std::uniform_int_distribution<size_t> pick(0, choices.size() - 1);
+        for (uint8_t& m : buffers.blur_map) {
+            m = choices[pick(rng)];
+        }
+        e.blur_map = buffers.blur_map.data();
+    }
+
+    float* accum_at(int x, int y) {
+        return &buffers.accum[static_cast<size_t>(y) * engine->accum_rowbytes + 4 * x];
+    }
+    float& weight_at(int x, int y) {
+        return buffers.weight[static_cast<size_t>(y) * engine->width + x];
+    }
+    uint8_t blur_at(int x, int y) const {
+        return engine->blur_map
+                   ? buffers.blur_map[static_cast<size_t>(y) * engine->blur_map_rowbytes + x]
+                   : 255;
+    }
+    bool row_skipped(int y) const { return engine->row_mask && engine->row_mask[y] == 0; }
+
+    // An unblurred pass over `frame`.
+    void install_sharp_pass(const Frame& frame) {
+        scatter_test::install_pass(*engine, scatter_test::disc_iris(3, 2), frame, Light{});
+        engine->pattern_size = 1.0;
+        attach_buffers();
+    }
+};
+
+TEST_F(PixelLoop, ReportsEveryProcessedRowFromOnePercentOn) {
+    install_sharp_pass(scatter_test::random_frame(rng, 3, 200, 256));
+    ASSERT_EQ(engine->run_pix_loop(), 1);
+    std::vector<int> expected;
+    for (int y = 2; y < 200; ++y) {
+        expected.push_back(y / 2);
+    }
+    EXPECT_EQ(reported, expected);
+
+    // Skipped rows report nothing; a frame of one row never reaches 1 %.
+    std::vector<int32_t> mask(200, 0);
+    mask[3] = mask[150] = 1;
+    install_sharp_pass(scatter_test::random_frame(rng, 3, 200, 256));
+    engine->row_mask = mask.data();
+    reported.clear();
+    engine->run_pix_loop();
+    EXPECT_EQ(reported, (std::vector<int>{1, 75}));
+
+    install_sharp_pass(scatter_test::random_frame(rng, 3, 1, 256));
+    reported.clear();
+    engine->run_pix_loop();
+    EXPECT_TRUE(reported.empty());
+}
+
+TEST_F(PixelLoop, StopRequestLeavesTheRemainingRowsUntouched) {
+    for (double diameter : {1.0, 5.0}) {
+        scatter_test::install_pass(*engine, scatter_test::disc_iris(5, 2),
+                                   scatter_test::random_frame(rng, 4, 200, 256), Light{});
+        engine->pattern_size = diameter;
+        attach_buffers();
+        stop_at = 5;  // row 10 of 200
+        EXPECT_EQ(engine->run_pix_loop(), 1);
+        EXPECT_EQ(engine->error_code, 1);
+        for (int y = 0; y < 200; ++y) {
+            bool changed = false;
+            for (int x = 0; x < 4; ++x) {
+                changed = changed || weight_at(x, y) != kPrefill;
+                for (int k = 0; k < 4; ++k) {
+                    changed = changed || accum_at(x, y)[k] != kPrefill;
+                }
+            }
+            EXPECT_EQ(changed, y < 10) << "row " << y << " diameter " << diameter;
+        }
+    }
+}
+
+// Each processed pixel gets the kernel's full gather scaled by its blur map share; skipped
+// pixels and rows, and the padding of the rows, keep what they held.
+TEST_F(PixelLoop, BlurredPassAddsEachPixelsShareOfItsGather) {
+    const Light light;
+    std::vector<int32_t> mask(13, 1);
+    mask[2] = mask[9] = 0;
+    const std::vector<std::pair<Iris, int32_t>> irises = {
+        {scatter_test::random_rows_iris(rng, 7, 2), 0},
+        {scatter_test::random_rows_iris(rng, 7, 2), 1},
+        {scatter_test::speckled_iris(rng, 5, 2), 1},
+        {scatter_test::crescent_iris(9, 4), 0},
+    };
+    for (const auto& [iris, simd] : irises) {
+        scatter_test::install_pass(*engine, iris, scatter_test::random_frame(rng, 19, 13, 256),
+                                   light);
+        attach_buffers();
+        attach_blur_map({0, 0, 1, 128, 254, 255, 255, 255});
+        engine->row_mask = mask.data();
+        engine->use_simd = simd;
+        ASSERT_EQ(engine->run_pix_loop(), 1);
+
+        const auto kernel =
+            iris.channels >= 3 ? &BokehEngine::gather_colour : &BokehEngine::gather_plain;
+        for (int y = 0; y < 13; ++y) {
+            const auto full = scatter_test::gather_row(*engine, kernel, y, 1);
+            for (int x = 0; x < 19; ++x) {
+                const bool skipped = row_skipped(y) || blur_at(x, y) == 0;
+                const double share = skipped ? 0.0 : blur_at(x, y) / 255.0;
+                for (int k = 0; k < 5; ++k) {
+                    const double got = k < 4 ? accum_at(x, y)[k] : weight_at(x, y);
+                    const double want = kPrefill + full[x].value[k] * share;
+                    ASSERT_NEAR(got, want, 1e-4 + 1e-6 * std::fabs(want))
+                        << "pixel " << x << "," << y << " value " << k;
+                }
+            }
+            for (int pad = 0; pad < kAccumPadding; ++pad) {
+                ASSERT_EQ(
+                    buffers.accum[static_cast<size_t>(y) * engine->accum_rowbytes + 4 * 19 + pad],
+                    kPrefill);
+            }
+        }
+    }
+}
+
+TEST_F(PixelLoop, UnblurredPixelsAddTheirOwnLight) {
+    struct Depth {
+        int levels;
+        std::array<uint16_t, 4> pixel;
+    };
+    for (const Depth& depth : {Depth{256, {1, 0, 0, 0}}, Depth{256, {255, 40, 128, 250}},
+                               Depth{32769, {1, 0, 0, 0}}, Depth{32769, {9000, 32768, 4, 16385}}}) {
+        const bool deep = depth.levels > 256;
+        Frame frame = scatter_test::uniform_frame(4, 2, depth.pixel);
+        frame.pixel(1, 0)[0] = 0;  // transparent: adds nothing
+        scatter_test::install_pass(*engine, scatter_test::disc_iris(3, 2), frame,
+                                   Light{depth.levels, 1.0, 1.0});
+        const uint16_t deep_source[4] = {};
+        engine->src16 = deep ? deep_source : nullptr;
+        engine->pattern_size = 1.0;
+        engine->light_contrast = 1.3;
+        engine->brightness = 1.7;
+        engine->light_scale = 1.0;
+        attach_buffers();
+        attach_blur_map({0, 128});
+        ASSERT_EQ(engine->run_pix_loop(), 1);
+
+        auto light_of = [&](uint16_t level) {
+            return deep ? RGB_to_Light(level, 1.3, 1.7, 1.0)
+                        : RGB_to_Light8(static_cast<uint8_t>(level), 1.3, 1.7, 1.0);
+        };
+        for (int y = 0; y < 2; ++y) {
+            for (int x = 0; x < 4; ++x) {
+                // Any blur map value above 0 counts in full without blur.
+                const bool lit = blur_at(x, y) != 0 && !(x == 1 && y == 0);
+                for (int k = 0; k < 4; ++k) {
+                    EXPECT_FLOAT_EQ(accum_at(x, y)[k],
+                                    kPrefill + (lit ? light_of(depth.pixel[k]) : 0.0f));
+                }
+                EXPECT_FLOAT_EQ(weight_at(x, y),
+                                kPrefill + (lit ? light_of(engine->mid_level) : 0.0f));
+            }
+        }
+    }
+    engine->src16 = nullptr;
+}
+
+// Only a diameter above 1 blurs: a one-cell stamp then gathers the photon light of the pixel,
+// where the unblurred path adds the source light curve's value.
+TEST_F(PixelLoop, DiameterAboveOneTakesTheBlurredPath) {
+    const Light light{256, 1.5, 2.0};
+    Iris one_cell(1, 2);
+    one_cell.set_grey(0, 0, 255.0f);
+    for (double diameter : {1.0, 1.0000001}) {
+        scatter_test::install_pass(*engine, one_cell,
+                                   scatter_test::uniform_frame(2, 2, {255, 200, 200, 200}), light);
+        engine->pattern_size = diameter;
+        engine->light_contrast = 0.8;
+        engine->brightness = 1.0;
+        attach_buffers();
+        engine->run_pix_loop();
+        const float want = diameter > 1.0 ? scatter_test::photon_light(200, light)
+                                          : RGB_to_Light8(200, 0.8, 1.0, 1.0);
+        EXPECT_FLOAT_EQ(accum_at(1, 1)[1] - kPrefill, want) << diameter;
+    }
+}
+
+}  // namespace
