@@ -2,12 +2,16 @@
 // loader the way a render reads it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <iterator>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "plugin/bokeh_plugin.h"
+#include "shapes/shape_catalogue.h"
 
 namespace {
 
@@ -195,9 +199,36 @@ TEST_F(ShapeLibraryTest, GreyShapesAreGreyAndTheFringeShapeSpreadsRedFurthest) {
     }
 }
 
-TEST_F(ShapeLibraryTest, LargestFilesServeTheLargestBokehAmount) {
+TEST_F(ShapeLibraryTest, CatalogueListsEveryShapeInAStableOrderWithSixBladesAsDefault) {
+    std::snprintf(plugin_->pattern_folder, sizeof plugin_->pattern_folder, "%s",
+                  kPatternFolder.c_str());
+    std::snprintf(plugin_->preferred_shape_name, sizeof plugin_->preferred_shape_name, "06");
+    for (int listing = 0; listing < 2; ++listing) {
+        char choices[kPathBufferSize] = {};
+        int preferred = -1;
+        plugin_->list_shape_folders(choices, &preferred);
+        EXPECT_STREQ(choices, "05|06|07|08|09|circle|fringe");
+        ASSERT_EQ(plugin_->shape_count, static_cast<int16_t>(std::size(kShapes)));
+        for (int i = 0; i < plugin_->shape_count; ++i) {
+            EXPECT_STREQ(plugin_->shape_names[i], kShapes[i].name);
+        }
+        ASSERT_GE(preferred, 0);
+        EXPECT_STREQ(plugin_->shape_names[preferred], "06");
+    }
+}
+
+TEST_F(ShapeLibraryTest, EveryRequestUpToTheLargestBokehAmountFindsALargeEnoughFile) {
     for (const LibraryShape& shape : kShapes) {
-        plugin_->load_shape_image(file_of(shape, kSizes[std::size(kSizes) - 1]).c_str());
+        const std::string folder = kPatternFolder + "/" + shape.name;
+        for (int max_effect = 1; max_effect <= kLargestBokehAmountEffect; max_effect += 2) {
+            char chosen[kPathBufferSize] = {};
+            find_shape_size_file(folder.c_str(), max_effect, chosen);
+            const int* size = std::lower_bound(std::begin(kSizes), std::end(kSizes), max_effect);
+            ASSERT_EQ(std::string(chosen), file_of(shape, *size)) << max_effect;
+        }
+        char chosen[kPathBufferSize] = {};
+        find_shape_size_file(folder.c_str(), kLargestBokehAmountEffect, chosen);
+        plugin_->load_shape_image(chosen);
         ASSERT_NE(plugin_->shape_image, nullptr) << shape.name;
         EXPECT_GE(plugin_->shape_width, static_cast<uint32_t>(kLargestBokehAmountEffect));
     }
