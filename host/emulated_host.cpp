@@ -442,6 +442,11 @@ PF_Err EmulatedHost::open_sequence() {
     return sequence_setup();
 }
 
+void EmulatedHost::use_declarations(std::vector<DeclaredParam> controls) {
+    declared_ = std::move(controls);
+    rebuild_param_array();
+}
+
 // Index 0 is the input layer; the rest start at their declared values.
 void EmulatedHost::rebuild_param_array() {
     params_.assign(declared_.size() + 1, PF_ParamDef{});

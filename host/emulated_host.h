@@ -111,6 +111,9 @@ class EmulatedHost {
 
     // Controls as declared by the last parameter set-up, index 0 being the input layer.
     const std::vector<DeclaredParam>& declared_params() const { return declared_; }
+    // Takes controls learnt elsewhere, as a host reopening a project would, so that commands
+    // can be sent before this module's own parameter set-up.
+    void use_declarations(std::vector<DeclaredParam> controls);
     int param_index(std::string_view name) const;  // throws HostError for an unknown name
     // The live record the module sees at `index` in the parameter array.
     PF_ParamDef& param(int index);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "sdk/adm_suites.h"
+
 namespace {
 
 constexpr const char kDefaultAcquireFailure[] = "Not able to acquire AEFX Suite.";
@@ -17,20 +19,20 @@ struct DialogSuiteSlot {
 
 // Module-level, like the host's own suite registry: held from About's start to its end.
 DialogSuiteSlot dialog_suites[kDialogSuiteCount] = {
-    {"ADM Basic Suite", 2, "Couldn't load ADM Basic suite.", "Couldn't unload ADM Basic suite.",
-     nullptr},
-    {"ADM Dialog Suite", 5, "Couldn't load ADM Dialog suite.", "Couldn't unload ADM Dialog suite.",
-     nullptr},
-    {"ADM Item Suite", 4, "Couldn't load ADM Item suite.", "Couldn't unload ADM Item suite.",
-     nullptr},
-    {"ADM Image Suite", 1, "Couldn't load ADM Image suite.", "Couldn't unload ADM Image suite.",
-     nullptr},
-    {"ADM Drawer Suite", 3, "Couldn't load ADM Drawer suite.", "Couldn't unload ADM Drawer suite.",
-     nullptr},
-    {"ADM List Suite", 1, "Couldn't load ADM List suite.", "Couldn't unload ADM List suite.",
-     nullptr},
-    {"ADM Entry Suite", 2, "Couldn't load ADM Entry suite.", "Couldn't unload ADM Entry suite.",
-     nullptr},
+    {ADM_BASIC_SUITE_NAME, ADM_BASIC_SUITE_VERSION, "Couldn't load ADM Basic suite.",
+     "Couldn't unload ADM Basic suite.", nullptr},
+    {ADM_DIALOG_SUITE_NAME, ADM_DIALOG_SUITE_VERSION, "Couldn't load ADM Dialog suite.",
+     "Couldn't unload ADM Dialog suite.", nullptr},
+    {ADM_ITEM_SUITE_NAME, ADM_ITEM_SUITE_VERSION, "Couldn't load ADM Item suite.",
+     "Couldn't unload ADM Item suite.", nullptr},
+    {ADM_IMAGE_SUITE_NAME, ADM_IMAGE_SUITE_VERSION, "Couldn't load ADM Image suite.",
+     "Couldn't unload ADM Image suite.", nullptr},
+    {ADM_DRAWER_SUITE_NAME, ADM_DRAWER_SUITE_VERSION, "Couldn't load ADM Drawer suite.",
+     "Couldn't unload ADM Drawer suite.", nullptr},
+    {ADM_LIST_SUITE_NAME, ADM_LIST_SUITE_VERSION, "Couldn't load ADM List suite.",
+     "Couldn't unload ADM List suite.", nullptr},
+    {ADM_ENTRY_SUITE_NAME, ADM_ENTRY_SUITE_VERSION, "Couldn't load ADM Entry suite.",
+     "Couldn't unload ADM Entry suite.", nullptr},
 };
 
 PF_Err report_suite_failure(PF_InData* in_data, PF_OutData* out_data, const char* message) {
