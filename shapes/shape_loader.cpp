@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include "platform/allocation.h"
 #include "platform/desktop_services.h"
@@ -84,18 +85,18 @@ bool layout_convertible(const BokehPlugin& plugin, uint16_t planar_config) {
     return true;
 }
 
-// Sets shape_rowbytes and answers the size of the image buffer, or 0 when the image is too
-// large to be addressed.
-std::size_t image_buffer_size(BokehPlugin& plugin) {
-    const uint64_t rowbytes = uint64_t{plugin.shape_width} * kShapeBytesPerPixel;
+// Bytes of the image buffer for a width × height image, or nothing when the image is too large
+// to be addressed.
+std::optional<std::size_t> image_buffer_size(uint32_t width, uint32_t height) {
+    const uint64_t rowbytes = uint64_t{width} * kShapeBytesPerPixel;
     if (rowbytes > kLargestImageBuffer) {
-        return 0;
+        return std::nullopt;
     }
-    const uint64_t size = uint64_t{plugin.shape_height} * rowbytes + kShapeImageTailBytes;
+    // Both factors are below 2^32, so the product cannot wrap.
+    const uint64_t size = uint64_t{height} * rowbytes + kShapeImageTailBytes;
     if (size > kLargestImageBuffer) {
-        return 0;
+        return std::nullopt;
     }
-    plugin.shape_rowbytes = static_cast<int>(rowbytes);
     return static_cast<std::size_t>(size);
 }
 
@@ -183,11 +184,12 @@ void BokehPlugin::load_shape_image(const char* path) {
     if (!shapes::read_shape_header(*this, path)) {
         return;
     }
-    const std::size_t size = shapes::image_buffer_size(*this);
-    if (size == 0) {
+    const std::optional<std::size_t> size = shapes::image_buffer_size(shape_width, shape_height);
+    if (!size) {
         return;
     }
-    shape_image = platform::allocate_array<uint8_t>(size);
+    shape_rowbytes = static_cast<int>(shape_width * shapes::kShapeBytesPerPixel);
+    shape_image = platform::allocate_array<uint8_t>(*size);
     if (shape_image && !shapes::read_shape_pixels(*this)) {
         platform::release_array(shape_image);
     }
