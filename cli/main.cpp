@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/about_command.h"
 #include "cli/control_listing.h"
 #include "host/desktop_recorder.h"
 #include "host/emulated_host.h"
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
     app.add_option("--module", module_path, "Effect module file to load")->capture_default_str();
     CLI::App* demo = app.add_subcommand("demo", "Load the effect and show what it declares");
     CLI::App* controls = app.add_subcommand("controls", "List the effect's controls");
+    CLI::App* about = app.add_subcommand("about", "Show the effect's About box as text");
+    bool open_help = false;
+    about->add_flag("--open-help", open_help, "Press its Help button: open the help page");
     CLI11_PARSE(app, argc, argv);
 
     host::desktop_record().on_message_box = [](const std::string& text) {
@@ -73,6 +77,9 @@ int main(int argc, char** argv) {
         }
         if (controls->parsed()) {
             return print_controls(effect);
+        }
+        if (about->parsed()) {
+            return cli::show_about(effect, open_help);
         }
     } catch (const host::HostError& error) {
         fmt::print(stderr, "quillbloom: {}\n", error.what());

@@ -34,6 +34,10 @@ int shell_open(const char* path) {
     if (const DesktopServices* services = process_services(); services && services->shell_open) {
         return services->shell_open(path);
     }
+    return system_shell_open(path);
+}
+
+int system_shell_open(const char* path) {
     if (!xdg_open_available()) {
         return -1;
     }

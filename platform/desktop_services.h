@@ -23,6 +23,10 @@ void show_message_box(const char* text);
 // Asks the system's default handler to open `path`; zero on success.
 int shell_open(const char* path);
 
+// The system's own default handler (xdg-open), even in a process that records shell opens;
+// zero on success.
+int system_shell_open(const char* path);
+
 }  // namespace platform
 
 #endif
