@@ -7,6 +7,7 @@
 
 #include "engine/bokeh_engine.h"
 #include "platform/allocation.h"
+#include "tests/engine/engine_fixtures.h"
 
 namespace {
 
@@ -16,27 +17,10 @@ constexpr int32_t kLevels16 = 32769;
 constexpr uint16_t kHighQuality = 5;
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
-std::vector<uint8_t> disc_iris() {
-    std::vector<uint8_t> image(static_cast<size_t>(kIrisSide) * kIrisSide * 3, 0);
-    const double centre = (kIrisSide - 1) / 2.0;
-    const double radius = kIrisSide / 2.0;
-    for (int32_t y = 0; y < kIrisSide; ++y) {
-        for (int32_t x = 0; x < kIrisSide; ++x) {
-            const double dx = x - centre;
-            const double dy = y - centre;
-            if (dx * dx + dy * dy <= radius * radius) {
-                uint8_t* pixel = &image[(static_cast<size_t>(y) * kIrisSide + x) * 3];
-                pixel[0] = pixel[1] = pixel[2] = 255;
-            }
-        }
-    }
-    return image;
-}
-
 void BM_StampAndPhotons(benchmark::State& state) {
     const auto diameter = static_cast<double>(state.range(0));
     const int32_t levels = state.range(1) == 16 ? kLevels16 : kLevels8;
-    static const std::vector<uint8_t> iris = disc_iris();
+    static const std::vector<uint8_t> iris = engine_test::disc_image(kIrisSide, 3, 255);
     auto engine = std::make_unique<BokehEngine>();
     engine->set_run_parameters(diameter, 0.0, 1.5, 1.0, 1.0, 0.0);
     engine->set_iris_image(0, 3, kIrisSide, kIrisSide, iris.data(), kIrisSide * 3);
