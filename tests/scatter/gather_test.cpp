@@ -76,21 +76,22 @@ class GatherKernels : public ::testing::Test {
 };
 
 TEST_F(GatherKernels, FullGatherIsTheWeightedMeanOverInFrameCells) {
-    const Light light;
-    for_each_pass(light, [&](int channels) {
-        for (Kernel kernel : kernels_for(channels)) {
-            for (int y = 0; y < engine->height; ++y) {
-                const auto row = scatter_test::gather_row(*engine, kernel, y, 1);
-                for (int x = 0; x < engine->width; ++x) {
-                    const auto want = scatter_test::direct_gather(*engine, light, x, y).value;
-                    for (int j = 0; j < 5; ++j) {
-                        ASSERT_NEAR(row[x].value[j], want[j], 1e-5 * (1.0 + std::fabs(want[j])))
-                            << "pixel " << x << "," << y << " result " << j;
+    for (const Light& light : {Light{}, Light{32769, 1.0, 2.0}}) {
+        for_each_pass(light, [&](int channels) {
+            for (Kernel kernel : kernels_for(channels)) {
+                for (int y = 0; y < engine->height; ++y) {
+                    const auto row = scatter_test::gather_row(*engine, kernel, y, 1);
+                    for (int x = 0; x < engine->width; ++x) {
+                        const auto want = scatter_test::direct_gather(*engine, light, x, y).value;
+                        for (int j = 0; j < 5; ++j) {
+                            ASSERT_NEAR(row[x].value[j], want[j], 1e-5 * (1.0 + std::fabs(want[j])))
+                                << "pixel " << x << "," << y << " result " << j;
+                        }
                     }
                 }
             }
-        }
-    });
+        });
+    }
 }
 
 TEST_F(GatherKernels, IncrementalGatherEqualsFullGather) {
