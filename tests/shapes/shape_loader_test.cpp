@@ -181,6 +181,7 @@ TEST_F(ShapeLoaderTest, CorruptedCompressedRowsGiveNoImage) {
     shape_tests::write_bytes(corrupt, bytes);
     load_valid_image();
     plugin_->load_shape_image(corrupt.c_str());
+    EXPECT_EQ(plugin_->shape_width, 64u);  // the header was fine; the rows were not
     expect_no_image_and_no_message();
 }
 
