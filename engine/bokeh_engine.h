@@ -60,15 +60,21 @@ class BokehEngine {
     void free_pattern_buffers();
     void free_size_patterns();
 
-    // Stages of a pass, in the order render_bokeh runs them.
+    // Stages of a pass, in the order render_bokeh runs them. Inputs that would make a stage
+    // write past a buffer or table (a source stride shorter than a row, an empty iris, a stamp
+    // taller than the span tables, more levels than the level map) are refused with the codes
+    // of engine/engine_failures.h instead.
     int32_t pre_process_RGB_cf();
+    // Failure is left in error_code and shown by null buffers.
     void pack_pattern_alpha();
     void measure_pattern();
+    // The odd cell count of a stamp of `diameter`; a diameter not above 0 counts as 0.
     int32_t odd_diameter(double diameter) const;
     int32_t prepare_pattern();
     int32_t resize_pattern(int32_t size_index);
     int32_t smear_micro_pattern_if(int32_t size_index);
     int32_t new_pattern(int32_t size_index);
+    // A pass without blur (pattern_size 1.0) makes no stamp, so it gets no pair table.
     int32_t make_photon(double hardness_value, double brightness_value);
     int32_t run_pix_loop();
 
