@@ -61,39 +61,21 @@ Quantiser quantiser_for(uint16_t quality, double diameter, bool sixteen_bit) {
             return diameter < kSmallDisc ? full : diameter < kLargeDisc ? fine : normal;
         case kAutoSpeed:
             return diameter < kSmallDisc ? full : diameter < kLargeDisc ? normal : two_levels;
-        default:
+        default:  // High, and anything outside the menu
             return full;
     }
 }
 
+// The stamp byte of v = cell + 0.5. A cell at full weight is never coarsened; an undefined
+// cell counts as empty.
 uint8_t quantise(double v, const Quantiser& q) {
-    double kept;
-    switch (q.rule) {
-        case Rule::kTwoLevels:
-            return v > q.high ? kFullByte : 0;
-        case Rule::kBands:
-            if (v > q.high) {
-                return kFullByte;
-            }
-            if (!(v >= q.low)) {
-                return 0;
-            }
-            kept = v;
-            break;
-        case Rule::kFull:
-        default:
-            if (v >= kFull) {
-                return kFullByte;
-            }
-            if (!(v > 0.0)) {
-                return 0;
-            }
-            kept = v;
-            break;
+    if (v > q.high || (q.rule == Rule::kFull && v >= kFull)) {
+        return kFullByte;
     }
-    if (q.coarse) {
-        kept = static_cast<int32_t>(kept * kCoarseScale) * kCoarseStep;
+    if (q.rule == Rule::kTwoLevels || !(v >= q.low)) {
+        return 0;
     }
+    const double kept = q.coarse ? static_cast<int32_t>(v * kCoarseScale) * kCoarseStep : v;
     return static_cast<uint8_t>(static_cast<int32_t>(kept));
 }
 

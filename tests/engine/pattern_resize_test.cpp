@@ -179,6 +179,19 @@ TEST(PatternResize, RefusedBuffersAreReportedAndReleased) {
     }
 }
 
+TEST(PatternResize, RepeatedCallsReplaceTheirBuffers) {
+    auto engine = make_engine();
+    const std::vector<uint8_t> grey = engine_test::disc_image(31, 1, 255);
+    engine_test::pack_iris(*engine, grey, 31, 1);
+    engine_test::pack_iris(*engine, grey, 31, 1);
+    // A size entry made for a small disc must not be filled with a larger one.
+    ASSERT_EQ(resize_to(*engine, 3.0), 1);
+    ASSERT_EQ(resize_to(*engine, 21.0), 1);
+    EXPECT_FLOAT_EQ(cell(*engine, 0, 10, 10), 255.0f);
+    engine_test::release_all(*engine);
+    EXPECT_EQ(engine->check_leaks(), 0);
+}
+
 TEST(PatternResize, PrepareSkipsUnblurredPassesAndRefusesOversizedStamps) {
     auto engine = make_engine();
     const std::vector<uint8_t> grey = engine_test::disc_image(31, 1, 255);
