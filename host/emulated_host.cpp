@@ -85,7 +85,8 @@ struct HostCallbacks {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
         *param = host->params_[static_cast<std::size_t>(index)];
-        if (param->param_type == PF_Param_LAYER) {
+        // Index 0 is the input layer of the render, already in place.
+        if (index > 0 && param->param_type == PF_Param_LAYER) {
             const auto layer = host->layers_.find(index);
             const A_long dephault = param->u.ld.dephault;
             param->u.ld = layer != host->layers_.end() && layer->second ? layer->second->def()
@@ -166,6 +167,16 @@ struct HostCallbacks {
         return PF_Err_NONE;
     }
 
+    // Nothing may be thrown back into the module: a size the host cannot hold is a refusal.
+    static bool reserve(std::vector<uint8_t>& bytes, A_u_longlong size) {
+        try {
+            bytes.resize(size);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
     static bool refuse_handle(EmulatedHost& host) {
         return host.handle_refusal_countdown_ >= 0 && host.handle_refusal_countdown_-- == 0;
     }
@@ -182,7 +193,9 @@ struct HostCallbacks {
             return nullptr;
         }
         auto handle = std::make_unique<EmulatedHost::Handle>();
-        handle->bytes.resize(size);
+        if (!reserve(handle->bytes, size)) {
+            return nullptr;
+        }
         auto* key = handle.get();
         host->handles_.emplace(key, std::move(handle));
         return reinterpret_cast<PF_Handle>(key);
@@ -229,7 +242,10 @@ struct HostCallbacks {
         if (refuse_handle(*host)) {
             return PF_Err_OUT_OF_MEMORY;
         }
-        std::vector<uint8_t> moved(new_size);
+        std::vector<uint8_t> moved;
+        if (!reserve(moved, new_size)) {
+            return PF_Err_OUT_OF_MEMORY;
+        }
         std::copy_n(record->bytes.begin(), std::min<std::size_t>(new_size, record->bytes.size()),
                     moved.begin());
         record->bytes.swap(moved);

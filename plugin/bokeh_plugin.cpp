@@ -1,5 +1,6 @@
 #include "plugin/bokeh_plugin.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -48,8 +49,9 @@ PF_Err BokehPlugin::sequence_setup(PF_InData* in_data, PF_OutData* out_data) {
         out_data->sequence_data = in_data->sequence_data;
         return PF_Err_NONE;
     }
-    const A_u_longlong size =
-        static_cast<A_u_longlong>(in_data->width) * static_cast<A_u_longlong>(in_data->height);
+    // A layer size below zero is no size; it must not turn into an enormous request.
+    const A_u_longlong size = static_cast<A_u_longlong>(std::max(in_data->width, 0)) *
+                              static_cast<A_u_longlong>(std::max(in_data->height, 0));
     PF_Handle handle = in_data->utils->host_new_handle(size);
     if (!handle) {
         out_data->sequence_data = nullptr;
@@ -106,7 +108,8 @@ uint8_t BokehPlugin::focus_map_sample(const PF_InData* in_data, int32_t x, int32
 PF_Err BokehPlugin::user_changed_param(PF_InData* in_data, PF_OutData* out_data,
                                        PF_ParamDef* params[],
                                        const PF_UserChangedParamExtra* extra) {
-    if (!extra || extra->param_index != idx_focus_here) {
+    // Before global set-up has placed the controls there is no "Focus Here" to have changed.
+    if (!extra || idx_focus_here <= 0 || extra->param_index != idx_focus_here) {
         return PF_Err_NONE;
     }
     const PF_PointDef& point = params[idx_focus_here]->u.td;

@@ -48,6 +48,9 @@ TEST_F(EmulatedHostTest, HandlesCountLocksKeepTheirSizeAndCanBeRefused) {
     EXPECT_EQ(utils().host_get_handle_size(handle), 32u);
     EXPECT_EQ(static_cast<uint8_t*>(utils().host_lock_handle(handle))[15], 7);
 
+    // A size no memory can hold is refused, not thrown back through the callback.
+    EXPECT_EQ(utils().host_new_handle(~A_u_longlong{0}), nullptr);
+
     host_.refuse_handle_after(1);
     PF_Handle second = utils().host_new_handle(4);
     EXPECT_NE(second, nullptr);
@@ -127,6 +130,11 @@ TEST_F(EmulatedHostTest, ALayerControlChecksOutTheAssignedWorldAndCountsCheckIns
     EXPECT_EQ(host_.layers_checked_out(), 1);
     host_.in_data().inter.checkin_param(host_.in_data().effect_ref, &checked);
     EXPECT_EQ(host_.layers_checked_out(), 0);
+
+    World input(2, 2);
+    host_.param(0).u.ld = input.def();
+    host_.in_data().inter.checkout_param(host_.in_data().effect_ref, 0, 0, 1, 1, &checked);
+    EXPECT_EQ(checked.u.ld.data, input.def().data);
 
     host_.set_layer("Distance Layer", nullptr);
     host_.in_data().inter.checkout_param(host_.in_data().effect_ref, index, 0, 1, 1, &checked);

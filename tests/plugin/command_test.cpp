@@ -85,6 +85,12 @@ TEST_F(CommandTest, SequenceSetupRefusedMemoryAnswersOutOfMemoryWithNoHandle) {
     EXPECT_EQ(effect_.sequence_setdown(), PF_Err_NONE);
 }
 
+TEST_F(CommandTest, ANegativeLayerSizeAsksForAnEmptyHandle) {
+    effect_.set_layer_size(-40, 30);
+    EXPECT_EQ(effect_.sequence_setup(), PF_Err_NONE);
+    EXPECT_EQ(effect_.in_data().utils->host_get_handle_size(effect_.out_data().sequence_data), 0u);
+}
+
 TEST_F(CommandTest, FrameSetdownAfterNoRenderFindsNoLeak) {
     ASSERT_EQ(effect_.open_sequence(), PF_Err_NONE);
     EXPECT_EQ(effect_.frame_setdown(), PF_Err_NONE);
@@ -123,6 +129,24 @@ TEST_F(FocusPickTest, AChangeToAnotherControlIsIgnored) {
         EXPECT_EQ(effect_.value("On-Focus Distance"), 42.0);
         EXPECT_EQ(focus_distance().change_flags, 0);
     }
+}
+
+TEST_F(CommandTest, AChangeBeforeGlobalSetupTouchesNoParameter) {
+    PluginFolder reference_folder;
+    {
+        EmulatedHost reference(reference_folder.module().string());
+        ASSERT_EQ(reference.global_setup(), PF_Err_NONE);
+        ASSERT_EQ(reference.params_setup(), PF_Err_NONE);
+        effect_.use_declarations(reference.declared_params());
+    }
+    host::World input(4, 4);
+    effect_.param(0).u.ld = input.def();
+    PF_UserChangedParamExtra extra{0};
+    EXPECT_EQ(effect_.send(PF_Cmd_USER_CHANGED_PARAM, nullptr, &extra), PF_Err_NONE);
+    EXPECT_EQ(effect_.param(0).u.ld.layer_marker, 1);
+    EXPECT_EQ(effect_.param(0).u.ld.data, input.def().data);
+    EXPECT_EQ(effect_.param(0).change_flags, 0);
+    EXPECT_EQ(effect_.out_data().out_flags, 0);
 }
 
 // Every case loads its own copy of the module, so the command under test is the first one that
