@@ -109,7 +109,7 @@ PF_Err BokehPlugin::user_changed_param(PF_InData* in_data, PF_OutData* out_data,
                                        PF_ParamDef* params[],
                                        const PF_UserChangedParamExtra* extra) {
     // Before global set-up has placed the controls there is no "Focus Here" to have changed.
-    if (!extra || idx_focus_here <= 0 || extra->param_index != idx_focus_here) {
+    if (!extra || !params || idx_focus_here <= 0 || extra->param_index != idx_focus_here) {
         return PF_Err_NONE;
     }
     const PF_PointDef& point = params[idx_focus_here]->u.td;

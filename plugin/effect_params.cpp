@@ -140,24 +140,21 @@ void fill_layer(const ControlSpec& spec, const BokehPlugin& plugin, PF_LayerDef&
     layer.dephault = layer_default(marker);
 }
 
-void fill_fixed_slider(const ControlSpec& spec, PF_FixedSliderDef& slider) {
+// Integer and fixed sliders share their range fields; only the fixed one has a display.
+template <class Slider>
+void fill_slider_range(const ControlSpec& spec, Slider& slider) {
     slider.value = spec.dephault;
     slider.dephault = spec.dephault;
     slider.valid_min = spec.valid_min;
     slider.valid_max = spec.valid_max;
     slider.slider_min = spec.slider_min;
     slider.slider_max = spec.slider_max;
-    slider.precision = 1;
-    slider.display_flags = 0;
 }
 
-void fill_slider(const ControlSpec& spec, PF_SliderDef& slider) {
-    slider.value = spec.dephault;
-    slider.dephault = spec.dephault;
-    slider.valid_min = spec.valid_min;
-    slider.valid_max = spec.valid_max;
-    slider.slider_min = spec.slider_min;
-    slider.slider_max = spec.slider_max;
+void fill_fixed_slider(const ControlSpec& spec, PF_FixedSliderDef& slider) {
+    fill_slider_range(spec, slider);
+    slider.precision = 1;  // one decimal place
+    slider.display_flags = 0;
 }
 
 // The record of one control, cleared and then filled with exactly the fields its type uses.
@@ -186,7 +183,7 @@ PF_ParamDef declaration(const ControlSpec& spec, const BokehPlugin& plugin,
             fill_fixed_slider(spec, def.u.fd);
             break;
         case PF_Param_SLIDER:
-            fill_slider(spec, def.u.sd);
+            fill_slider_range(spec, def.u.sd);
             break;
         case PF_Param_CHECKBOX:
             def.u.bd.nameptr = spec.text;

@@ -61,6 +61,18 @@ std::vector<Expected> expected_controls(bool with_alpha_bokeh) {
     return controls;
 }
 
+template <class Slider>
+void expect_slider(const Slider& slider, const Expected& want) {
+    EXPECT_EQ(slider.value, want.dephault);
+    EXPECT_EQ(slider.dephault, want.dephault);
+    EXPECT_EQ(slider.valid_min, want.valid_min);
+    EXPECT_EQ(slider.valid_max, want.valid_max);
+    EXPECT_EQ(slider.slider_min, want.slider_min);
+    EXPECT_EQ(slider.slider_max, want.slider_max);
+    EXPECT_STREQ(slider.value_str, "");
+    EXPECT_STREQ(slider.value_desc, "");
+}
+
 void expect_record(const DeclaredParam& actual, const Expected& want) {
     const PF_ParamDef& def = actual.def;
     EXPECT_STREQ(def.name, want.name.c_str());
@@ -70,32 +82,14 @@ void expect_record(const DeclaredParam& actual, const Expected& want) {
     EXPECT_EQ(def.ui_flags, want.ui_flags);
     EXPECT_EQ(def.change_flags, 0);
     switch (def.param_type) {
-        case PF_Param_FIX_SLIDER: {
-            const PF_FixedSliderDef& fd = def.u.fd;
-            EXPECT_EQ(fd.value, want.dephault);
-            EXPECT_EQ(fd.dephault, want.dephault);
-            EXPECT_EQ(fd.valid_min, want.valid_min);
-            EXPECT_EQ(fd.valid_max, want.valid_max);
-            EXPECT_EQ(fd.slider_min, want.slider_min);
-            EXPECT_EQ(fd.slider_max, want.slider_max);
-            EXPECT_EQ(fd.precision, 1);
-            EXPECT_EQ(fd.display_flags, 0);
-            EXPECT_STREQ(fd.value_str, "");
-            EXPECT_STREQ(fd.value_desc, "");
+        case PF_Param_FIX_SLIDER:
+            expect_slider(def.u.fd, want);
+            EXPECT_EQ(def.u.fd.precision, 1);
+            EXPECT_EQ(def.u.fd.display_flags, 0);
             break;
-        }
-        case PF_Param_SLIDER: {
-            const PF_SliderDef& sd = def.u.sd;
-            EXPECT_EQ(sd.value, want.dephault);
-            EXPECT_EQ(sd.dephault, want.dephault);
-            EXPECT_EQ(sd.valid_min, want.valid_min);
-            EXPECT_EQ(sd.valid_max, want.valid_max);
-            EXPECT_EQ(sd.slider_min, want.slider_min);
-            EXPECT_EQ(sd.slider_max, want.slider_max);
-            EXPECT_STREQ(sd.value_str, "");
-            EXPECT_STREQ(sd.value_desc, "");
+        case PF_Param_SLIDER:
+            expect_slider(def.u.sd, want);
             break;
-        }
         case PF_Param_POPUP:
             if (want.choices > 0) {
                 EXPECT_EQ(def.u.pd.num_choices, want.choices);
