@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "tests/plugin/plugin_folder.h"
 
@@ -28,6 +30,34 @@ TEST(EmulatedHostLoading, AMissingFileOrOneWithoutEntryPointIsRefused) {
     qb_test::PluginFolder folder;
     folder.touch("empty.aex");
     EXPECT_THROW(EmulatedHost((folder.root() / "empty.aex").string()), host::HostError);
+}
+
+bool module_mapped(const std::filesystem::path& module) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        if (line.find(module.string()) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(EmulatedHostLoading, AModuleLoadedAgainStartsFromItsLoadState) {
+    qb_test::PluginFolder folder;
+    folder.add_shape_folder("06");
+    {
+        EmulatedHost first(folder.module().string());
+        ASSERT_EQ(first.global_setup(), PF_Err_NONE);
+        ASSERT_EQ(first.params_setup(), PF_Err_NONE);
+        EXPECT_EQ(first.declared_params()[0].choices, "06");
+        EXPECT_TRUE(module_mapped(folder.module()));
+    }
+    EXPECT_FALSE(module_mapped(folder.module()));
+    // Without global set-up a fresh module knows no pattern folder, so it offers no shape.
+    EmulatedHost second(folder.module().string());
+    ASSERT_EQ(second.params_setup(), PF_Err_NONE);
+    EXPECT_EQ(second.declared_params()[0].choices, "");
 }
 
 TEST_F(EmulatedHostTest, HandlesCountLocksKeepTheirSizeAndCanBeRefused) {
