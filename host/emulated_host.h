@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/world.h"
 #include "sdk/effect_sdk.h"
 
 namespace host {
@@ -36,32 +37,6 @@ namespace host {
 class HostError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-};
-
-// A frame or layer the host owns: 8-bit or 16-bit ARGB, rows packed.
-class World {
-  public:
-    enum class Depth { k8, k16 };
-
-    World(int width, int height, Depth depth = Depth::k8);
-    World(const World&) = delete;
-    World& operator=(const World&) = delete;
-
-    int width() const { return def_.width; }
-    int height() const { return def_.height; }
-    Depth depth() const { return depth_; }
-
-    PF_Pixel8& pixel8(int x, int y);
-    PF_Pixel16& pixel16(int x, int y);
-    void fill8(PF_Pixel8 value);
-
-    // The world as the protocol hands it to a module (layer_marker is 1: a layer is present).
-    PF_EffectWorld& def() { return def_; }
-
-  private:
-    Depth depth_;
-    std::vector<uint8_t> pixels_;
-    PF_EffectWorld def_{};
 };
 
 // One control as the module declared it, with the strings it pointed at copied into the host.

@@ -1,0 +1,41 @@
+// Frames and layers as the emulated host owns them: 8-bit or 16-bit ARGB pixels, rows packed,
+// described to a module by the protocol's world record.
+#ifndef QB_HOST_WORLD_H
+#define QB_HOST_WORLD_H
+
+#include <cstdint>
+#include <vector>
+
+#include "sdk/effect_sdk.h"
+
+namespace host {
+
+// A frame or layer the host owns: 8-bit or 16-bit ARGB, rows packed.
+class World {
+  public:
+    enum class Depth { k8, k16 };
+
+    World(int width, int height, Depth depth = Depth::k8);
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
+    int width() const { return def_.width; }
+    int height() const { return def_.height; }
+    Depth depth() const { return depth_; }
+
+    PF_Pixel8& pixel8(int x, int y);
+    PF_Pixel16& pixel16(int x, int y);
+    void fill8(PF_Pixel8 value);
+
+    // The world as the protocol hands it to a module (layer_marker is 1: a layer is present).
+    PF_EffectWorld& def() { return def_; }
+
+  private:
+    Depth depth_;
+    std::vector<uint8_t> pixels_;
+    PF_EffectWorld def_{};
+};
+
+}  // namespace host
+
+#endif
