@@ -1,7 +1,6 @@
 #include "plugin/about_box.h"
 
 #include <cstdio>
-#include <string>
 
 #include "platform/desktop_services.h"
 #include "platform/file_system.h"
@@ -130,7 +129,9 @@ void AboutBox::open_help() const {
         return;
     }
     if (platform::shell_open(path) != 0) {
-        alert((std::string(kNoHelpHandler) + path).c_str());
+        char text[sizeof kNoHelpHandler + kPathBufferSize];
+        std::snprintf(text, sizeof text, "%s%s", kNoHelpHandler, path);
+        alert(text);
     }
 }
 
