@@ -64,6 +64,8 @@ class EmulatedHost {
     PF_Err global_setup();
     PF_Err params_setup();
     PF_Err sequence_setup();
+    // The input becomes parameter 0 and sets the in-record's layer size (and the extent hint,
+    // unless one was set).
     PF_Err render(World& input, World& output);
     PF_Err user_changed_param(std::string_view name);
     PF_Err frame_setdown();
@@ -84,7 +86,8 @@ class EmulatedHost {
     // Without one, a render's extent hint is the whole input layer.
     void set_extent_hint(PF_Rect extent) { extent_hint_ = extent; }
 
-    // Controls as declared by the last parameter set-up, index 0 being the input layer.
+    // Controls as declared by the last parameter set-up; entry i is parameter i + 1, since
+    // parameter 0 is the input layer the host supplies.
     const std::vector<DeclaredParam>& declared_params() const { return declared_; }
     // Takes controls learnt elsewhere, as a host reopening a project would, so that commands
     // can be sent before this module's own parameter set-up.
@@ -159,7 +162,6 @@ class EmulatedHost {
     std::vector<PF_ParamDef> params_;
     std::vector<PF_ParamDef*> param_array_;
     std::map<int, World*> layers_;  // parameter index -> assigned layer
-    World* current_input_ = nullptr;
 
     ProgressFn progress_;
     std::map<std::string, Suite, std::less<>> suites_;
