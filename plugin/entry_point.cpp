@@ -3,8 +3,10 @@
 #include "plugin/effect_entry.h"
 #include "plugin/module_objects.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <new>
 
 namespace {
 
@@ -18,6 +20,15 @@ struct CommandArgs {
     PF_LayerDef* output;
     void* extra;
 };
+
+constexpr const char kOutOfMemory[] = "[Quillbloom8.0] Not enough memory";
+constexpr const char kInternalError[] = "[Quillbloom8.0] Internal error";
+
+void report(PF_OutData* out_data, const char* message) {
+    if (out_data) {
+        std::snprintf(out_data->return_msg, sizeof out_data->return_msg, "%s", message);
+    }
+}
 
 using CommandHandler = PF_Err (*)(BokehPlugin& plugin, const CommandArgs& args);
 
@@ -105,5 +116,15 @@ extern "C" PF_Err quillbloom_effect_main(PF_Cmd cmd, PF_InData* in_data, PF_OutD
     if (cmd < 0 || cmd >= PF_Cmd_NUM_CMDS) {
         return PF_Err_NONE;
     }
-    return kCommandTable[cmd](plugin, CommandArgs{in_data, out_data, params, output, extra});
+    // The handlers report through codes; only the C++ library itself (a listing or a name that
+    // finds no memory) can throw, and nothing may cross into the host.
+    try {
+        return kCommandTable[cmd](plugin, CommandArgs{in_data, out_data, params, output, extra});
+    } catch (const std::bad_alloc&) {
+        report(out_data, kOutOfMemory);
+        return PF_Err_OUT_OF_MEMORY;
+    } catch (...) {
+        report(out_data, kInternalError);
+        return PF_Err_INVALID_INDEX;
+    }
 }
