@@ -1,5 +1,6 @@
 // The About command of the built module, driven through the emulated host: the dialog it builds,
 // the suites it holds, and what its Help button does with and without the help page.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -231,6 +232,50 @@ TEST_F(AboutBoxTest, AboutAsTheFirstCommandStillFindsThePageBesideTheModule) {
 
     EXPECT_EQ(host::desktop_record().opened_documents, std::vector<std::string>{help_page_path()});
     EXPECT_TRUE(host::dialog_host().alerts.empty());
+}
+
+// The barest host: the module's `main` and an in-record holding nothing but a basic suite that
+// serves the dialog suites. Without utility callbacks the module cannot learn its folder.
+int bare_host_suites_held = 0;
+
+SPErr bare_acquire(const char* name, A_long version, const void** suite) {
+    *suite = nullptr;
+    for (const host::DialogSuiteEntry& entry : host::dialog_suite_entries()) {
+        if (std::string(entry.name) == name && entry.version == version) {
+            *suite = entry.table;
+            ++bare_host_suites_held;
+            return kSPNoError;
+        }
+    }
+    return kSPSuiteNotFoundError;
+}
+
+SPErr bare_release(const char*, A_long) {
+    --bare_host_suites_held;
+    return kSPNoError;
+}
+
+TEST_F(AboutBoxTest, ABareHostGetsTheBoxAndAnHonestAlertFromHelp) {
+    write_help_page();
+    void* module = dlopen((folder_ / "QuilAE.aex").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto entry = reinterpret_cast<PF_EffectMain>(dlsym(module, PF_ENTRY_POINT_NAME));
+    ASSERT_NE(entry, nullptr);
+    SPBasicSuite basic = {bare_acquire, bare_release};
+    PF_InData in_data = {};
+    in_data.pica_basicP = &basic;
+    PF_OutData out_data = {};
+    press({kHelp, kOk});
+
+    EXPECT_EQ(entry(PF_Cmd_ABOUT, &in_data, &out_data, nullptr, nullptr, nullptr), PF_Err_NONE);
+
+    EXPECT_EQ(only_dialog().items.size(), 3u);
+    EXPECT_EQ(only_dialog().result, kOk);
+    EXPECT_EQ(host::dialog_host().alerts,
+              std::vector<std::string>{"Glimmerdeep: Help file not found"});
+    EXPECT_TRUE(host::desktop_record().opened_documents.empty());
+    EXPECT_EQ(bare_host_suites_held, 0);
+    dlclose(module);
 }
 
 // The build's own plug-in folder, as a user gets it: the page is there and Help opens it.
