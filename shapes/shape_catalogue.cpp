@@ -91,13 +91,19 @@ int find_shape_size_file(const char* folder, int requested_size, char* chosen_pa
     if (!entries) {
         return 0;
     }
-    long best = 999999;
+    unsigned long best = 999999;
     for (const platform::FolderEntry& entry : *entries) {
         if (entry.is_folder || !has_tiff_extension(entry.name)) {
             continue;
         }
         const long size = size_from_name(entry.name);
-        if (size < requested_size || size - requested_size >= best) {
+        if (size < requested_size) {
+            continue;
+        }
+        // Exact even when the name reads as the largest number there is.
+        const unsigned long surplus =
+            static_cast<unsigned long>(size) - static_cast<unsigned long>(long{requested_size});
+        if (surplus >= best) {
             continue;
         }
         char path[kPathBufferSize];
@@ -106,7 +112,7 @@ int find_shape_size_file(const char* folder, int requested_size, char* chosen_pa
         if (length < 0 || length >= kPathBufferSize) {
             continue;
         }
-        best = size - requested_size;
+        best = surplus;
         std::memcpy(chosen_path, path, static_cast<std::size_t>(length) + 1);
     }
     return 0;

@@ -131,6 +131,11 @@ TEST_F(ShapeFileTest, SizesReadAsTheCLibraryReadsANumber) {
     EXPECT_EQ(choose(0), in_folder("abc.tif"));
     EXPECT_EQ(choose(41), in_folder("+41x.tif"));
     EXPECT_EQ(choose(42), "");
+    // A number past what the library holds reads as its largest value, which must not overflow
+    // when measured against any request.
+    add("99999999999999999999999.tif");
+    EXPECT_EQ(choose(-5), in_folder("abc.tif"));
+    EXPECT_EQ(choose(42), "");
 }
 
 TEST_F(ShapeFileTest, EqualSizesGoToTheFirstInByteOrderUnderItsOwnName) {
