@@ -122,12 +122,14 @@ constexpr std::array<uint8_t, N> first_bytes(const Writer& w) {
 
 }  // namespace
 
+// The size is a 64-bit little-endian count, so a reader taking it as a 32-bit one gets the same
+// number.
 extern "C" {
 __attribute__((visibility("default"))) extern const std::array<uint8_t, kPropertyList.size>
     quillbloom_property_list;
-__attribute__((visibility("default"))) extern const A_long quillbloom_property_list_size;
+__attribute__((visibility("default"))) extern const uint64_t quillbloom_property_list_size;
 
 const std::array<uint8_t, kPropertyList.size> quillbloom_property_list =
     first_bytes<kPropertyList.size>(kPropertyList);
-const A_long quillbloom_property_list_size = static_cast<A_long>(kPropertyList.size);
+const uint64_t quillbloom_property_list_size = kPropertyList.size;
 }

@@ -60,10 +60,12 @@ TEST(PropertyListTest, ModuleExportsThePropertyListByteForByte) {
     qb_test::PluginFolder folder;
     ModuleSymbols module(folder.module());
     const auto* bytes = static_cast<const uint8_t*>(module.find("quillbloom_property_list"));
-    const auto* size = static_cast<const int32_t*>(module.find("quillbloom_property_list_size"));
+    const auto* size = static_cast<const uint64_t*>(module.find("quillbloom_property_list_size"));
     ASSERT_NE(bytes, nullptr);
     ASSERT_NE(size, nullptr);
-    ASSERT_EQ(*size, static_cast<int32_t>(kExpected.size()));
+    ASSERT_EQ(*size, kExpected.size());
+    // Read as a 32-bit count, the size is the same.
+    ASSERT_EQ(*reinterpret_cast<const int32_t*>(size), static_cast<int32_t>(kExpected.size()));
     for (std::size_t i = 0; i < kExpected.size(); ++i) {
         EXPECT_EQ(bytes[i], kExpected[i]) << "byte " << i;
     }
