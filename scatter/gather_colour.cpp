@@ -5,6 +5,7 @@
 
 #include "engine/bokeh_engine.h"
 #include "scatter/gather_walk.h"
+#include "scatter/update_plan.h"
 
 namespace {
 
@@ -23,14 +24,17 @@ struct ColourSums {
     }
 };
 
+// Kept between calls; a call works on a local copy so that its additions stay in registers.
 ColourSums colour_sums;
 
 class ColourCells {
   public:
     explicit ColourCells(const BokehEngine& e)
-        : e_(e), planes_{e.stamp_planes[1], e.stamp_planes[2], e.stamp_planes[3]} {}
+        : e_(e),
+          planes_{e.stamp_planes[1], e.stamp_planes[2], e.stamp_planes[3]},
+          sums_(colour_sums) {}
 
-    void reset() { colour_sums.reset(); }
+    void reset() { sums_.reset(); }
     void add_off(int32_t from, int32_t to) {
         for (int p = 0; p < kPlanes; ++p) {
             for (int32_t c = from; c < to; ++c) {
@@ -38,17 +42,17 @@ class ColourCells {
             }
         }
     }
-    void add_full(const uint16_t* pixel, int32_t cell) {
+    void add_full(std::ptrdiff_t pixel, int32_t cell) {
         for (int p = 0; p < kPlanes; ++p) {
             add(p, pixel, planes_[p][cell], 0);
         }
     }
-    void add_leaving(const uint16_t* pixel, int32_t old_cell) {
+    void add_leaving(std::ptrdiff_t pixel, int32_t old_cell) {
         for (int p = 0; p < kPlanes; ++p) {
             add(p, pixel, 0, planes_[p][old_cell]);
         }
     }
-    void add_change(const uint16_t* pixel, int32_t new_cell, int32_t old_cell) {
+    void add_change(std::ptrdiff_t pixel, int32_t new_cell, int32_t old_cell) {
         for (int p = 0; p < kPlanes; ++p) {
             add(p, pixel, planes_[p][new_cell], planes_[p][old_cell]);
         }
@@ -57,7 +61,8 @@ class ColourCells {
     // Every result is divided by the in-frame weight of the plane that weighted it, so that a
     // uniform area keeps its level under any colour iris.
     void finish(KernelResult* result) const {
-        const ColourSums& s = colour_sums;
+        colour_sums = sums_;
+        const ColourSums& s = sums_;
         result->value[0] = normalised_by(kPlaneA, s.light[0]);
         result->value[1] = normalised_by(kPlaneA, s.light[1]);
         result->value[2] = normalised_by(kPlaneB, s.light[2]);
@@ -66,12 +71,13 @@ class ColourCells {
     }
 
   private:
-    void add(int plane, const uint16_t* pixel, uint8_t now, uint8_t before) {
+    void add(int plane, std::ptrdiff_t index, uint8_t now, uint8_t before) {
         if (now == before) {
             return;
         }
         const float* table = scatter::photon_table(e_, now, before);
-        ColourSums& s = colour_sums;
+        const uint16_t* pixel = e_.Src_Data_sh + index;
+        ColourSums& s = sums_;
         switch (plane) {
             case kPlaneA:
                 s.light[0] += table[pixel[0]];
@@ -95,11 +101,12 @@ class ColourCells {
         return e_.channel_norm[(planes_[plane] - e_.newPattern) / plane_size];
     }
     float normalised_by(int plane, double sum) const {
-        return scatter::normalised(sum, norm_of(plane), off_[plane], colour_sums.inside[plane]);
+        return scatter::normalised(sum, norm_of(plane), off_[plane], sums_.inside[plane]);
     }
 
     const BokehEngine& e_;
     const uint8_t* planes_[kPlanes];
+    ColourSums sums_;
     int32_t off_[kPlanes] = {};
 };
 
@@ -107,6 +114,7 @@ class ColourCells {
 
 void BokehEngine::gather_colour(KernelResult* result, int32_t restart) {
     ColourCells cells(*this);
-    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart));
+    scatter::NoPlan no_plan;
+    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart), no_plan);
     cells.finish(result);
 }

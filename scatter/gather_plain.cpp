@@ -1,6 +1,7 @@
 #include "engine/bokeh_engine.h"
 #include "scatter/gather_walk.h"
 #include "scatter/grey_cells.h"
+#include "scatter/update_plan.h"
 
 namespace {
 
@@ -21,15 +22,22 @@ struct PlainSums {
         light[3] += table[pixel[3]];
         weight += table[level_map[pixel[0]]];
     }
+    void merge(const PlainSums& other) {
+        for (int k = 0; k < 4; ++k) {
+            light[k] += other.light[k];
+        }
+        weight += other.weight;
+    }
     double value(int j) const { return j < 4 ? light[j] : weight; }
 };
 
 PlainSums plain_sums;
+scatter::UpdatePlan<PlainSums> plain_plan;
 
 }  // namespace
 
 void BokehEngine::gather_plain(KernelResult* result, int32_t restart) {
     scatter::GreyCells<PlainSums> cells(*this, plain_sums);
-    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart));
-    cells.finish(result);
+    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart), plain_plan);
+    cells.finish(result, plain_sums);
 }

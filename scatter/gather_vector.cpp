@@ -3,6 +3,7 @@
 #include "engine/bokeh_engine.h"
 #include "scatter/gather_walk.h"
 #include "scatter/grey_cells.h"
+#include "scatter/update_plan.h"
 
 namespace {
 
@@ -25,6 +26,11 @@ struct VectorSums {
         light23 = _mm_add_pd(light23, _mm_set_pd(table[pixel[3]], table[pixel[2]]));
         weight += table[level_map[pixel[0]]];
     }
+    void merge(const VectorSums& other) {
+        light01 = _mm_add_pd(light01, other.light01);
+        light23 = _mm_add_pd(light23, other.light23);
+        weight += other.weight;
+    }
     double value(int j) const {
         double lanes[4];
         _mm_storeu_pd(lanes, light01);
@@ -34,11 +40,12 @@ struct VectorSums {
 };
 
 VectorSums vector_sums;
+scatter::UpdatePlan<VectorSums> vector_plan;
 
 }  // namespace
 
 void BokehEngine::gather_vector(KernelResult* result, int32_t restart) {
     scatter::GreyCells<VectorSums> cells(*this, vector_sums);
-    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart));
-    cells.finish(result);
+    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart), vector_plan);
+    cells.finish(result, vector_sums);
 }

@@ -8,7 +8,7 @@
 //   add_full(pixel, cell)                   add F(byte of cell) at the source pixel
 //   add_leaving(pixel, old_cell)            add D(0, byte of old_cell)
 //   add_change(pixel, new_cell, old_cell)   add D(byte of new_cell, byte of old_cell)
-// where `pixel` points at the four levels of one source pixel in Src_Data_sh.
+// where `pixel` is the index in Src_Data_sh of the first of one source pixel's four levels.
 #ifndef QB_SCATTER_GATHER_WALK_H
 #define QB_SCATTER_GATHER_WALK_H
 
@@ -93,12 +93,13 @@ inline RowPlace clip_row(const StampWindow& w, int32_t span_first, int32_t span_
 // One stamp row inside the frame, incrementally: the sums hold the result for cur_x - 1, and one
 // step right moves every source pixel one cell left, so only cells whose right neighbour weighs
 // differently change anything. The run of full-weight cells is stepped over.
+// `row_origin` is the source index under the row's column 0, which need not lie in the frame.
 template <class Cells>
 void update_row(const BokehEngine& e, Cells& cells, int32_t i, const RowCells& row,
-                const uint16_t* under_c0) {
+                std::ptrdiff_t row_origin) {
     const int32_t base = i * e.stamp_width;
     const int32_t span_end = e.span_end[i];
-    auto pixel_under = [&](int32_t c) { return under_c0 + (c - row.c0) * kLevelsPerPixel; };
+    auto pixel_under = [&](int32_t c) { return row_origin + c * kLevelsPerPixel; };
 
     if (row.a > 0) {
         cells.add_leaving(pixel_under(row.c0 - 1), base + row.c0);
@@ -122,11 +123,19 @@ void update_row(const BokehEngine& e, Cells& cells, int32_t i, const RowCells& r
     }
 }
 
+// The source index under stamp cell (0, 0), which need not lie in the frame.
+inline std::ptrdiff_t stamp_origin(const BokehEngine& e, const StampWindow& w) {
+    return static_cast<std::ptrdiff_t>(w.first_row - w.top) * e.src16_stride +
+           static_cast<std::ptrdiff_t>(e.cur_x - e.stamp_half_width) * kLevelsPerPixel;
+}
+
 // Gathers the stamp around (cur_x, cur_y) into `cells`: in full when `incremental` is false,
-// otherwise as the change from the pixel to the left.
-template <class Cells>
-void walk_stamp(const BokehEngine& e, Cells& cells, bool incremental) {
+// otherwise as the change from the pixel to the left, replayed from `plan` when the plan
+// covers the pixel.
+template <class Cells, class Plan>
+void walk_stamp(const BokehEngine& e, Cells& cells, bool incremental, Plan& plan) {
     const StampWindow w = stamp_window(e);
+    const std::ptrdiff_t origin = stamp_origin(e, w);
     const int32_t stamp_width = e.stamp_width;
     if (!incremental) {
         cells.reset();
@@ -142,6 +151,12 @@ void walk_stamp(const BokehEngine& e, Cells& cells, bool incremental) {
     for (int32_t i = w.bottom; i < e.stamp_height; ++i) {
         add_off_row(i);
     }
+    if (!incremental) {
+        plan.discard();
+    } else if (plan.covers(e, w)) {
+        plan.replay(e, w, origin, cells);
+        return;
+    }
 
     for (int32_t i = w.top; i < w.bottom; ++i) {
         const int32_t span_first = e.span_first[i];
@@ -150,28 +165,25 @@ void walk_stamp(const BokehEngine& e, Cells& cells, bool incremental) {
         }
         const int32_t span_end = e.span_end[i];
         const int32_t base = i * stamp_width;
-        const uint16_t* source_row =
-            e.Src_Data_sh + static_cast<std::ptrdiff_t>(w.first_row + i - w.top) * e.src16_stride;
+        const std::ptrdiff_t row_origin = origin + static_cast<std::ptrdiff_t>(i) * e.src16_stride;
         RowCells row;
         const RowPlace place = clip_row(w, span_first, span_end, e.width, stamp_width, row);
         if (place != RowPlace::kInside) {
             // The whole row lies off the frame: its weight must leave the divisor too.
             add_off_row(i);
             if (incremental && place == RowPlace::kRightOfFrame && row.a == e.width) {
-                const uint16_t* last = source_row + (e.width - 1) * kLevelsPerPixel;
-                cells.add_leaving(last, base + row.c0);
+                cells.add_leaving(row_origin + (row.c0 - 1) * kLevelsPerPixel, base + row.c0);
             }
             continue;
         }
         cells.add_off(base + span_first, base + row.c0);
         cells.add_off(base + row.c1, base + span_end);
-        const uint16_t* under_c0 = source_row + row.a * kLevelsPerPixel;
         if (incremental) {
-            update_row(e, cells, i, row, under_c0);
+            update_row(e, cells, i, row, row_origin);
             continue;
         }
         for (int32_t c = row.c0; c < row.c1; ++c) {
-            cells.add_full(under_c0 + (c - row.c0) * kLevelsPerPixel, base + c);
+            cells.add_full(row_origin + c * kLevelsPerPixel, base + c);
         }
     }
 }

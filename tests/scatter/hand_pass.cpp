@@ -131,6 +131,9 @@ Gathered direct_gather(const BokehEngine& e, const Light& light, int x, int y) {
         const int sy = y - e.stamp_half_height + i;
         for (int c = 0; c < e.stamp_width; ++c) {
             const int sx = x - e.stamp_half_width + c;
+            for (int j = 0; j < 5; ++j) {
+                g.total[j] += e.stamp_planes[plane_of[j]][i * e.stamp_width + c];
+            }
             if (sy < 0 || sy >= e.height || sx < 0 || sx >= e.width) {
                 continue;
             }
@@ -147,6 +150,13 @@ Gathered direct_gather(const BokehEngine& e, const Light& light, int x, int y) {
         g.value[j] = g.weight[j] > 0.0 ? light_sum[j] / g.weight[j] : 0.0;
     }
     return g;
+}
+
+double rounding_allowance(const Light& light, const Gathered& g, int j) {
+    if (g.weight[j] <= 0.0) {
+        return 0.0;
+    }
+    return 2e-6 * photon_light(light.levels - 1, light) * g.total[j] / g.weight[j];
 }
 
 std::vector<KernelResult> gather_row(BokehEngine& e, Kernel kernel, int y, int32_t restart) {

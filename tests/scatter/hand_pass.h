@@ -55,8 +55,14 @@ float photon_light(int level, const Light& light);
 struct Gathered {
     std::array<double, 5> value{};
     std::array<double, 5> weight{};  // the in-frame weight each value was divided by
+    std::array<double, 5> total{};   // the weight of the whole plane
 };
 Gathered direct_gather(const BokehEngine& e, const Light& light, int x, int y);
+
+// How far result j of a kernel may stray from `g`'s exact value: float32 tables and norms, and
+// sums carried from pixel to pixel by differences, both magnified when only a small share of
+// the plane's weight lies in the frame. Results without an in-frame cell must be exactly 0.
+double rounding_allowance(const Light& light, const Gathered& g, int j);
 
 // Kernel results of the pixels of one row, each gathered with the given restart flag in
 // increasing x, through one kernel.
