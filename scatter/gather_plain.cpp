@@ -1,7 +1,5 @@
 #include "engine/bokeh_engine.h"
-#include "scatter/gather_walk.h"
 #include "scatter/grey_cells.h"
-#include "scatter/update_plan.h"
 
 namespace {
 
@@ -37,7 +35,5 @@ scatter::UpdatePlan<PlainSums> plain_plan;
 }  // namespace
 
 void BokehEngine::gather_plain(KernelResult* result, int32_t restart) {
-    scatter::GreyCells<PlainSums> cells(*this, plain_sums);
-    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart), plain_plan);
-    cells.finish(result, plain_sums);
+    scatter::gather_grey(*this, result, restart, plain_sums, plain_plan);
 }

@@ -1,9 +1,7 @@
 #include <emmintrin.h>
 
 #include "engine/bokeh_engine.h"
-#include "scatter/gather_walk.h"
 #include "scatter/grey_cells.h"
-#include "scatter/update_plan.h"
 
 namespace {
 
@@ -45,7 +43,5 @@ scatter::UpdatePlan<VectorSums> vector_plan;
 }  // namespace
 
 void BokehEngine::gather_vector(KernelResult* result, int32_t restart) {
-    scatter::GreyCells<VectorSums> cells(*this, vector_sums);
-    scatter::walk_stamp(*this, cells, scatter::gathers_incrementally(*this, restart), vector_plan);
-    cells.finish(result, vector_sums);
+    scatter::gather_grey(*this, result, restart, vector_sums, vector_plan);
 }

@@ -9,6 +9,8 @@
 //   add_leaving(pixel, old_cell)            add D(0, byte of old_cell)
 //   add_change(pixel, new_cell, old_cell)   add D(byte of new_cell, byte of old_cell)
 // where `pixel` is the index in Src_Data_sh of the first of one source pixel's four levels.
+// Kernels whose updates can be replayed from a record (update_plan.h) also offer
+//   add_changes(changes, weight_change)     add a pixel's recorded change to the sums
 #ifndef QB_SCATTER_GATHER_WALK_H
 #define QB_SCATTER_GATHER_WALK_H
 
@@ -49,12 +51,11 @@ inline StampWindow stamp_window(const BokehEngine& e) {
     return w;
 }
 
-// The cells c0 .. c1 - 1 of one stamp row that lie over source columns a .. b - 1.
+// The cells c0 .. c1 - 1 of one stamp row that lie in the frame; c0 lies over source column a.
 struct RowCells {
     int32_t c0;
     int32_t c1;
     int32_t a;
-    int32_t b;
 };
 
 enum class RowPlace {
@@ -79,11 +80,10 @@ inline RowPlace clip_row(const StampWindow& w, int32_t span_first, int32_t span_
     }
     if (span_end >= w.keep) {
         row.c1 = w.keep;
-        row.b = w.end_column;
     } else {
         row.c1 = span_end;
-        row.b = w.end_column - (w.keep - span_end);
-        if (row.b < 1 || span_end <= 0) {
+        const int32_t end_column = w.end_column - (w.keep - span_end);
+        if (end_column < 1 || span_end <= 0) {
             return RowPlace::kLeftOfFrame;
         }
     }

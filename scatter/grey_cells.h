@@ -14,6 +14,7 @@
 
 #include "engine/bokeh_engine.h"
 #include "scatter/gather_walk.h"
+#include "scatter/update_plan.h"
 
 namespace scatter {
 
@@ -64,6 +65,15 @@ class GreyCells {
     Sums sums_;
     int32_t off_ = 0;
 };
+
+// One grey kernel call: the sums kept between calls in `kept`, the row's record in `plan`.
+template <class Sums>
+void gather_grey(const BokehEngine& e, KernelResult* result, int32_t restart, Sums& kept,
+                 UpdatePlan<Sums>& plan) {
+    GreyCells<Sums> cells(e, kept);
+    walk_stamp(e, cells, gathers_incrementally(e, restart), plan);
+    cells.finish(result, kept);
+}
 
 }  // namespace scatter
 

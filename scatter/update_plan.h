@@ -31,8 +31,7 @@ class UpdatePlan {
     // changes is walked instead.
     static constexpr int32_t kCapacity = 8192;
 
-    // Sixteen bytes, so that a large stamp's record stays in the first-level cache beside the
-    // source rows and tables it reads.
+    // Sixteen bytes, to keep a large stamp's record small in the cache.
     struct Step {
         const float* table;
         int32_t offset;  // source index relative to the pixel under stamp cell (0, 0)
@@ -136,21 +135,12 @@ class UpdatePlan {
                 plan_.state_ = State::kTooLarge;
                 return;
             }
-            const int32_t change = now - before;
-            // A pair's table holds (now - before) times the photon light, so every pair of the
-            // same difference holds the same values: one table each keeps fewer of them in
-            // the cache.
-            const float*& shared = by_difference_[change + kFullWeight];
-            if (shared == nullptr) {
-                shared = photon_table(e_, now, before);
-            }
-            plan_.steps_[plan_.count_++] = {shared, static_cast<int32_t>(pixel), change};
+            plan_.steps_[plan_.count_++] = {photon_table(e_, now, before),
+                                            static_cast<int32_t>(pixel), now - before};
         }
 
-        static constexpr int32_t kFullWeight = 255;
         const BokehEngine& e_;
         UpdatePlan& plan_;
-        const float* by_difference_[2 * kFullWeight + 1] = {};
     };
 
     void record(const BokehEngine& e) {
@@ -168,7 +158,7 @@ class UpdatePlan {
                 continue;
             }
             // Inside the frame the row keeps its whole span and has a pixel to its left.
-            const RowCells whole{e.span_first[i], e.span_end[i], 1, 0};
+            const RowCells whole{e.span_first[i], e.span_end[i], 1};
             update_row(e, recorder, i, whole, static_cast<std::ptrdiff_t>(i) * e.src16_stride);
         }
         row_begin_[e.stamp_height] = count_;

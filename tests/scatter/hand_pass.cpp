@@ -179,29 +179,30 @@ Iris disc_iris(int size, int channels) {
     return tinted(grey, channels);
 }
 
-Iris ring_iris(int size, int channels) {
+namespace {
+
+// A disc with another disc cut out of it.
+Iris cut_disc(int size, int channels, double cut_row, double cut_column, double cut_radius) {
     Iris grey = disc_iris(size, 2);
-    const double centre = (size - 1) / 2.0;
     for (int row = 0; row < size; ++row) {
         for (int column = 0; column < size; ++column) {
-            const float hole = disc_value(row, column, centre, centre, size / 4.0 + 0.5);
-            grey.set_grey(row, column, std::max(0.0f, grey.at(0, row, column) - hole));
+            const float cut = disc_value(row, column, cut_row, cut_column, cut_radius);
+            grey.set_grey(row, column, std::max(0.0f, grey.at(0, row, column) - cut));
         }
     }
     return tinted(grey, channels);
 }
 
-Iris crescent_iris(int size, int channels) {
-    Iris grey = disc_iris(size, 2);
+}  // namespace
+
+Iris ring_iris(int size, int channels) {
     const double centre = (size - 1) / 2.0;
-    for (int row = 0; row < size; ++row) {
-        for (int column = 0; column < size; ++column) {
-            const float bite =
-                disc_value(row, column, centre - size * 0.15, centre + size * 0.2, size * 0.42);
-            grey.set_grey(row, column, std::max(0.0f, grey.at(0, row, column) - bite));
-        }
-    }
-    return tinted(grey, channels);
+    return cut_disc(size, channels, centre, centre, size / 4.0 + 0.5);
+}
+
+Iris crescent_iris(int size, int channels) {
+    const double centre = (size - 1) / 2.0;
+    return cut_disc(size, channels, centre - size * 0.15, centre + size * 0.2, size * 0.42);
 }
 
 Iris random_rows_iris(std::mt19937& rng, int size, int channels) {
