@@ -118,23 +118,23 @@ A_long layer_default(int marker) {
     return static_cast<A_short>(marker & 0xFFFF);
 }
 
-void fill_popup(const ControlSpec& spec, const BokehPlugin& plugin, int preferred_position,
+void fill_popup(const ControlSpec& control, const BokehPlugin& plugin, int preferred_position,
                 PF_PopupDef& popup) {
-    if (spec.default_source == DefaultSource::shape_catalogue) {
+    if (control.default_source == DefaultSource::shape_catalogue) {
         popup.num_choices = plugin.shape_count;
         popup.dephault = static_cast<A_short>(preferred_position + 1);
         popup.value = preferred_position + 1;
         popup.namesptr = plugin.shape_choices;
         return;
     }
-    popup.num_choices = spec.choice_count;
-    popup.dephault = static_cast<A_short>(spec.dephault);
-    popup.value = spec.dephault;
-    popup.namesptr = spec.text;
+    popup.num_choices = control.choice_count;
+    popup.dephault = static_cast<A_short>(control.dephault);
+    popup.value = control.dephault;
+    popup.namesptr = control.text;
 }
 
-void fill_layer(const ControlSpec& spec, const BokehPlugin& plugin, PF_LayerDef& layer) {
-    const int marker = spec.default_source == DefaultSource::iris_layer_marker
+void fill_layer(const ControlSpec& control, const BokehPlugin& plugin, PF_LayerDef& layer) {
+    const int marker = control.default_source == DefaultSource::iris_layer_marker
                            ? plugin.iris_layer_marker
                            : plugin.distance_layer_marker;
     layer.dephault = layer_default(marker);
@@ -142,51 +142,51 @@ void fill_layer(const ControlSpec& spec, const BokehPlugin& plugin, PF_LayerDef&
 
 // Integer and fixed sliders share their range fields; only the fixed one has a display.
 template <class Slider>
-void fill_slider_range(const ControlSpec& spec, Slider& slider) {
-    slider.value = spec.dephault;
-    slider.dephault = spec.dephault;
-    slider.valid_min = spec.valid_min;
-    slider.valid_max = spec.valid_max;
-    slider.slider_min = spec.slider_min;
-    slider.slider_max = spec.slider_max;
+void fill_slider_range(const ControlSpec& control, Slider& slider) {
+    slider.value = control.dephault;
+    slider.dephault = control.dephault;
+    slider.valid_min = control.valid_min;
+    slider.valid_max = control.valid_max;
+    slider.slider_min = control.slider_min;
+    slider.slider_max = control.slider_max;
 }
 
-void fill_fixed_slider(const ControlSpec& spec, PF_FixedSliderDef& slider) {
-    fill_slider_range(spec, slider);
+void fill_fixed_slider(const ControlSpec& control, PF_FixedSliderDef& slider) {
+    fill_slider_range(control, slider);
     slider.precision = 1;  // one decimal place
     slider.display_flags = 0;
 }
 
 // The record of one control, cleared and then filled with exactly the fields its type uses.
-PF_ParamDef declaration(const ControlSpec& spec, const BokehPlugin& plugin,
+PF_ParamDef declaration(const ControlSpec& control, const BokehPlugin& plugin,
                         const PF_InData* in_data, int preferred_position) {
     PF_ParamDef def;
     std::memset(&def, 0, sizeof def);
-    def.param_type = spec.type;
-    if (spec.name) {
-        in_data->utils->ansi.strcpy(def.name, spec.name);
+    def.param_type = control.type;
+    if (control.name) {
+        in_data->utils->ansi.strcpy(def.name, control.name);
     }
-    def.id = spec.id;
-    def.ui_flags = spec.ui_flags;
-    def.flags = spec.flags;
-    switch (spec.type) {
+    def.id = control.id;
+    def.ui_flags = control.ui_flags;
+    def.flags = control.flags;
+    switch (control.type) {
         case PF_Param_POPUP:
-            fill_popup(spec, plugin, preferred_position, def.u.pd);
+            fill_popup(control, plugin, preferred_position, def.u.pd);
             break;
         case PF_Param_LAYER:
-            fill_layer(spec, plugin, def.u.ld);
+            fill_layer(control, plugin, def.u.ld);
             break;
         case PF_Param_POINT:
             def.u.td.restrict_bounds = 1;
             break;
         case PF_Param_FIX_SLIDER:
-            fill_fixed_slider(spec, def.u.fd);
+            fill_fixed_slider(control, def.u.fd);
             break;
         case PF_Param_SLIDER:
-            fill_slider_range(spec, def.u.sd);
+            fill_slider_range(control, def.u.sd);
             break;
         case PF_Param_CHECKBOX:
-            def.u.bd.nameptr = spec.text;
+            def.u.bd.nameptr = control.text;
             break;
         default:
             break;
@@ -198,9 +198,9 @@ PF_ParamDef declaration(const ControlSpec& spec, const BokehPlugin& plugin,
 
 void BokehPlugin::compute_param_indices() {
     int n = 0;
-    for (const ControlSpec& spec : kControls) {
-        if (is_present(*this, spec.presence)) {
-            this->*spec.index = ++n;
+    for (const ControlSpec& control : kControls) {
+        if (is_present(*this, control.presence)) {
+            this->*control.index = ++n;
         }
     }
     // Index 0 is the input layer the host supplies.
@@ -212,11 +212,11 @@ PF_Err BokehPlugin::params_setup(PF_InData* in_data, PF_OutData* out_data) {
     shape_count = 0;
     list_shape_folders(shape_choices, &preferred_position);
 
-    for (const ControlSpec& spec : kControls) {
-        if (!is_present(*this, spec.presence)) {
+    for (const ControlSpec& control : kControls) {
+        if (!is_present(*this, control.presence)) {
             continue;
         }
-        PF_ParamDef def = declaration(spec, *this, in_data, preferred_position);
+        PF_ParamDef def = declaration(control, *this, in_data, preferred_position);
         if (const PF_Err err =
                 in_data->inter.add_param(in_data->effect_ref, PF_ParamIndex_APPEND, &def)) {
             return err;
