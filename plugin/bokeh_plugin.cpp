@@ -84,16 +84,17 @@ PF_Err BokehPlugin::frame_setdown(PF_InData*, PF_OutData* out_data) {
 }
 
 uint8_t BokehPlugin::focus_map_sample(const PF_InData* in_data, int32_t x, int32_t y) const {
-    if (!in_data->sequence_data) {
+    // The map covers only what the last render recorded; where nothing was recorded, or beyond
+    // it, there is no distance to give.
+    if (!in_data->sequence_data || focus_map_width <= 0 || focus_map_height <= 0) {
         return 0;
     }
     const auto column = static_cast<int64_t>(x * focus_map_scale);
     const auto row = static_cast<int64_t>(y * focus_map_scale);
-    // The map covers only what the last render recorded; a point beyond it has no distance.
     const A_u_longlong map_size = in_data->utils->host_get_handle_size(in_data->sequence_data);
     const int64_t offset = row * focus_map_stride + column;
-    if (column < 0 || row < 0 || (focus_map_width > 0 && column >= focus_map_width) || offset < 0 ||
-        static_cast<A_u_longlong>(offset) >= map_size) {
+    if (column < 0 || row < 0 || column >= focus_map_width || row >= focus_map_height ||
+        offset < 0 || static_cast<A_u_longlong>(offset) >= map_size) {
         return 0;
     }
     // The handle is already locked from sequence set-up; a balanced lock here only asks where

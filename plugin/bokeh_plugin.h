@@ -97,6 +97,8 @@ class BokehPlugin {
     double focus_map_scale = 0.0;
     int focus_map_stride = 0;
     int focus_map_width = 0;
+    // Rows of the recorded map: the handle may be larger, left over from a bigger layer.
+    int focus_map_height = 0;
 
     // Shape image
     char shape_path[kShapePathSize] = {};

@@ -20,11 +20,13 @@ bool option_file_present(const char* folder, const char* name) {
     return platform::file_readable(path);
 }
 
-// The host's path of the module file, cut at its last separator (kept whole without one).
+// The host's path of the module file, cut at its last separator (kept whole without one);
+// empty when the host cannot tell.
 void find_plugin_folder(PF_InData* in_data, char (&folder)[kPathBufferSize]) {
     std::memset(folder, 0, sizeof folder);
-    if (in_data->utils->get_platform_data(in_data->effect_ref, PF_PlatData_EXE_FILE_PATH, folder) !=
-        PF_Err_NONE) {
+    if (!in_data->utils ||
+        in_data->utils->get_platform_data(in_data->effect_ref, PF_PlatData_EXE_FILE_PATH, folder) !=
+            PF_Err_NONE) {
         folder[0] = '\0';
     }
     folder[kPathBufferSize - 1] = '\0';
@@ -39,17 +41,23 @@ void BokehPlugin::global_setup(PF_InData* in_data, PF_OutData*) {
     find_plugin_folder(in_data, plugin_folder);
     const int length = std::snprintf(pattern_folder, sizeof pattern_folder, "%s%cpattern",
                                      plugin_folder, platform::kPathSeparator);
-    if (length < 0 || length >= kPathBufferSize) {
-        // A cut-off path would name some other folder; no folder at all leaves no shapes.
+    // A cut-off path would name some other folder, and an unknown plug-in folder would make
+    // "/pattern" and the option files at the root of the file system look like ours; either way
+    // there are no shapes and no options.
+    const bool folder_known = plugin_folder[0] != '\0' && length > 0 && length < kPathBufferSize;
+    if (!folder_known) {
         pattern_folder[0] = '\0';
     }
     iris_layer_enabled = 0;
 
-    use_simd = option_file_present(plugin_folder, "no_simd") ? 0 : 1;
-    alpha_bokeh_mode = option_file_present(plugin_folder, "alpha_boke") ? 1 : 0;
+    const auto present = [&](const char* name) {
+        return folder_known && option_file_present(plugin_folder, name);
+    };
+    use_simd = present("no_simd") ? 0 : 1;
+    alpha_bokeh_mode = present("alpha_boke") ? 1 : 0;
     distance_params_enabled = 1;
-    more_params = option_file_present(plugin_folder, "more_param") ? 1 : 0;
-    use_micro = option_file_present(plugin_folder, "use_micro") ? 1 : 0;
+    more_params = present("more_param") ? 1 : 0;
+    use_micro = present("use_micro") ? 1 : 0;
 
     compute_param_indices();
     list_shape_folders();

@@ -41,6 +41,27 @@ TEST_F(PluginStateTest, GlobalSetupFindsTheFoldersBesideTheModule) {
     EXPECT_EQ(plugin_->iris_layer_enabled, 0);
 }
 
+TEST_F(PluginStateTest, AnUnknownPluginFolderLooksAtNothingOutsideIt) {
+    PF_UtilCallbacks utils = *host_.in_data().utils;
+    utils.get_platform_data = [](PF_ProgPtr, PF_PlatDataID, void*) -> PF_Err {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    };
+    PF_InData without_path = host_.in_data();
+    without_path.utils = &utils;
+    PF_InData without_utils = host_.in_data();
+    without_utils.utils = nullptr;
+    for (PF_InData* in_data : {&without_path, &without_utils}) {
+        plugin_ = std::make_unique<BokehPlugin>();
+        plugin_->first_call_init();
+        plugin_->global_setup(in_data, &out_);
+        EXPECT_STREQ(plugin_->plugin_folder, "");
+        EXPECT_STREQ(plugin_->pattern_folder, "");
+        EXPECT_EQ(plugin_->shape_count, 0);
+        EXPECT_EQ(plugin_->use_simd, 1);
+        EXPECT_EQ(plugin_->num_params, 18);
+    }
+}
+
 TEST_F(PluginStateTest, EachOptionFileSwitchesItsOwnFlagOnly) {
     struct Case {
         const char* file;
@@ -165,6 +186,7 @@ class FocusMapTest : public PluginStateTest {
         plugin_->focus_map_scale = 0.5;
         plugin_->focus_map_stride = 8;
         plugin_->focus_map_width = 6;
+        plugin_->focus_map_height = 4;
         plugin_->idx_focus_here = 3;
         plugin_->idx_focus_distance = 4;
         for (int i = 0; i < 6; ++i) {
@@ -201,6 +223,17 @@ TEST_F(FocusMapTest, APointOutsideTheRecordedMapSamplesZero) {
     EXPECT_EQ(plugin_->focus_map_sample(&host_.in_data(), -2, 0), 0);
     EXPECT_EQ(plugin_->focus_map_sample(&host_.in_data(), 0, -3), 0);
     host_.in_data().sequence_data = nullptr;
+    EXPECT_EQ(plugin_->focus_map_sample(&host_.in_data(), 7, 5), 0);
+}
+
+TEST_F(FocusMapTest, StaleRowsAndAMapNeverRecordedSampleZero) {
+    // The handle still holds rows of a taller layer recorded earlier.
+    plugin_->focus_map_height = 2;
+    EXPECT_EQ(plugin_->focus_map_sample(&host_.in_data(), 0, 2), 10);
+    EXPECT_EQ(plugin_->focus_map_sample(&host_.in_data(), 0, 4), 0);
+    plugin_->focus_map_width = 0;
+    plugin_->focus_map_height = 0;
+    plugin_->focus_map_scale = 0.0;
     EXPECT_EQ(plugin_->focus_map_sample(&host_.in_data(), 7, 5), 0);
 }
 
