@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,8 +24,14 @@ uint16_t scaled_alpha(uint32_t alpha, float scale) {
     return static_cast<uint16_t>(static_cast<int64_t>(rounded));
 }
 
+// Every value becomes a level index into the light and photon tables, so none may pass the top
+// level; only values a frame of this depth should never hold (or an alpha scale above 1) are cut.
 template <class Sample>
-void convert_row(const Sample* source, uint16_t* target, int32_t pixels, float scale) {
+void convert_row(const Sample* source, uint16_t* target, int32_t pixels, float scale,
+                 uint16_t top_level) {
+    const auto level = [top_level](uint32_t value) {
+        return static_cast<uint16_t>(std::min<uint32_t>(value, top_level));
+    };
     for (int32_t x = 0; x < pixels; ++x) {
         const Sample* in = source + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
         uint16_t* out = target + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
@@ -32,10 +39,10 @@ void convert_row(const Sample* source, uint16_t* target, int32_t pixels, float s
             out[0] = out[1] = out[2] = out[3] = 0;
             continue;
         }
-        out[0] = scaled_alpha(in[0], scale);
-        out[1] = in[1];
-        out[2] = in[2];
-        out[3] = in[3];
+        out[0] = level(scaled_alpha(in[0], scale));
+        out[1] = level(in[1]);
+        out[2] = level(in[2]);
+        out[3] = level(in[3]);
     }
 }
 
@@ -50,8 +57,10 @@ int32_t BokehEngine::pre_process_RGB_cf() {
                     "Src_Data_sh is not NULL before allocation at pre_process_RGB()");
     }
     const bool has_pixels = src16 != nullptr || src8 != nullptr;
-    if (width < 0 || height < 0 || !has_pixels ||
-        static_cast<int64_t>(src16_stride) < int64_t{kValuesPerPixel} * width) {
+    const int64_t row_values = int64_t{kValuesPerPixel} * width;
+    const bool short_rows8 = src16 == nullptr && static_cast<int64_t>(src8_rowbytes) < row_values;
+    if (width < 0 || height < 0 || !has_pixels || short_rows8 ||
+        static_cast<int64_t>(src16_stride) < row_values) {
         return fail(engine_failure::kSourceGeometry,
                     "(pre_process_RGB_cf): the source frame's size or row stride is invalid");
     }
@@ -61,6 +70,7 @@ int32_t BokehEngine::pre_process_RGB_cf() {
         return fail(engine_failure::kSourceMemory,
                     "(pre_process_RGB_cf): not enough memory for Src_Data_sh");
     }
+    const auto top_level = static_cast<uint16_t>(std::clamp(levels - 1, 0, 65535));
     for (int32_t y = 0; y < height; ++y) {
         uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride;
         if (row_mask != nullptr && row_mask[y] == 0) {
@@ -69,10 +79,10 @@ int32_t BokehEngine::pre_process_RGB_cf() {
             }
         } else if (src16 != nullptr) {
             convert_row(src16 + static_cast<std::ptrdiff_t>(y) * src16_stride, target, width,
-                        alpha_scale);
+                        alpha_scale, top_level);
         } else {
             convert_row(src8 + static_cast<std::ptrdiff_t>(y) * src8_rowbytes, target, width,
-                        alpha_scale);
+                        alpha_scale, top_level);
         }
     }
     return 1;

@@ -60,6 +60,34 @@ TEST(SourcePreprocess, SixteenBitKeepsItsStrideAndSkipsMaskedRows) {
     engine->free_pattern_buffers();
 }
 
+TEST(SourcePreprocess, ValuesPastTheTopLevelAreCutToIt) {
+    // Channel values a 16-bit frame should never hold, and an alpha scale above 1, would index
+    // past the light and photon tables.
+    auto engine = make_engine();
+    const std::vector<uint16_t> frame = {40000, 65535, 32769, 32768};
+    engine->set_source_frame(0, 0, 1, 1, nullptr, 0, frame.data(), 4, 32769);
+    engine->alpha_scale = 1.0f;
+    ASSERT_EQ(engine->pre_process_RGB_cf(), 1);
+    EXPECT_EQ(row_of(*engine, 0), (std::vector<uint16_t>{32768, 32768, 32768, 32768}));
+    engine->free_pattern_buffers();
+
+    const std::vector<uint8_t> frame8 = {200, 255, 0, 1};
+    engine->set_source_frame(0, 0, 1, 1, frame8.data(), 4, nullptr, 0, 256);
+    engine->alpha_scale = 1.5f;
+    ASSERT_EQ(engine->pre_process_RGB_cf(), 1);
+    EXPECT_EQ(row_of(*engine, 0), (std::vector<uint16_t>{255, 255, 0, 1}));
+    engine->free_pattern_buffers();
+}
+
+TEST(SourcePreprocess, EightBitRowsShorterThanTheFrameAreRefused) {
+    auto engine = make_engine();
+    const std::vector<uint8_t> frame(4 * 4, 200);
+    engine->set_source_frame(0, 0, 2, 2, frame.data(), -8, nullptr, 0, 256);
+    EXPECT_EQ(engine->pre_process_RGB_cf(), 0);
+    EXPECT_EQ(engine->error_code, 19);
+    EXPECT_EQ(engine->check_leaks(), 0);
+}
+
 TEST(SourcePreprocess, RefusalsLeaveALeftoverAlone) {
     auto engine = make_engine();
     const std::vector<uint8_t> frame(4 * 4, 200);
