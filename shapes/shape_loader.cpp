@@ -67,8 +67,9 @@ void show_unsupported_format(const char* format, int value) {
 }
 
 // The conversion reads each scanline as `samples_per_pixel` bytes a pixel, so only 8-bit chunky
-// layouts of 1, 3 or 4 samples can be handed on; anything else would be read as garbage.
-bool layout_convertible(const BokehPlugin& plugin, uint16_t planar_config) {
+// layouts of 1, 3 or 4 samples, stored in strips, can be handed on; anything else would be read
+// as garbage or not at all.
+bool layout_convertible(const BokehPlugin& plugin, uint16_t planar_config, bool tiled) {
     if (plugin.bits_per_sample != kSupportedBitsPerSample) {
         show_unsupported_format("Unsupported format ( %d bits per pixel )", plugin.bits_per_sample);
         return false;
@@ -80,6 +81,10 @@ bool layout_convertible(const BokehPlugin& plugin, uint16_t planar_config) {
     }
     if (samples > 1 && planar_config == PLANARCONFIG_SEPARATE) {
         platform::show_message_box("Unsupported format ( separate sample planes )");
+        return false;
+    }
+    if (tiled) {
+        platform::show_message_box("Unsupported format ( tiled image )");
         return false;
     }
     return true;
@@ -124,6 +129,7 @@ bool read_shape_header(BokehPlugin& plugin, const char* path) {
         return false;
     }
     uint16_t planar_config = PLANARCONFIG_CONTIG;
+    bool tiled = false;
     {
         TiffFile tiff = open_tiff(path);
         if (!tiff) {
@@ -136,8 +142,9 @@ bool read_shape_header(BokehPlugin& plugin, const char* path) {
         TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &plugin.samples_per_pixel);
         TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &plugin.bits_per_sample);
         TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_PLANARCONFIG, &planar_config);
+        tiled = TIFFIsTiled(tiff.get()) != 0;
     }
-    return layout_convertible(plugin, planar_config);
+    return layout_convertible(plugin, planar_config, tiled);
 }
 
 bool read_shape_pixels(BokehPlugin& plugin) {

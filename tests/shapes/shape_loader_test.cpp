@@ -1,6 +1,7 @@
 #include "shapes/shape_loader.h"
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <cstdint>
 #include <cstring>
@@ -137,6 +138,31 @@ TEST_F(ShapeLoaderTest, LayoutsTheConversionCannotServeAreShownAndGiveNoImage) {
         EXPECT_EQ(plugin_->shape_image, nullptr);
         EXPECT_EQ(message_boxes(), std::vector<std::string>{c.message});
     }
+}
+
+TEST_F(ShapeLoaderTest, TiledFileIsShownAndGivesNoImage) {
+    // Scanline reading cannot serve a file stored in tiles; libtiff alone would refuse it quietly.
+    const std::string path = (folder_ / "tiled.tif").string();
+    {
+        TIFF* tiff = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tiff, nullptr);
+        constexpr uint32_t kSide = 16;
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kSide);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kSide);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tiff, TIFFTAG_TILEWIDTH, kSide);
+        TIFFSetField(tiff, TIFFTAG_TILELENGTH, kSide);
+        std::vector<uint8_t> tile(kSide * kSide, 200);
+        ASSERT_GT(TIFFWriteTile(tiff, tile.data(), 0, 0, 0, 0), 0);
+        TIFFClose(tiff);
+    }
+    host::desktop_record().message_boxes.clear();
+    load_valid_image();
+    plugin_->load_shape_image(path.c_str());
+    EXPECT_EQ(plugin_->shape_image, nullptr);
+    EXPECT_EQ(message_boxes(), std::vector<std::string>{"Unsupported format ( tiled image )"});
 }
 
 // ---- Files that cannot be read ----
