@@ -16,11 +16,28 @@ struct ColourSums {
     double weight;
     // Per plane, the weight of its cells that lie in the frame.
     int32_t inside[kPlanes];
+    // Each channel's pixels counted under the cells of the plane that weights it.
+    scatter::LitCount lit;
 
     void reset() {
         light[0] = light[1] = light[2] = light[3] = 0.0;
         weight = 0.0;
         inside[kPlaneA] = inside[kPlaneB] = inside[kPlaneC] = 0;
+        lit = scatter::LitCount{};
+    }
+
+    // A sum that nothing feeds is exactly 0; what it still holds is the rounding of the steps
+    // that took its light away.
+    void drop_residue() {
+        for (int k = 0; k < scatter::kLevelsPerPixel; ++k) {
+            if (!lit.feeds(k)) {
+                light[k] = 0.0;
+            }
+        }
+        constexpr int kWeight = 4;
+        if (!lit.feeds(kWeight)) {
+            weight = 0.0;
+        }
     }
 };
 
@@ -32,6 +49,7 @@ class ColourCells {
     explicit ColourCells(const BokehEngine& e)
         : e_(e),
           planes_{e.stamp_planes[1], e.stamp_planes[2], e.stamp_planes[3]},
+          counting_(scatter::updates_along_rows(e)),
           sums_(colour_sums) {}
 
     void reset() { sums_.reset(); }
@@ -60,7 +78,10 @@ class ColourCells {
 
     // Every result is divided by the in-frame weight of the plane that weighted it, so that a
     // uniform area keeps its level under any colour iris.
-    void finish(KernelResult* result) const {
+    void finish(KernelResult* result) {
+        if (counting_) {
+            sums_.drop_residue();
+        }
         colour_sums = sums_;
         const ColourSums& s = sums_;
         result->value[0] = normalised_by(kPlaneA, s.light[0]);
@@ -77,18 +98,23 @@ class ColourCells {
         }
         const float* table = scatter::photon_table(e_, now, before);
         const uint16_t* pixel = e_.Src_Data_sh + index;
+        const int32_t presence = counting_ ? scatter::presence_change(now, before) : 0;
         ColourSums& s = sums_;
         switch (plane) {
             case kPlaneA:
                 s.light[0] += table[pixel[0]];
                 s.light[1] += table[pixel[1]];
                 s.weight += table[e_.level_map[pixel[0]]];
+                s.lit.add(0, pixel[0], presence);
+                s.lit.add(1, pixel[1], presence);
                 break;
             case kPlaneB:
                 s.light[2] += table[pixel[2]];
+                s.lit.add(2, pixel[2], presence);
                 break;
             default:
                 s.light[3] += table[pixel[3]];
+                s.lit.add(3, pixel[3], presence);
                 break;
         }
         s.inside[plane] += now - before;
@@ -106,6 +132,7 @@ class ColourCells {
 
     const BokehEngine& e_;
     const uint8_t* planes_[kPlanes];
+    const bool counting_;
     ColourSums sums_;
     int32_t off_[kPlanes] = {};
 };

@@ -6,12 +6,10 @@ namespace {
 struct PlainSums {
     double light[4];
     double weight;
-    int32_t inside;
 
     void reset() {
         light[0] = light[1] = light[2] = light[3] = 0.0;
         weight = 0.0;
-        inside = 0;
     }
     void add(const float* table, const uint16_t* pixel, const uint16_t* level_map) {
         light[0] += table[pixel[0]];
@@ -27,13 +25,14 @@ struct PlainSums {
         weight += other.weight;
     }
     double value(int j) const { return j < 4 ? light[j] : weight; }
+    void clear(int j) { (j < 4 ? light[j] : weight) = 0.0; }
 };
 
-PlainSums plain_sums;
+scatter::GreyState<PlainSums> plain_state;
 scatter::UpdatePlan<PlainSums> plain_plan;
 
 }  // namespace
 
 void BokehEngine::gather_plain(KernelResult* result, int32_t restart) {
-    scatter::gather_grey(*this, result, restart, plain_sums, plain_plan);
+    scatter::gather_grey(*this, result, restart, plain_state, plain_plan);
 }

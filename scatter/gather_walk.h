@@ -10,7 +10,12 @@
 //   add_change(pixel, new_cell, old_cell)   add D(byte of new_cell, byte of old_cell)
 // where `pixel` is the index in Src_Data_sh of the first of one source pixel's four levels.
 // Kernels whose updates can be replayed from a record (update_plan.h) also offer
-//   add_changes(changes, weight_change)     add a pixel's recorded change to the sums
+//   add_changes(changes, weight_change, lit_change)   add a pixel's recorded change to the sums
+//
+// Besides the sums, a kernel counts the pixels that feed each sum (LitCount). A step's table is
+// rounded on its own, not as the difference of the two whole contributions it stands for, so
+// light that has passed leaves a residue in the sums; where nothing feeds a sum its exact value
+// is 0, and the kernel sets it so.
 #ifndef QB_SCATTER_GATHER_WALK_H
 #define QB_SCATTER_GATHER_WALK_H
 
@@ -189,9 +194,15 @@ void walk_stamp(const BokehEngine& e, Cells& cells, bool incremental, Plan& plan
 }
 
 // A stamp with holes has no single run of full cells that the update could step over, so its
-// every pixel is gathered in full; so is column 0, which has no pixel to its left.
+// every pixel is gathered in full. Sums gathered in full hold no residue of earlier pixels, and
+// the kernels then need not count what feeds them.
+inline bool updates_along_rows(const BokehEngine& e) {
+    return e.has_holes == 0;
+}
+
+// Column 0 has no pixel to its left.
 inline bool gathers_incrementally(const BokehEngine& e, int32_t restart) {
-    return restart == 0 && e.cur_x > 0 && e.has_holes == 0;
+    return restart == 0 && e.cur_x > 0 && updates_along_rows(e);
 }
 
 // One result value: the sum divided by the weight of the weighting plane's cells that lie in
@@ -207,6 +218,41 @@ inline float normalised(double sum, float norm, int32_t off, int32_t inside) {
     }
     return static_cast<float>(sum * norm / (1.0 - norm * static_cast<double>(off)));
 }
+
+// How a pixel's step from a cell weighing `before` to one weighing `now` changes the number of
+// pixels under non-zero cells: +1 as it comes under the stamp, -1 as it leaves it.
+inline int32_t presence_change(uint8_t now, uint8_t before) {
+    return static_cast<int32_t>(now != 0) - static_cast<int32_t>(before != 0);
+}
+
+// Per channel, the pixels under non-zero cells whose level in that channel is above 0. Level 0
+// has no light in any table, so only these pixels feed the channel's sum; the weight sum reads
+// level 0 for an alpha of 0, so it is fed by the pixels of channel 0. Alpha alone does not
+// tell: an alpha scaled down to 0 keeps the pixel's colour levels.
+struct LitCount {
+    int32_t channel[kLevelsPerPixel] = {};
+
+    // Without a branch: in a full gather this runs for every cell.
+    void add(int k, uint16_t level, int32_t presence) {
+        channel[k] += presence & -static_cast<int32_t>(level != 0);
+    }
+    void add(const uint16_t* levels, int32_t presence) {
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            add(k, levels[k], presence);
+        }
+    }
+    void merge(const LitCount& other) {
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            channel[k] += other.channel[k];
+        }
+    }
+    // Whether result j (the four channels, then the weight) has anything under the stamp.
+    bool feeds(int j) const { return channel[j < kLevelsPerPixel ? j : 0] != 0; }
+    // The usual case inside lit areas, tested without a branch for each channel.
+    bool feeds_every_sum() const {
+        return (channel[0] != 0) & (channel[1] != 0) & (channel[2] != 0) & (channel[3] != 0);
+    }
+};
 
 // The byte-weighted photon table D(u, v) of two stamp values.
 inline const float* photon_table(const BokehEngine& e, uint8_t u, uint8_t v) {

@@ -7,7 +7,9 @@
 // order. The record is then replayed for a block of pixels at once: each table and each source
 // line is fetched once for the block instead of once a pixel, which keeps a large stamp's work
 // inside the first-level cache. A pixel's change is summed on its own and then added to the
-// running sums; only the order of the float64 additions differs from the walk's.
+// running sums; only the order of the float64 additions differs from the walk's. The steps that
+// bring a pixel under the stamp or take it away are kept apart as well, so that the counts of
+// pixels feeding each sum stay exact.
 #ifndef QB_SCATTER_UPDATE_PLAN_H
 #define QB_SCATTER_UPDATE_PLAN_H
 
@@ -38,6 +40,12 @@ class UpdatePlan {
         int32_t weight_change;
     };
 
+    // A step that brings a pixel under a non-zero cell (+1) or takes it away (-1).
+    struct Edge {
+        int32_t offset;  // as in Step
+        int32_t presence_change;
+    };
+
     // A full gather may start a new pass or a new stamp; the record is made again when needed.
     void discard() {
         state_ = State::kStale;
@@ -63,10 +71,10 @@ class UpdatePlan {
         const int32_t j = e.cur_x - block_x_;
         if (e.cur_y != block_y_ || j < 0 || j >= block_length_) {
             work_out_block(e, w, origin);
-            cells.add_changes(changes_[0], weight_change_);
+            cells.add_changes(changes_[0], weight_change_, lit_changes_[0]);
             return;
         }
-        cells.add_changes(changes_[j], weight_change_);
+        cells.add_changes(changes_[j], weight_change_, lit_changes_[j]);
     }
 
   private:
@@ -80,12 +88,17 @@ class UpdatePlan {
         block_y_ = e.cur_y;
         const Step* first = steps_ + row_begin_[w.top];
         const Step* last = steps_ + row_begin_[w.bottom];
+        const Edge* first_edge = edges_ + edge_row_begin_[w.top];
+        const Edge* last_edge = edges_ + edge_row_begin_[w.bottom];
         if (block_length_ == kBlock) {
             sum_changes<kBlock>(e, first, last, origin, changes_);
+            count_lit_changes<kBlock>(e, first_edge, last_edge, origin, lit_changes_);
         } else {
             // Near the frame's right edge, a pixel at a time.
             for (int32_t j = 0; j < block_length_; ++j) {
-                sum_changes<1>(e, first, last, origin + j * kLevelsPerPixel, changes_ + j);
+                const std::ptrdiff_t pixel_origin = origin + j * kLevelsPerPixel;
+                sum_changes<1>(e, first, last, pixel_origin, changes_ + j);
+                count_lit_changes<1>(e, first_edge, last_edge, pixel_origin, lit_changes_ + j);
             }
         }
         weight_change_ = 0;
@@ -114,6 +127,29 @@ class UpdatePlan {
         }
     }
 
+    // How the counts of pixels feeding each sum change at `count` neighbouring pixels. Their
+    // levels lie side by side, so one pass over them serves every pixel and channel.
+    template <int count>
+    static void count_lit_changes(const BokehEngine& e, const Edge* first, const Edge* last,
+                                  std::ptrdiff_t origin, LitCount* lit_changes) {
+        constexpr int kLevels = count * kLevelsPerPixel;
+        // Sixteen bits hold a pixel's change: each recorded edge moves it by one at most.
+        static_assert(kCapacity <= INT16_MAX);
+        int16_t lane[kLevels] = {};
+        for (const Edge* edge = first; edge != last; ++edge) {
+            const uint16_t* levels = e.Src_Data_sh + origin + edge->offset;
+            const auto presence = static_cast<int16_t>(edge->presence_change);
+            // Without a branch, so that the loop runs on whole vectors.
+            for (int i = 0; i < kLevels; ++i) {
+                lane[i] = static_cast<int16_t>(lane[i] + (presence & -(levels[i] != 0)));
+            }
+        }
+        for (int j = 0; j < count; ++j) {
+            std::copy(lane + j * kLevelsPerPixel, lane + (j + 1) * kLevelsPerPixel,
+                      lit_changes[j].channel);
+        }
+    }
+
     // Collects the changes the walk would add, as update_row finds them.
     class Recorder {
       public:
@@ -135,8 +171,13 @@ class UpdatePlan {
                 plan_.state_ = State::kTooLarge;
                 return;
             }
-            plan_.steps_[plan_.count_++] = {photon_table(e_, now, before),
-                                            static_cast<int32_t>(pixel), now - before};
+            const int32_t offset = static_cast<int32_t>(pixel);
+            plan_.steps_[plan_.count_++] = {photon_table(e_, now, before), offset, now - before};
+            // At most one edge a step, so the edges always have room.
+            const int32_t presence = presence_change(now, before);
+            if (presence != 0) {
+                plan_.edges_[plan_.edge_count_++] = {offset, presence};
+            }
         }
 
         const BokehEngine& e_;
@@ -151,9 +192,11 @@ class UpdatePlan {
         }
         state_ = State::kReady;
         count_ = 0;
+        edge_count_ = 0;
         Recorder recorder(e, *this);
         for (int32_t i = 0; i < e.stamp_height; ++i) {
             row_begin_[i] = count_;
+            edge_row_begin_[i] = edge_count_;
             if (e.span_first[i] < 0) {
                 continue;
             }
@@ -162,17 +205,22 @@ class UpdatePlan {
             update_row(e, recorder, i, whole, static_cast<std::ptrdiff_t>(i) * e.src16_stride);
         }
         row_begin_[e.stamp_height] = count_;
+        edge_row_begin_[e.stamp_height] = edge_count_;
     }
 
     State state_ = State::kStale;
     int32_t count_ = 0;
+    int32_t edge_count_ = 0;
     int32_t block_x_ = 0;
     int32_t block_y_ = 0;
     int32_t block_length_ = 0;
     int32_t weight_change_ = 0;
     Sums changes_[kBlock] = {};
+    LitCount lit_changes_[kBlock] = {};
     int32_t row_begin_[BokehEngine::kMaxStampRows + 1] = {};
+    int32_t edge_row_begin_[BokehEngine::kMaxStampRows + 1] = {};
     Step steps_[kCapacity] = {};
+    Edge edges_[kCapacity] = {};
 };
 
 // For kernels that always walk the stamp.

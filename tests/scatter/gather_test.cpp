@@ -178,6 +178,80 @@ TEST_F(GatherKernels, UniformSourceKeepsItsLightUpToTheCorners) {
     }
 }
 
+// Columns [first, end) of bright pixels, every level at least half the range; faint ones keep
+// their colour but have an alpha of 0, as a small alpha scale leaves them.
+struct Band {
+    int first;
+    int end;
+    bool faint = false;
+};
+
+// The bands on transparent pixels, all four levels 0 as pre-processing leaves them.
+Frame banded_frame(std::mt19937& rng, int width, int height, int levels,
+                   const std::vector<Band>& bands) {
+    Frame frame(width, height);
+    std::uniform_int_distribution<int> bright(levels / 2, levels - 1);
+    for (const Band& band : bands) {
+        for (int y = 0; y < height; ++y) {
+            for (int x = band.first; x < band.end; ++x) {
+                for (int k = band.faint ? 1 : 0; k < 4; ++k) {
+                    frame.pixel(x, y)[k] = static_cast<uint16_t>(bright(rng));
+                }
+            }
+        }
+    }
+    return frame;
+}
+
+// Light that has passed leaves nothing behind: where no pixel with light lies under a cell of
+// the plane that weights a result, the result is exactly 0, whatever the running sums carried
+// before. Soft edges matter here: a step's table then differs from the difference of the two
+// whole contributions it stands for by rounding, and such rounding must not survive. Behind
+// faint pixels the weight is exactly 0 while their colour still counts.
+TEST_F(GatherKernels, NoLightUnderTheStampGivesExactlyZero) {
+    const std::vector<std::vector<Band>> band_sets = {
+        {{0, 40}},
+        {{0, 20}, {80, 120}},
+        {{0, 40}, {40, 52, true}},
+        {{0, 20}, {55, 62, true}, {95, 120}},
+    };
+    for (int levels : {256, 32769}) {
+        const Light light{levels, 2.0, 1.0};
+        for (int channels : {2, 4}) {
+            for (const Iris& iris : {scatter_test::disc_iris(21, channels),
+                                     scatter_test::crescent_iris(21, channels)}) {
+                for (const auto& bands : band_sets) {
+                    scatter_test::install_pass(*engine, iris,
+                                               banded_frame(rng, 120, 13, levels, bands), light);
+                    SCOPED_TRACE(std::to_string(levels) + " levels, " + "band set " +
+                                 std::to_string(&bands - band_sets.data()) +
+                                 (channels == 4 ? " colour" : " grey"));
+                    int dark = 0;
+                    for (Kernel kernel : kernels_for(channels)) {
+                        for (int y = 0; y < engine->height; ++y) {
+                            const auto row = scatter_test::gather_row(*engine, kernel, y, 0);
+                            for (int x = 0; x < engine->width; ++x) {
+                                const auto want = scatter_test::direct_gather(*engine, light, x, y);
+                                for (int j = 0; j < 5; ++j) {
+                                    if (want.value[j] != 0.0) {
+                                        ASSERT_TRUE(near(row[x].value[j], want, j, light))
+                                            << "pixel " << x << "," << y;
+                                        continue;
+                                    }
+                                    ++dark;
+                                    ASSERT_EQ(row[x].value[j], 0.0f)
+                                        << "pixel " << x << "," << y << " result " << j;
+                                }
+                            }
+                        }
+                    }
+                    EXPECT_GT(dark, 0);
+                }
+            }
+        }
+    }
+}
+
 // A ring whose hole covers the whole frame, and a colour plane whose cells all lie beyond the
 // frame's corner, weigh nothing in the frame: their results are 0, never a division by zero.
 TEST_F(GatherKernels, PlaneWithNoCellInTheFrameGivesZero) {

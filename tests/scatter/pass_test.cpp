@@ -190,4 +190,55 @@ TEST(ScatterPass, EqualsADirectScatterOfEverySourcePixel) {
     }
 }
 
+// A layer with transparent areas: bright bands, then nothing to the right of them. Where the
+// iris spreads no light the pass must add exactly nothing, or the write-back's division by the
+// weight would turn rounding residue into colour.
+TEST(ScatterPass, AddsExactlyNothingWhereNoLightReaches) {
+    auto engine = std::make_unique<BokehEngine>();
+    std::mt19937 rng(5);
+    constexpr int kWidth = 120;
+    constexpr int kHeight = 13;
+    const std::vector<std::vector<std::pair<int, int>>> band_sets = {{{0, 40}},
+                                                                     {{0, 20}, {80, 120}}};
+    for (int levels : {256, 32769}) {
+        const Light light{levels, 2.0, 1.0};
+        std::uniform_int_distribution<int> bright(levels / 2, levels - 1);
+        for (bool colour : {false, true}) {
+            for (const auto& bands : band_sets) {
+                Source source{kWidth, kHeight, levels,
+                              std::vector<std::array<int, 4>>(kWidth * kHeight)};
+                for (auto [first, end] : bands) {
+                    for (int y = 0; y < kHeight; ++y) {
+                        for (int x = first; x < end; ++x) {
+                            source.pixels[y * kWidth + x] = {bright(rng), bright(rng), bright(rng),
+                                                             bright(rng)};
+                        }
+                    }
+                }
+                const IrisImage iris = iris_image(21, colour);
+                const auto want = direct_scatter(source, iris, light);
+                for (int32_t simd : {0, 1}) {
+                    SCOPED_TRACE(std::to_string(levels) + " levels, " +
+                                 std::to_string(bands.size()) + " bands" +
+                                 (colour ? " colour" : " grey") + (simd ? " simd" : ""));
+                    const PassOutput out = render_pass(*engine, source, iris, light, simd);
+                    int dark = 0;
+                    for (size_t i = 0; i < want.size(); ++i) {
+                        for (int j = 0; j < 5; ++j) {
+                            if (want[i][j] != 0.0) {
+                                continue;
+                            }
+                            ++dark;
+                            const float got = j < 4 ? out.accum[4 * i + j] : out.weight[i];
+                            ASSERT_EQ(got, 0.0f)
+                                << "pixel " << i % kWidth << "," << i / kWidth << " value " << j;
+                        }
+                    }
+                    EXPECT_GT(dark, 0);
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
