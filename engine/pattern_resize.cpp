@@ -79,9 +79,7 @@ int32_t BokehEngine::prepare_pattern() {
         return 1;
     }
     // Refused before the resampling buffers are allocated for a stamp that could never be used.
-    const int32_t final_height =
-        use_micro != 0 && !(size > kMicroLimit) ? micro_cells(size) : size_height[0];
-    if (final_height > kMaxStampRows) {
+    if (odd_diameter(size) > kMaxStampRows) {
         return fail(engine_failure::kStampTooTall,
                     "(prepare_pattern): the stamp is taller than the 1024 rows of its span tables");
     }
