@@ -138,9 +138,9 @@ void AboutBox::open_help() const {
 PF_Err BokehPlugin::about(PF_InData* in_data, PF_OutData* out_data) {
     // A host may ask for the About box before global set-up; without the plug-in folder the Help
     // button would look for the page at the root of the file system. The render finds the
-    // folder the same way when it comes first. A host that lends no utility callbacks cannot
-    // say where the module is, and Help then reports the page missing.
-    if (plugin_folder[0] == '\0' && in_data->utils && in_data->utils->get_platform_data) {
+    // folder the same way when it comes first. A host that cannot say where the module is
+    // leaves the folder empty, and Help then reports the page missing.
+    if (plugin_folder[0] == '\0') {
         global_setup(in_data, out_data);
     }
     AboutBox box(in_data, out_data, plugin_folder);

@@ -24,7 +24,7 @@ bool option_file_present(const char* folder, const char* name) {
 // empty when the host cannot tell.
 void find_plugin_folder(PF_InData* in_data, char (&folder)[kPathBufferSize]) {
     std::memset(folder, 0, sizeof folder);
-    if (!in_data->utils ||
+    if (!in_data->utils || !in_data->utils->get_platform_data ||
         in_data->utils->get_platform_data(in_data->effect_ref, PF_PlatData_EXE_FILE_PATH, folder) !=
             PF_Err_NONE) {
         folder[0] = '\0';
