@@ -1,5 +1,5 @@
-// Frames and layers as the emulated host owns them: 8-bit or 16-bit ARGB pixels, rows packed,
-// described to a module by the protocol's world record.
+// Frames and layers as the emulated host owns them: 8-bit or 16-bit ARGB pixels, described to a
+// module by the protocol's world record.
 #ifndef QB_HOST_WORLD_H
 #define QB_HOST_WORLD_H
 
@@ -10,12 +10,13 @@
 
 namespace host {
 
-// A frame or layer the host owns: 8-bit or 16-bit ARGB, rows packed.
+// A frame or layer the host owns: 8-bit or 16-bit ARGB. Rows are packed unless the caller asks
+// for padding, as a host may hand over rows longer than their pixels.
 class World {
   public:
     enum class Depth { k8, k16 };
 
-    World(int width, int height, Depth depth = Depth::k8);
+    World(int width, int height, Depth depth = Depth::k8, int row_padding_bytes = 0);
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
@@ -25,7 +26,11 @@ class World {
 
     PF_Pixel8& pixel8(int x, int y);
     PF_Pixel16& pixel16(int x, int y);
+    const PF_Pixel8& pixel8(int x, int y) const;
+    const PF_Pixel16& pixel16(int x, int y) const;
     void fill8(PF_Pixel8 value);
+    void fill16(PF_Pixel16 value);
+    int rowbytes() const { return def_.rowbytes; }
 
     // The world as the protocol hands it to a module (layer_marker is 1: a layer is present).
     PF_EffectWorld& def() { return def_; }
