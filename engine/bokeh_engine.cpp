@@ -141,7 +141,7 @@ void BokehEngine::render_bokeh(double hardness_value, double brightness_value,
 }
 
 int32_t BokehEngine::check_leaks() const {
-    if (Src_Data_sh != nullptr) {
+    if (Src_Data_sh != nullptr || light_rows != nullptr) {
         return kLeakSource;
     }
     if (newPattern != nullptr) {
@@ -184,6 +184,7 @@ void BokehEngine::free_pattern_buffers() {
         plane = nullptr;
     }
     platform::release_array(Src_Data_sh);
+    platform::release_array(light_rows);
 }
 
 void BokehEngine::free_size_patterns() {

@@ -4,6 +4,7 @@
 
 #include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
+#include "engine/row_reach.h"
 #include "platform/allocation.h"
 
 namespace {
@@ -71,12 +72,10 @@ int32_t BokehEngine::pre_process_RGB_cf() {
                     "(pre_process_RGB_cf): not enough memory for Src_Data_sh");
     }
     const auto top_level = static_cast<uint16_t>(std::clamp(levels - 1, 0, 65535));
-    for (int32_t y = 0; y < height; ++y) {
+    const auto prepare_row = [&](int32_t y) {
         uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride;
-        if (row_mask != nullptr && row_mask[y] == 0) {
-            for (int32_t i = 0; i < kValuesPerPixel * width; ++i) {
-                target[i] = 0;
-            }
+        if (!row_reach::row_processed(row_mask, y)) {
+            std::fill(target, target + kValuesPerPixel * width, uint16_t{0});
         } else if (src16 != nullptr) {
             convert_row(src16 + static_cast<std::ptrdiff_t>(y) * src16_stride, target, width,
                         alpha_scale, top_level);
@@ -84,6 +83,14 @@ int32_t BokehEngine::pre_process_RGB_cf() {
             convert_row(src8 + static_cast<std::ptrdiff_t>(y) * src8_rowbytes, target, width,
                         alpha_scale, top_level);
         }
-    }
+    };
+    // Rows no processed row reaches are never read: a pass over a few rows costs a few rows.
+    const int32_t reach = pattern_size > 1.0 ? odd_diameter(pattern_size) / 2 : 0;
+    row_reach::for_each_range(row_mask, height, reach, [&](int32_t first, int32_t end) {
+#pragma omp parallel for schedule(static)
+        for (int32_t y = first; y < end; ++y) {
+            prepare_row(y);
+        }
+    });
     return 1;
 }

@@ -5,7 +5,7 @@ namespace platform {
 bool cpu_has_double_vectors() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
     return false;
 #endif

@@ -3,8 +3,8 @@
 
 namespace platform {
 
-// True when the processor offers the two-lane double-precision vector instructions (SSE2) that
-// the vector gather kernel is written in.
+// True when the processor offers the four-lane double-precision vector instructions and fused
+// multiply-add (AVX2, FMA) that the vector gather kernel is written in.
 bool cpu_has_double_vectors();
 
 }  // namespace platform
