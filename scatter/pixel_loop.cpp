@@ -30,7 +30,7 @@ constexpr int kPercent = 100;
 constexpr int kWeight = 4;
 // Rows reported and then computed together: enough to keep every thread busy, few enough that
 // a stop request is answered at once.
-constexpr int32_t kBandRows = 32;
+constexpr int32_t kBandRows = 64;
 
 // Reports row y as about to be processed; true when the caller asked to stop.
 bool stop_requested(const BokehEngine& e, int32_t y) {
