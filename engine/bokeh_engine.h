@@ -9,11 +9,12 @@
 //   to start while its buffer is still held.
 // - The caller owns the source, iris, blur map, row mask, accumulator and weight buffers; the
 //   engine only reads the first four and adds into the last two.
-// - One pass runs at a time, started from the caller's thread. Inside a pass the scatter loop
-//   spreads its rows over the OpenMP team (omp_set_num_threads / OMP_NUM_THREADS); each thread
-//   keeps its own kernel sums, and progress is reported from the caller's thread alone. The
-//   light tables are module-wide, and so are the sums the gather operations below use when they
-//   are called one pixel at a time.
+// - One pass runs at a time, started from the caller's thread. Inside a pass, pre-processing
+//   and the scatter loop spread their rows over as many threads as OpenMP would use
+//   (omp_set_num_threads / OMP_NUM_THREADS); each thread keeps its own kernel sums, and
+//   progress is reported from the caller's thread alone, in row order. The light tables are
+//   module-wide, and so are the sums the gather operations below use when they are called one
+//   pixel at a time.
 #ifndef QB_ENGINE_BOKEH_ENGINE_H
 #define QB_ENGINE_BOKEH_ENGINE_H
 

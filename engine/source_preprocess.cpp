@@ -5,6 +5,7 @@
 #include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
 #include "engine/row_reach.h"
+#include "engine/thread_team.h"
 #include "platform/allocation.h"
 
 namespace {
@@ -86,11 +87,9 @@ int32_t BokehEngine::pre_process_RGB_cf() {
     };
     // Rows no processed row reaches are never read: a pass over a few rows costs a few rows.
     const int32_t reach = pattern_size > 1.0 ? odd_diameter(pattern_size) / 2 : 0;
+    const int threads = thread_team::pass_threads();
     row_reach::for_each_range(row_mask, height, reach, [&](int32_t first, int32_t end) {
-#pragma omp parallel for schedule(static)
-        for (int32_t y = first; y < end; ++y) {
-            prepare_row(y);
-        }
+        thread_team::for_rows(first, end, threads, prepare_row);
     });
     return 1;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/thread_team.h"
+
 namespace scatter {
 
 namespace {
@@ -27,10 +29,8 @@ void convert_row(BokehEngine& e, int32_t y) {
 }  // namespace
 
 void convert_light_rows(BokehEngine& e, int32_t first, int32_t end) {
-#pragma omp parallel for schedule(static)
-    for (int32_t y = first; y < end; ++y) {
-        convert_row(e, y);
-    }
+    thread_team::for_rows(first, end, thread_team::pass_threads(),
+                          [&e](int32_t y) { convert_row(e, y); });
 }
 
 }  // namespace scatter

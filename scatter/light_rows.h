@@ -36,7 +36,7 @@ inline const float* weight_light(const BokehEngine& e) {
     return e.light_rows + 4 * light_stride(e) * e.height;
 }
 
-// Converts rows [first, end) of Src_Data_sh into light_rows, rows spread over the OpenMP team.
+// Converts rows [first, end) of Src_Data_sh into light_rows, rows spread over the pass's threads.
 // A channel's light is the photon light of its level; the weight's is that of level_map of
 // the alpha level, so that it is 0 where alpha is 0.
 void convert_light_rows(BokehEngine& e, int32_t first, int32_t end);

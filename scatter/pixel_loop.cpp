@@ -3,20 +3,23 @@
 // in any order.
 //
 // Rows of a blurred pass are independent once each thread keeps its own kernel sums, so they
-// are spread over the OpenMP team in bands. Progress belongs to the calling thread: each band's
-// rows are reported, in row order, before any of them is computed, so that a stop requested at
-// a row leaves that row and every later one untouched.
-#include <omp.h>
-
+// are spread over the pass's threads (engine/thread_team.h), each thread taking the next row
+// as it finishes one; no thread waits for another between rows. Progress belongs to the calling
+// thread: it reports rows, in row order, ahead of the rows taken, and a row is computed only once
+// it has been reported, so that a stop requested at a row leaves that row and every later one
+// untouched.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <thread>
 
 #include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
 #include "engine/light_curve.h"
 #include "engine/row_reach.h"
+#include "engine/thread_team.h"
 #include "platform/allocation.h"
 #include "scatter/gather_kernels.h"
 #include "scatter/pixel_light.h"
@@ -28,9 +31,8 @@ constexpr float kBlurMapUnit = 0.003921568859368563f;
 constexpr uint8_t kFullBlurWeight = 255;
 constexpr int kPercent = 100;
 constexpr int kWeight = 4;
-// Rows reported and then computed together: enough to keep every thread busy, few enough that
-// a stop request is answered at once.
-constexpr int32_t kBandRows = 64;
+// How far the reports run ahead of the rows taken: enough that no thread waits for a report.
+constexpr int32_t kRowsReportedAhead = 64;
 
 // Reports row y as about to be processed; true when the caller asked to stop.
 bool stop_requested(const BokehEngine& e, int32_t y) {
@@ -115,32 +117,82 @@ void unblurred_row(const BokehEngine& e, int32_t y) {
     }
 }
 
-// Reports the processed rows of [first, end) in order; the first row the caller stopped at, or
-// `end`.
-int32_t report_band(const BokehEngine& e, int32_t first, int32_t end) {
-    for (int32_t y = first; y < end; ++y) {
-        if (row_reach::row_processed(e.row_mask, y) && stop_requested(e, y)) {
-            return y;
-        }
-    }
-    return end;
-}
+// Hands out the rows of a pass. The calling thread reports rows ahead of the rows taken; any
+// thread takes the next row, and computes it once it has been reported.
+class RowDispatch {
+  public:
+    explicit RowDispatch(const BokehEngine& e) : e_(e) {}
 
-// Runs rows [0, height) in bands: report, then compute with `compute_rows(first, end)`. Returns
-// false when the caller stopped the loop.
-template <class ComputeRows>
-bool run_bands(BokehEngine& e, ComputeRows compute_rows) {
-    for (int32_t first = 0; first < e.height; first += kBandRows) {
-        const int32_t end = std::min(e.height, first + kBandRows);
-        const int32_t stop = report_band(e, first, end);
-        compute_rows(first, stop);
-        if (stop != end) {
-            e.cur_y = stop;
-            return false;
+    // The next row to compute, or -1 when none is left. `reporter` is true on the calling
+    // thread, which reports rows itself instead of waiting for them.
+    int32_t take(bool reporter) {
+        const int32_t y = next_.fetch_add(1, std::memory_order_relaxed);
+        if (y >= e_.height) {
+            // Others may still wait for the rows taken last.
+            if (reporter) {
+                report_ahead();
+            }
+            return -1;
+        }
+        while (y >= reported_.load(std::memory_order_acquire)) {
+            if (stopped_.load(std::memory_order_acquire)) {
+                return -1;
+            }
+            if (reporter) {
+                report_ahead();
+            } else {
+                std::this_thread::yield();
+            }
+        }
+        return y;
+    }
+
+    // On the calling thread: reports rows, in order, until the reports run kRowsReportedAhead
+    // rows past the rows taken, or until the caller asks to stop.
+    void report_ahead() {
+        const int32_t target =
+            std::min(e_.height, next_.load(std::memory_order_relaxed) + kRowsReportedAhead);
+        for (int32_t y = reported_.load(std::memory_order_relaxed); y < target; ++y) {
+            if (stopped_.load(std::memory_order_relaxed)) {
+                return;
+            }
+            if (row_reach::row_processed(e_.row_mask, y) && stop_requested(e_, y)) {
+                stopped_.store(true, std::memory_order_release);
+                return;
+            }
+            reported_.store(y + 1, std::memory_order_release);
         }
     }
-    e.cur_y = e.height;
-    return true;
+
+    bool stopped() const { return stopped_.load(std::memory_order_acquire); }
+    // The first row not reported: the row the caller stopped at, or the height.
+    int32_t reported() const { return reported_.load(std::memory_order_acquire); }
+
+  private:
+    const BokehEngine& e_;
+    std::atomic<int32_t> next_{0};
+    std::atomic<int32_t> reported_{0};
+    std::atomic<bool> stopped_{false};
+};
+
+// Runs compute_row(y, thread) for every processed row on `threads` threads. Returns false when
+// the caller stopped the loop.
+template <class ComputeRow>
+bool run_rows(BokehEngine& e, int threads, ComputeRow compute_row) {
+    RowDispatch rows(e);
+    thread_team::run(threads, [&](int thread) {
+        const bool reporter = thread == 0;
+        for (int32_t y = rows.take(reporter); y >= 0; y = rows.take(reporter)) {
+            if (row_reach::row_processed(e.row_mask, y)) {
+                compute_row(y, thread);
+            }
+            if (reporter) {
+                rows.report_ahead();
+            }
+        }
+    });
+    e.cur_y = rows.reported();
+    return !rows.stopped();
 }
 
 }  // namespace
@@ -148,16 +200,12 @@ bool run_bands(BokehEngine& e, ComputeRows compute_rows) {
 int32_t BokehEngine::run_pix_loop() {
     cur_x = width;
     if (!(pattern_size > 1.0)) {
-        const bool finished = run_bands(*this, [this](int32_t first, int32_t end) {
-            for (int32_t y = first; y < end; ++y) {
-                if (!row_reach::row_processed(row_mask, y)) {
-                    continue;
-                }
-                if (src16) {
-                    unblurred_row<true>(*this, y);
-                } else {
-                    unblurred_row<false>(*this, y);
-                }
+        // The 16-bit light table fills as levels are met: one thread only.
+        const bool finished = run_rows(*this, 1, [this](int32_t y, int) {
+            if (src16) {
+                unblurred_row<true>(*this, y);
+            } else {
+                unblurred_row<false>(*this, y);
             }
         });
         if (!finished) {
@@ -175,7 +223,7 @@ int32_t BokehEngine::run_pix_loop() {
     if (!converted) {
         return 0;
     }
-    const int threads = std::max(1, omp_get_max_threads());
+    const int threads = thread_team::pass_threads();
     const std::unique_ptr<scatter::KernelState[]> states(new (std::nothrow)
                                                              scatter::KernelState[threads]);
     if (!states) {
@@ -190,13 +238,8 @@ int32_t BokehEngine::run_pix_loop() {
         return fail(engine_failure::kLightRowsMemory,
                     "(run_pix_loop): not enough memory for the stamp weights");
     }
-    const bool finished = run_bands(*this, [&](int32_t first, int32_t end) {
-#pragma omp parallel for schedule(dynamic, 1) num_threads(threads) if (threads > 1)
-        for (int32_t y = first; y < end; ++y) {
-            if (row_reach::row_processed(row_mask, y)) {
-                blurred_row(*this, setup, states[omp_get_thread_num()], y);
-            }
-        }
+    const bool finished = run_rows(*this, threads, [&](int32_t y, int thread) {
+        blurred_row(*this, setup, states[thread], y);
     });
     platform::release_array(light_rows);
     if (!finished) {

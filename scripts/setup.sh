@@ -6,6 +6,7 @@ packages=(
     build-essential cmake pkg-config
     libtiff-dev libfmt-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    libgegl-dev
     chromium
 )
 
