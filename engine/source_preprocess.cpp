@@ -73,20 +73,31 @@ int32_t BokehEngine::pre_process_RGB_cf() {
                     "(pre_process_RGB_cf): not enough memory for Src_Data_sh");
     }
     const auto top_level = static_cast<uint16_t>(std::clamp(levels - 1, 0, 65535));
+    // Only what the pass reads is prepared: a pass over a few rows or columns costs those.
+    const bool blurred = pattern_size > 1.0;
+    const int32_t reach = blurred ? odd_diameter(pattern_size) / 2 : 0;
+    // A kernel stepping along a row also reads the pixel just left of its stamp.
+    const int32_t column_reach = blurred ? reach + 1 : 0;
+    const row_reach::ColumnSpan columns = row_reach::columns_in_reach(
+        row_reach::worked_columns(blur_map, blur_map_rowbytes, row_mask, width, height),
+        column_reach, width);
+    if (columns.empty()) {
+        return 1;
+    }
     const auto prepare_row = [&](int32_t y) {
-        uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride;
+        const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(columns.first) * kValuesPerPixel;
+        uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride + first;
+        const int32_t pixels = columns.end - columns.first;
         if (!row_reach::row_processed(row_mask, y)) {
-            std::fill(target, target + kValuesPerPixel * width, uint16_t{0});
+            std::fill(target, target + kValuesPerPixel * pixels, uint16_t{0});
         } else if (src16 != nullptr) {
-            convert_row(src16 + static_cast<std::ptrdiff_t>(y) * src16_stride, target, width,
-                        alpha_scale, top_level);
+            convert_row(src16 + static_cast<std::ptrdiff_t>(y) * src16_stride + first, target,
+                        pixels, alpha_scale, top_level);
         } else {
-            convert_row(src8 + static_cast<std::ptrdiff_t>(y) * src8_rowbytes, target, width,
-                        alpha_scale, top_level);
+            convert_row(src8 + static_cast<std::ptrdiff_t>(y) * src8_rowbytes + first, target,
+                        pixels, alpha_scale, top_level);
         }
     };
-    // Rows no processed row reaches are never read: a pass over a few rows costs a few rows.
-    const int32_t reach = pattern_size > 1.0 ? odd_diameter(pattern_size) / 2 : 0;
     const int threads = thread_team::pass_threads();
     row_reach::for_each_range(row_mask, height, reach, [&](int32_t first, int32_t end) {
         thread_team::for_rows(first, end, threads, prepare_row);

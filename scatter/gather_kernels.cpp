@@ -89,24 +89,27 @@ scatter::KernelState colour_state;
 
 }  // namespace
 
-int32_t BokehEngine::make_light_rows(int32_t first_row, int32_t end_row) {
+int32_t BokehEngine::allocate_light_rows(int32_t first_column, int32_t end_column) {
+    platform::release_array(light_rows);
+    light_first_column = first_column;
+    light_columns = end_column - first_column;
+    // A stamp laid on any of the columns, and the pixel just left of it, read light rows.
+    light_pad = stamp_half_width + 1;
+    light_rows = platform::allocate_array<float>(scatter::light_row_floats(*this));
     if (light_rows == nullptr) {
-        // A stamp laid anywhere on the frame, and the pixel just left of it, read light rows.
-        light_pad = stamp_half_width + 1;
-        light_rows = platform::allocate_array<float>(scatter::light_row_floats(*this));
-        if (light_rows == nullptr) {
-            return fail(engine_failure::kLightRowsMemory,
-                        "(run_pix_loop): not enough memory for light_rows");
-        }
+        return fail(engine_failure::kLightRowsMemory,
+                    "(run_pix_loop): not enough memory for light_rows");
     }
-    scatter::convert_light_rows(*this, first_row, end_row);
     return 1;
 }
 
 void BokehEngine::gather_one(KernelResult* result, int32_t restart, bool colour, bool vector) {
     *result = KernelResult{};
-    if (light_rows == nullptr && !make_light_rows(0, height)) {
-        return;
+    if (light_rows == nullptr) {
+        if (!allocate_light_rows(0, width)) {
+            return;
+        }
+        scatter::convert_light_rows(*this, 0, height);
     }
     const bool use_vector = vector && scatter::has_vector_kernels();
     scatter::KernelState& state = colour ? colour_state : use_vector ? vector_state : plain_state;

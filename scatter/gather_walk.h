@@ -56,8 +56,7 @@ inline StampWindow stamp_window(const BokehEngine& e, Position at) {
 // frame. Cells over the pad columns read no light, so a stamp row is walked whole wherever the
 // frame's side edges cut it; rows above and below the frame are never read.
 inline std::ptrdiff_t stamp_origin(const BokehEngine& e, Position at) {
-    return static_cast<std::ptrdiff_t>(at.y - e.stamp_half_height) * light_stride(e) +
-           (at.x - e.stamp_half_width + e.light_pad);
+    return light_pixel(e, at.x - e.stamp_half_width, at.y - e.stamp_half_height);
 }
 
 // One stamp row, incrementally: the sums hold the result for the pixel to the left, and one

@@ -9,15 +9,16 @@ namespace scatter {
 namespace {
 
 void convert_row(BokehEngine& e, int32_t y) {
-    const uint16_t* levels = e.Src_Data_sh + static_cast<std::ptrdiff_t>(y) * e.src16_stride;
-    const std::ptrdiff_t row_start = light_pixel(e, 0, y) - e.light_pad;
+    const uint16_t* levels = e.Src_Data_sh + static_cast<std::ptrdiff_t>(y) * e.src16_stride +
+                             static_cast<std::ptrdiff_t>(e.light_first_column) * 4;
+    const std::ptrdiff_t row_start = light_pixel(e, e.light_first_column, y) - e.light_pad;
     float* channels = e.light_rows + 4 * row_start;
     float* weights = e.light_rows + 4 * light_stride(e) * e.height + row_start;
     std::fill(channels, channels + 4 * light_stride(e), 0.0f);
     std::fill(weights, weights + light_stride(e), 0.0f);
     channels += 4 * e.light_pad;
     weights += e.light_pad;
-    for (int32_t x = 0; x < e.width; ++x) {
+    for (int32_t x = 0; x < e.light_columns; ++x) {
         const uint16_t* pixel = levels + 4 * static_cast<std::ptrdiff_t>(x);
         for (int k = 0; k < 4; ++k) {
             channels[4 * x + k] = e.level_light[pixel[k]];

@@ -12,14 +12,17 @@
 
 namespace scatter {
 
-// Pixels of a light row: the frame's, with light_pad pixels of no light on either side.
+// Pixels of a light row: the columns the pass reads, with light_pad pixels of no light on
+// either side.
 inline std::ptrdiff_t light_stride(const BokehEngine& e) {
-    return static_cast<std::ptrdiff_t>(e.width) + 2 * static_cast<std::ptrdiff_t>(e.light_pad);
+    return static_cast<std::ptrdiff_t>(e.light_columns) +
+           2 * static_cast<std::ptrdiff_t>(e.light_pad);
 }
 
-// The light pixel of frame pixel (x, y).
+// The light pixel of frame pixel (x, y); x may lie up to light_pad pixels beyond the columns.
 inline std::ptrdiff_t light_pixel(const BokehEngine& e, int32_t x, int32_t y) {
-    return static_cast<std::ptrdiff_t>(y) * light_stride(e) + x + e.light_pad;
+    return static_cast<std::ptrdiff_t>(y) * light_stride(e) + (x - e.light_first_column) +
+           e.light_pad;
 }
 
 // Floats of light_rows for the frame: four channel lights and one weight light a pixel.
@@ -36,7 +39,8 @@ inline const float* weight_light(const BokehEngine& e) {
     return e.light_rows + 4 * light_stride(e) * e.height;
 }
 
-// Converts rows [first, end) of Src_Data_sh into light_rows, rows spread over the pass's threads.
+// Converts rows [first, end) of Src_Data_sh into light_rows, rows spread over the pass's
+// threads.
 // A channel's light is the photon light of its level; the weight's is that of level_map of
 // the alpha level, so that it is 0 where alpha is 0.
 void convert_light_rows(BokehEngine& e, int32_t first, int32_t end);

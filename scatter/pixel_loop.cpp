@@ -61,11 +61,12 @@ RowBuffers row_buffers(const BokehEngine& e, int32_t y) {
     };
 }
 
+// The pixels of row y in the columns `worked`; outside them the blur map is 0.
 void blurred_row(const BokehEngine& e, const scatter::KernelSetup& setup,
-                 scatter::KernelState& state, int32_t y) {
+                 scatter::KernelState& state, row_reach::ColumnSpan worked, int32_t y) {
     const RowBuffers row = row_buffers(e, y);
     int32_t restart = 1;
-    for (int32_t x = 0; x < e.width; ++x) {
+    for (int32_t x = worked.first; x < worked.end; ++x) {
         const uint8_t blur = row.blur_map ? row.blur_map[x] : kFullBlurWeight;
         if (blur == 0) {
             // The kernel's sums now lag behind; the next pixel starts afresh.
@@ -214,15 +215,18 @@ int32_t BokehEngine::run_pix_loop() {
         return 1;
     }
 
-    // Only the rows that processed rows reach are converted; the light lives for this loop.
-    platform::release_array(light_rows);
-    bool converted = true;
-    row_reach::for_each_range(row_mask, height, stamp_half_height, [&](int32_t first, int32_t end) {
-        converted = converted && make_light_rows(first, end) != 0;
-    });
-    if (!converted) {
+    // Only the rows and columns that the computed pixels reach are converted; the light lives
+    // for this loop.
+    const row_reach::ColumnSpan worked =
+        row_reach::worked_columns(blur_map, blur_map_rowbytes, row_mask, width, height);
+    const row_reach::ColumnSpan read =
+        row_reach::columns_in_reach(worked, stamp_half_width + 1, width);
+    if (!allocate_light_rows(read.first, std::max(read.first, read.end))) {
         return 0;
     }
+    row_reach::for_each_range(row_mask, height, stamp_half_height, [&](int32_t first, int32_t end) {
+        scatter::convert_light_rows(*this, first, end);
+    });
     const int threads = thread_team::pass_threads();
     const std::unique_ptr<scatter::KernelState[]> states(new (std::nothrow)
                                                              scatter::KernelState[threads]);
@@ -239,7 +243,7 @@ int32_t BokehEngine::run_pix_loop() {
                     "(run_pix_loop): not enough memory for the stamp weights");
     }
     const bool finished = run_rows(*this, threads, [&](int32_t y, int thread) {
-        blurred_row(*this, setup, states[thread], y);
+        blurred_row(*this, setup, states[thread], worked, y);
     });
     platform::release_array(light_rows);
     if (!finished) {
