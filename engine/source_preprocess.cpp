@@ -66,12 +66,14 @@ int32_t BokehEngine::pre_process_RGB_cf() {
         return fail(engine_failure::kSourceGeometry,
                     "(pre_process_RGB_cf): the source frame's size or row stride is invalid");
     }
-    Src_Data_sh = platform::allocate_array<uint16_t>(static_cast<std::size_t>(height) *
-                                                     static_cast<std::size_t>(src16_stride));
+    const std::size_t values =
+        static_cast<std::size_t>(height) * static_cast<std::size_t>(src16_stride);
+    Src_Data_sh = platform::allocate_array<uint16_t>(values);
     if (Src_Data_sh == nullptr) {
         return fail(engine_failure::kSourceMemory,
                     "(pre_process_RGB_cf): not enough memory for Src_Data_sh");
     }
+    platform::prefer_large_pages(Src_Data_sh, values * sizeof(uint16_t));
     const auto top_level = static_cast<uint16_t>(std::clamp(levels - 1, 0, 65535));
     // Only what the pass reads is prepared: a pass over a few rows or columns costs those.
     const bool blurred = pattern_size > 1.0;

@@ -14,23 +14,6 @@ namespace scatter {
 
 namespace {
 
-// The plan of a kernel's state, with what this pass's kernel sums it with.
-class BoundPlan {
-  public:
-    BoundPlan(UpdatePlan& plan, const KernelSetup& setup) : plan_(plan), setup_(setup) {}
-    void discard() { plan_.discard(); }
-    bool covers(const BokehEngine& e) { return plan_.covers(e, setup_.plane); }
-    template <class Cells>
-    void replay(const BokehEngine& e, Position at, const StampWindow& w, std::ptrdiff_t origin,
-                Cells& cells) {
-        plan_.replay(e, setup_.sum_block, at, w, origin, cells);
-    }
-
-  private:
-    UpdatePlan& plan_;
-    const KernelSetup& setup_;
-};
-
 // channel_norm is kept per stored plane; find the one `plane` is.
 float norm_of(const BokehEngine& e, const uint8_t* plane) {
     const std::ptrdiff_t plane_size = static_cast<std::ptrdiff_t>(e.stamp_width) * e.stamp_height;
@@ -72,10 +55,8 @@ StampKind stamp_kind(const BokehEngine& e) {
 
 void gather(const BokehEngine& e, const KernelSetup& setup, KernelState& state, Position at,
             int32_t restart, KernelResult* result) {
-    StampCells cells(e, setup, state);
-    BoundPlan plan(state.plan, setup);
-    walk_stamp(e, at, cells, gathers_incrementally(e, at, restart), plan);
-    cells.finish(stamp_window(e, at), result, state);
+    gather_run(e, setup, state, at.y, at.x, at.x + 1, restart,
+               [result](int32_t, const KernelResult& r) { *result = r; });
 }
 
 }  // namespace scatter
@@ -95,11 +76,13 @@ int32_t BokehEngine::allocate_light_rows(int32_t first_column, int32_t end_colum
     light_columns = end_column - first_column;
     // A stamp laid on any of the columns, and the pixel just left of it, read light rows.
     light_pad = stamp_half_width + 1;
-    light_rows = platform::allocate_array<float>(scatter::light_row_floats(*this));
+    const std::size_t floats = scatter::light_row_floats(*this);
+    light_rows = platform::allocate_array<float>(floats);
     if (light_rows == nullptr) {
         return fail(engine_failure::kLightRowsMemory,
                     "(run_pix_loop): not enough memory for light_rows");
     }
+    platform::prefer_large_pages(light_rows, floats * sizeof(float));
     return 1;
 }
 

@@ -61,20 +61,16 @@ RowBuffers row_buffers(const BokehEngine& e, int32_t y) {
     };
 }
 
-// The pixels of row y in the columns `worked`; outside them the blur map is 0.
+// The pixels of row y in the columns `worked`; outside them the blur map is 0. Each run of
+// pixels whose blur map is not 0 is gathered along the row, the first one afresh.
 void blurred_row(const BokehEngine& e, const scatter::KernelSetup& setup,
                  scatter::KernelState& state, row_reach::ColumnSpan worked, int32_t y) {
     const RowBuffers row = row_buffers(e, y);
-    int32_t restart = 1;
-    for (int32_t x = worked.first; x < worked.end; ++x) {
-        const uint8_t blur = row.blur_map ? row.blur_map[x] : kFullBlurWeight;
-        if (blur == 0) {
-            // The kernel's sums now lag behind; the next pixel starts afresh.
-            restart = 1;
-            continue;
-        }
-        KernelResult r;
-        scatter::gather(e, setup, state, scatter::Position{x, y}, restart, &r);
+    const auto blur_at = [&row](int32_t x) {
+        return row.blur_map ? row.blur_map[x] : kFullBlurWeight;
+    };
+    const auto add = [&](int32_t x, KernelResult r) {
+        const uint8_t blur = blur_at(x);
         if (blur < kFullBlurWeight) {
             const float share = blur * kBlurMapUnit;
             for (float& value : r.value) {
@@ -83,7 +79,18 @@ void blurred_row(const BokehEngine& e, const scatter::KernelSetup& setup,
         }
         accumulate_pixel(row.accum + x * scatter::kLevelsPerPixel, r);
         row.weight[x] += r.value[kWeight];
-        restart = e.has_holes ? 1 : 0;
+    };
+    int32_t x = worked.first;
+    while (x < worked.end) {
+        if (blur_at(x) == 0) {
+            ++x;
+            continue;
+        }
+        const int32_t first = x;
+        while (x < worked.end && blur_at(x) != 0) {
+            ++x;
+        }
+        scatter::gather_run(e, setup, state, y, first, x, 1, add);
     }
 }
 

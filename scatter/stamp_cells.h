@@ -90,9 +90,9 @@ class StampCells {
         lit_.merge(lit_change);
     }
 
-    // Fills `result` for the pixel whose stamp meets the frame in `w`, and hands the sums back
-    // for the next pixel. Each result is its sum divided by the in-frame weight of its plane.
-    void finish(const StampWindow& w, KernelResult* result, KernelState& kept) {
+    // Fills `result` for the pixel whose stamp meets the frame in `w`. Each result is its sum
+    // divided by the in-frame weight of its plane.
+    void result(const StampWindow& w, KernelResult* result) {
         if (setup_.counting && !lit_.feeds_every_sum()) {
             for (int j = 0; j < kResults; ++j) {
                 if (!lit_.feeds(j)) {
@@ -100,8 +100,6 @@ class StampCells {
                 }
             }
         }
-        kept.sums = sums_;
-        kept.lit = lit_;
         int32_t inside[kLevelsPerPixel];
         int32_t off[kLevelsPerPixel];
         for (int k = 0; k < kLevelsPerPixel; ++k) {
@@ -112,6 +110,12 @@ class StampCells {
             const int k = channel_of(j);
             result->value[j] = normalised(sums_.value(j), setup_.norm[j], off[k], inside[k]);
         }
+    }
+
+    // Hands the sums back for the next pixel.
+    void keep(KernelState& kept) const {
+        kept.sums = sums_;
+        kept.lit = lit_;
     }
 
   private:
