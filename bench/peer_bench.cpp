@@ -157,11 +157,16 @@ void BM_OurRender(benchmark::State& state) {
 
 // ---- GEGL's side ----------------------------------------------------------------------------
 
+// GEGL's copies of the picture and of the ramp's mask, made once and released before GEGL
+// shuts down.
+GeglBuffer* picture_buffer = nullptr;
+GeglBuffer* ramp_mask_buffer = nullptr;
+
 GeglBuffer* gegl_picture() {
-    static GeglBuffer* buffer = [] {
+    if (picture_buffer == nullptr) {
         const Babl* format = babl_format("R'G'B'A u8");
         GeglRectangle extent = {0, 0, kWidth, kHeight};
-        GeglBuffer* b = gegl_buffer_new(&extent, format);
+        picture_buffer = gegl_buffer_new(&extent, format);
         std::vector<uint8_t> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
@@ -173,18 +178,17 @@ GeglBuffer* gegl_picture() {
                 out[3] = p.alpha;
             }
         }
-        gegl_buffer_set(b, &extent, 0, format, rgba.data(), GEGL_AUTO_ROWSTRIDE);
-        return b;
-    }();
-    return buffer;
+        gegl_buffer_set(picture_buffer, &extent, 0, format, rgba.data(), GEGL_AUTO_ROWSTRIDE);
+    }
+    return picture_buffer;
 }
 
 // The ramp's blur radius as a share of the largest, the mask lens-blur scales its radius by.
 GeglBuffer* gegl_ramp_mask() {
-    static GeglBuffer* buffer = [] {
+    if (ramp_mask_buffer == nullptr) {
         const Babl* format = babl_format("Y float");
         GeglRectangle extent = {0, 0, kWidth, kHeight};
-        GeglBuffer* b = gegl_buffer_new(&extent, format);
+        ramp_mask_buffer = gegl_buffer_new(&extent, format);
         std::vector<float> share(static_cast<size_t>(kWidth) * kHeight);
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
@@ -192,10 +196,18 @@ GeglBuffer* gegl_ramp_mask() {
                     static_cast<float>(std::fabs(ramp_distance(x) - kRampFocus) / kRampFocus);
             }
         }
-        gegl_buffer_set(b, &extent, 0, format, share.data(), GEGL_AUTO_ROWSTRIDE);
-        return b;
-    }();
-    return buffer;
+        gegl_buffer_set(ramp_mask_buffer, &extent, 0, format, share.data(), GEGL_AUTO_ROWSTRIDE);
+    }
+    return ramp_mask_buffer;
+}
+
+void release_gegl_inputs() {
+    for (GeglBuffer** buffer : {&picture_buffer, &ramp_mask_buffer}) {
+        if (*buffer != nullptr) {
+            g_object_unref(*buffer);
+            *buffer = nullptr;
+        }
+    }
 }
 
 // The render's blur diameter at the ramp's farthest distance from the focus, as its radius.
@@ -323,6 +335,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.print_table();
     benchmark::Shutdown();
+    release_gegl_inputs();
     gegl_exit();
     return 0;
 }
