@@ -7,6 +7,10 @@ namespace platform {
 // multiply-add (AVX2, FMA) that the vector gather kernel is written in.
 bool cpu_has_double_vectors();
 
+// True when, besides those, the processor offers eight-lane double-precision vectors
+// (AVX-512 F).
+bool cpu_has_wide_double_vectors();
+
 }  // namespace platform
 
 #endif

@@ -1,8 +1,8 @@
 // The light a run of neighbouring output pixels gains or loses in one step to the right, summed
 // from a record of the stamp cells whose weight changes (update_plan.h). This is where a
-// blurred pass spends its time, so it comes twice: in plain arithmetic, and in vector
-// instructions for processors that have them. Both add the same exact products in the same
-// order in every lane, so their results are equal to the last bit.
+// blurred pass spends its time, so it comes in plain arithmetic and in the vector instructions
+// of processors that have them, four or eight float64 lanes wide. All add the same exact
+// products in the same order in every lane, so their results are equal to the last bit.
 #ifndef QB_SCATTER_BLOCK_SUMS_H
 #define QB_SCATTER_BLOCK_SUMS_H
 
@@ -90,6 +90,8 @@ using BlockSummer = void (*)(const BlockTask& task, LightSums* changes, LitCount
 void sum_block_plain(const BlockTask& task, LightSums* changes, LitCount* lit_changes);
 // Needs the processor features that cpu_has_double_vectors tests for.
 void sum_block_vector(const BlockTask& task, LightSums* changes, LitCount* lit_changes);
+// Needs those and the eight-lane vectors that cpu_has_wide_double_vectors tests for.
+void sum_block_wide(const BlockTask& task, LightSums* changes, LitCount* lit_changes);
 
 }  // namespace scatter
 

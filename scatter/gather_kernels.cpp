@@ -23,7 +23,7 @@ float norm_of(const BokehEngine& e, const uint8_t* plane) {
 }  // namespace
 
 bool KernelSetup::prepare(const BokehEngine& e, StampKind kind, bool vector) {
-    sum_block = vector ? sum_block_vector : sum_block_plain;
+    sum_block = !vector ? sum_block_plain : has_wide_vectors() ? sum_block_wide : sum_block_vector;
     counting = updates_along_rows(e);
     if (kind == StampKind::kGrey) {
         for (int k = 0; k < kLevelsPerPixel; ++k) {
@@ -45,6 +45,11 @@ bool KernelSetup::prepare(const BokehEngine& e, StampKind kind, bool vector) {
 
 bool has_vector_kernels() {
     static const bool present = platform::cpu_has_double_vectors();
+    return present;
+}
+
+bool has_wide_vectors() {
+    static const bool present = platform::cpu_has_wide_double_vectors();
     return present;
 }
 

@@ -11,8 +11,9 @@
 
 namespace scatter {
 
-// Whether the processor runs the vector kernels.
+// Whether the processor runs the vector kernels, and their eight-lane form.
 bool has_vector_kernels();
+bool has_wide_vectors();
 
 StampKind stamp_kind(const BokehEngine& e);
 
