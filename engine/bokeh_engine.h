@@ -165,13 +165,11 @@ class BokehEngine {
     float* weight_buf = nullptr;
     int32_t use_simd = 0;
     uint16_t* Src_Data_sh = nullptr;
-    // Src_Data_sh as photon light, for the columns the pass reads: rows of `light_columns`
-    // pixels from column `light_first_column`, with `light_pad` pixels of no light on either
-    // side; the four channel lights of every pixel, then the weight light of every pixel
-    // (scatter/light_rows.h). Freed with Src_Data_sh.
+    // Src_Data_sh as photon light for the gather operations called one pixel at a time: rows
+    // of `width` pixels with `light_pad` pixels of no light on either side; the four channel
+    // lights of every pixel, then the weight light of every pixel (scatter/light_rows.h).
+    // Freed with Src_Data_sh.
     float* light_rows = nullptr;
-    int32_t light_first_column = 0;
-    int32_t light_columns = 0;
     int32_t light_pad = 0;
 
     // Position of the output pixel the scatter loop is at; the kernels read it.
@@ -182,8 +180,8 @@ class BokehEngine {
     // Sets `error_code` and copies `text` into `message`; returns 0 so a stage can
     // `return fail(...)`.
     int32_t fail(int32_t code, const char* text);
-    // Allocates light_rows for columns [first_column, end_column) of every row; 0 when refused.
-    int32_t allocate_light_rows(int32_t first_column, int32_t end_column);
+    // Converts the whole frame into light_rows; 0 when they cannot be allocated.
+    int32_t make_light_rows();
     // A gather kernel called for (cur_x, cur_y) with the module-wide sums of that kernel.
     void gather_one(KernelResult* result, int32_t restart, bool colour, bool vector);
 };

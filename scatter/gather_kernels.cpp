@@ -75,29 +75,23 @@ scatter::KernelState colour_state;
 
 }  // namespace
 
-int32_t BokehEngine::allocate_light_rows(int32_t first_column, int32_t end_column) {
-    platform::release_array(light_rows);
-    light_first_column = first_column;
-    light_columns = end_column - first_column;
-    // A stamp laid on any of the columns, and the pixel just left of it, read light rows.
+int32_t BokehEngine::make_light_rows() {
+    // A stamp laid on any pixel, and the pixel just left of it, read light rows.
     light_pad = stamp_half_width + 1;
-    const std::size_t floats = scatter::light_row_floats(*this);
-    light_rows = platform::allocate_array<float>(floats);
+    light_rows =
+        platform::allocate_array<float>(scatter::LightView::floats(height, width, light_pad));
     if (light_rows == nullptr) {
         return fail(engine_failure::kLightRowsMemory,
                     "(run_pix_loop): not enough memory for light_rows");
     }
-    platform::prefer_large_pages(light_rows, floats * sizeof(float));
+    scatter::convert_light_rows(*this, scatter::frame_light(*this), 0, height);
     return 1;
 }
 
 void BokehEngine::gather_one(KernelResult* result, int32_t restart, bool colour, bool vector) {
     *result = KernelResult{};
-    if (light_rows == nullptr) {
-        if (!allocate_light_rows(0, width)) {
-            return;
-        }
-        scatter::convert_light_rows(*this, 0, height);
+    if (light_rows == nullptr && !make_light_rows()) {
+        return;
     }
     const bool use_vector = vector && scatter::has_vector_kernels();
     scatter::KernelState& state = colour ? colour_state : use_vector ? vector_state : plain_state;
@@ -108,6 +102,7 @@ void BokehEngine::gather_one(KernelResult* result, int32_t restart, bool colour,
              "(run_pix_loop): not enough memory for the stamp weights");
         return;
     }
+    state.light = scatter::frame_light(*this);
     scatter::gather(*this, setup, state, scatter::Position{cur_x, cur_y}, restart, result);
 }
 

@@ -22,11 +22,13 @@ class BoundPlan {
   public:
     BoundPlan(UpdatePlan& plan, const KernelSetup& setup) : plan_(plan), setup_(setup) {}
     void discard() { plan_.discard(); }
-    bool covers(const BokehEngine& e) { return plan_.covers(e, setup_.plane); }
+    bool covers(const BokehEngine& e, std::ptrdiff_t stride) {
+        return plan_.covers(e, setup_.plane, stride);
+    }
     template <class Cells>
-    void replay(const BokehEngine& e, Position at, const StampWindow& w, std::ptrdiff_t origin,
-                Cells& cells) {
-        plan_.replay(e, setup_.sum_block, at, w, origin, cells);
+    void replay(const BokehEngine& e, const LightView& light, Position at, const StampWindow& w,
+                std::ptrdiff_t origin, Cells& cells) {
+        plan_.replay(e, setup_.sum_block, light, at, w, origin, cells);
     }
 
   private:
@@ -36,15 +38,16 @@ class BoundPlan {
 
 // The stamp-weighted light around the pixels first .. end - 1 of row y, handed to
 // emit(x, result) in increasing x. With `restart` 0, `state` was last used for the pixel left of
-// `first` in this pass. Reads light_rows.
+// `first` in this pass. Reads the light of state.light.
 template <class Emit>
 void gather_run(const BokehEngine& e, const KernelSetup& setup, KernelState& state, int32_t y,
                 int32_t first, int32_t end, int32_t restart, Emit emit) {
-    StampCells cells(e, setup, state);
+    StampCells cells(setup, state);
     BoundPlan plan(state.plan, setup);
     for (int32_t x = first; x < end; ++x) {
         const Position at{x, y};
-        walk_stamp(e, at, cells, gathers_incrementally(e, at, x == first ? restart : 0), plan);
+        walk_stamp(e, state.light, at, cells,
+                   gathers_incrementally(e, at, x == first ? restart : 0), plan);
         KernelResult result;
         cells.result(stamp_window(e, at), &result);
         emit(x, result);

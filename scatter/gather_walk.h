@@ -55,8 +55,8 @@ inline StampWindow stamp_window(const BokehEngine& e, Position at) {
 // The light pixel under stamp cell (0, 0) for the output pixel `at`; it need not lie in the
 // frame. Cells over the pad columns read no light, so a stamp row is walked whole wherever the
 // frame's side edges cut it; rows above and below the frame are never read.
-inline std::ptrdiff_t stamp_origin(const BokehEngine& e, Position at) {
-    return light_pixel(e, at.x - e.stamp_half_width, at.y - e.stamp_half_height);
+inline std::ptrdiff_t stamp_origin(const BokehEngine& e, const LightView& light, Position at) {
+    return light.pixel(at.x - e.stamp_half_width, at.y - e.stamp_half_height);
 }
 
 // One stamp row, incrementally: the sums hold the result for the pixel to the left, and one
@@ -85,15 +85,16 @@ void update_row(const BokehEngine& e, Cells& cells, int32_t i, std::ptrdiff_t ro
 // Gathers the stamp around `at` into `cells`: in full when `incremental` is false, otherwise as
 // the change from the pixel to the left, replayed from `plan` when the plan has a record.
 template <class Cells, class Plan>
-void walk_stamp(const BokehEngine& e, Position at, Cells& cells, bool incremental, Plan& plan) {
+void walk_stamp(const BokehEngine& e, const LightView& light, Position at, Cells& cells,
+                bool incremental, Plan& plan) {
     const StampWindow w = stamp_window(e, at);
-    const std::ptrdiff_t origin = stamp_origin(e, at);
-    const std::ptrdiff_t stride = light_stride(e);
+    const std::ptrdiff_t origin = stamp_origin(e, light, at);
+    const std::ptrdiff_t stride = light.stride();
     if (!incremental) {
         cells.reset();
         plan.discard();
-    } else if (plan.covers(e)) {
-        plan.replay(e, at, w, origin, cells);
+    } else if (plan.covers(e, stride)) {
+        plan.replay(e, light, at, w, origin, cells);
         return;
     }
     for (int32_t i = w.top; i < w.bottom; ++i) {

@@ -2,6 +2,11 @@
 // cell's weight (or weight change); reading that light from rows converted once per pass costs
 // a third of looking each level up in the pair tables, and lets neighbouring pixels' lights be
 // read as one vector.
+//
+// A view holds some rows of the columns a pass reads, each row with pad pixels of no light on
+// either side, so that a stamp cut by the frame's side edges is still read whole. The scatter
+// loop gives each thread a view of the rows its current chunk of output rows reaches; the
+// gather operations called one pixel at a time use a view of the whole frame in light_rows.
 #ifndef QB_SCATTER_LIGHT_ROWS_H
 #define QB_SCATTER_LIGHT_ROWS_H
 
@@ -12,38 +17,40 @@
 
 namespace scatter {
 
-// Pixels of a light row: the columns the pass reads, with light_pad pixels of no light on
-// either side.
-inline std::ptrdiff_t light_stride(const BokehEngine& e) {
-    return static_cast<std::ptrdiff_t>(e.light_columns) +
-           2 * static_cast<std::ptrdiff_t>(e.light_pad);
-}
+struct LightView {
+    float* channel = nullptr;  // four lights a pixel
+    float* weight = nullptr;   // one light a pixel, after every pixel's channel lights
+    int32_t first_row = 0;     // frame row of the view's row 0
+    int32_t rows = 0;
+    int32_t first_column = 0;  // frame column of the first pixel past the left pad
+    int32_t columns = 0;
+    int32_t pad = 0;
 
-// The light pixel of frame pixel (x, y); x may lie up to light_pad pixels beyond the columns.
-inline std::ptrdiff_t light_pixel(const BokehEngine& e, int32_t x, int32_t y) {
-    return static_cast<std::ptrdiff_t>(y) * light_stride(e) + (x - e.light_first_column) +
-           e.light_pad;
-}
+    std::ptrdiff_t stride() const {
+        return static_cast<std::ptrdiff_t>(columns) + 2 * static_cast<std::ptrdiff_t>(pad);
+    }
+    // The view's pixel of frame pixel (x, y); x may lie up to `pad` pixels beyond the columns.
+    std::ptrdiff_t pixel(int32_t x, int32_t y) const {
+        return static_cast<std::ptrdiff_t>(y - first_row) * stride() + (x - first_column) + pad;
+    }
 
-// Floats of light_rows for the frame: four channel lights and one weight light a pixel.
-inline std::size_t light_row_floats(const BokehEngine& e) {
-    return static_cast<std::size_t>(light_stride(e)) * static_cast<std::size_t>(e.height) * 5;
-}
+    // Floats of a view of `rows` rows.
+    static std::size_t floats(int32_t rows, int32_t columns, int32_t pad) {
+        return (static_cast<std::size_t>(columns) + 2 * static_cast<std::size_t>(pad)) *
+               static_cast<std::size_t>(rows) * 5;
+    }
+    // A view of `rows` rows laid over `block` of floats(rows, columns, pad) floats.
+    static LightView over(float* block, int32_t rows, int32_t first_column, int32_t columns,
+                          int32_t pad);
+};
 
-// The channel lights of light pixel p start at channel_light(e) + 4 * p.
-inline const float* channel_light(const BokehEngine& e) {
-    return e.light_rows;
-}
+// The whole frame in light_rows.
+LightView frame_light(const BokehEngine& e);
 
-inline const float* weight_light(const BokehEngine& e) {
-    return e.light_rows + 4 * light_stride(e) * e.height;
-}
-
-// Converts rows [first, end) of Src_Data_sh into light_rows, rows spread over the pass's
-// threads.
-// A channel's light is the photon light of its level; the weight's is that of level_map of
-// the alpha level, so that it is 0 where alpha is 0.
-void convert_light_rows(BokehEngine& e, int32_t first, int32_t end);
+// Converts frame rows [first, end), which must lie in the view, from Src_Data_sh. A channel's
+// light is the photon light of its level; the weight's is that of level_map of the alpha
+// level, so that it is 0 where alpha is 0.
+void convert_light_rows(const BokehEngine& e, const LightView& view, int32_t first, int32_t end);
 
 }  // namespace scatter
 

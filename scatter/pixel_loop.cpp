@@ -31,8 +31,11 @@ constexpr float kBlurMapUnit = 0.003921568859368563f;
 constexpr uint8_t kFullBlurWeight = 255;
 constexpr int kPercent = 100;
 constexpr int kWeight = 4;
-// How far the reports run ahead of the rows taken: enough that no thread waits for a report.
+// How far the reports run ahead of the chunks taken: enough that no thread waits for a report.
 constexpr int32_t kRowsReportedAhead = 64;
+// Rows a thread takes at once, at least, and at least this many times the stamp's half height.
+constexpr int32_t kChunkRows = 32;
+constexpr int32_t kChunkReaches = 4;
 
 // Reports row y as about to be processed; true when the caller asked to stop.
 bool stop_requested(const BokehEngine& e, int32_t y) {
@@ -125,26 +128,33 @@ void unblurred_row(const BokehEngine& e, int32_t y) {
     }
 }
 
-// Hands out the rows of a pass. The calling thread reports rows ahead of the rows taken; any
-// thread takes the next row, and computes it once it has been reported.
+// Hands out the rows of a pass in chunks. The calling thread reports rows ahead of the chunks
+// taken; any thread takes the next chunk, and computes each of its rows once it has been
+// reported.
 class RowDispatch {
   public:
-    explicit RowDispatch(const BokehEngine& e) : e_(e) {}
+    RowDispatch(const BokehEngine& e, int32_t chunk_rows) : e_(e), chunk_rows_(chunk_rows) {}
 
-    // The next row to compute, or -1 when none is left. `reporter` is true on the calling
-    // thread, which reports rows itself instead of waiting for them.
-    int32_t take(bool reporter) {
-        const int32_t y = next_.fetch_add(1, std::memory_order_relaxed);
-        if (y >= e_.height) {
-            // Others may still wait for the rows taken last.
+    // The first row of the next chunk, or -1 when none is left. `reporter` is true on the
+    // calling thread.
+    int32_t take_chunk(bool reporter) {
+        const int32_t first = next_.fetch_add(chunk_rows_, std::memory_order_relaxed);
+        if (first >= e_.height) {
+            // Others may still wait for the rows of the chunks taken last.
             if (reporter) {
                 report_ahead();
             }
             return -1;
         }
+        return first;
+    }
+
+    // Returns once row y has been reported, true, or the caller has stopped before it, false.
+    // The calling thread reports rows itself instead of waiting for them.
+    bool wait_for(int32_t y, bool reporter) {
         while (y >= reported_.load(std::memory_order_acquire)) {
             if (stopped_.load(std::memory_order_acquire)) {
-                return -1;
+                return false;
             }
             if (reporter) {
                 report_ahead();
@@ -152,11 +162,11 @@ class RowDispatch {
                 std::this_thread::yield();
             }
         }
-        return y;
+        return true;
     }
 
     // On the calling thread: reports rows, in order, until the reports run kRowsReportedAhead
-    // rows past the rows taken, or until the caller asks to stop.
+    // rows past the chunks taken, or until the caller asks to stop.
     void report_ahead() {
         const int32_t target =
             std::min(e_.height, next_.load(std::memory_order_relaxed) + kRowsReportedAhead);
@@ -178,24 +188,35 @@ class RowDispatch {
 
   private:
     const BokehEngine& e_;
+    const int32_t chunk_rows_;
     std::atomic<int32_t> next_{0};
     std::atomic<int32_t> reported_{0};
     std::atomic<bool> stopped_{false};
 };
 
-// Runs compute_row(y, thread) for every processed row on `threads` threads. Returns false when
-// the caller stopped the loop.
-template <class ComputeRow>
-bool run_rows(BokehEngine& e, int threads, ComputeRow compute_row) {
-    RowDispatch rows(e);
+// Runs the pass's rows on `threads` threads in chunks of `chunk_rows` rows: start_chunk(first,
+// end, thread) once a thread has taken the chunk [first, end), then compute_row(y, thread) for
+// each of its processed rows. Returns false when the caller stopped the loop.
+template <class StartChunk, class ComputeRow>
+bool run_rows(BokehEngine& e, int threads, int32_t chunk_rows, StartChunk start_chunk,
+              ComputeRow compute_row) {
+    RowDispatch rows(e, chunk_rows);
     thread_team::run(threads, [&](int thread) {
         const bool reporter = thread == 0;
-        for (int32_t y = rows.take(reporter); y >= 0; y = rows.take(reporter)) {
-            if (row_reach::row_processed(e.row_mask, y)) {
-                compute_row(y, thread);
-            }
-            if (reporter) {
-                rows.report_ahead();
+        for (int32_t first = rows.take_chunk(reporter); first >= 0;
+             first = rows.take_chunk(reporter)) {
+            const int32_t end = std::min(e.height, first + chunk_rows);
+            start_chunk(first, end, thread);
+            for (int32_t y = first; y < end; ++y) {
+                if (!rows.wait_for(y, reporter)) {
+                    return;
+                }
+                if (row_reach::row_processed(e.row_mask, y)) {
+                    compute_row(y, thread);
+                }
+                if (reporter) {
+                    rows.report_ahead();
+                }
             }
         }
     });
@@ -203,56 +224,109 @@ bool run_rows(BokehEngine& e, int threads, ComputeRow compute_row) {
     return !rows.stopped();
 }
 
+// Each thread's light rows: enough for a chunk of output rows and the rows their stamps reach.
+class LightWindows {
+  public:
+    LightWindows(const BokehEngine& e, row_reach::ColumnSpan columns, int32_t chunk_rows)
+        : e_(e),
+          rows_(std::min(e.height, chunk_rows + 2 * e.stamp_half_height)),
+          columns_(columns),
+          // A stamp laid on any of the columns, and the pixel just left of it, read the rows.
+          pad_(e.stamp_half_width + 1),
+          floats_(scatter::LightView::floats(rows_, columns.end - columns.first, pad_)) {}
+    LightWindows(const LightWindows&) = delete;
+    LightWindows& operator=(const LightWindows&) = delete;
+    ~LightWindows() { platform::release_array(block_); }
+
+    // False when their memory is refused.
+    bool allocate(int threads) {
+        block_ = platform::allocate_array<float>(floats_ * static_cast<std::size_t>(threads));
+        if (block_ != nullptr) {
+            platform::prefer_large_pages(block_, floats_ * threads * sizeof(float));
+        }
+        return block_ != nullptr;
+    }
+
+    // Converts the rows that output rows [first, end) reach into the thread's window.
+    scatter::LightView convert(int thread, int32_t first, int32_t end) const {
+        scatter::LightView view =
+            scatter::LightView::over(block_ + floats_ * static_cast<std::size_t>(thread), rows_,
+                                     columns_.first, columns_.end - columns_.first, pad_);
+        const int32_t reach = e_.stamp_half_height;
+        view.first_row = std::max(0, first - reach);
+        const int32_t last = std::min(e_.height, end + reach);
+        row_reach::for_each_range(e_.row_mask, e_.height, reach, [&](int32_t from, int32_t to) {
+            const int32_t clipped_from = std::max(from, view.first_row);
+            const int32_t clipped_to = std::min(to, last);
+            if (clipped_from < clipped_to) {
+                scatter::convert_light_rows(e_, view, clipped_from, clipped_to);
+            }
+        });
+        return view;
+    }
+
+  private:
+    const BokehEngine& e_;
+    const int32_t rows_;
+    const row_reach::ColumnSpan columns_;
+    const int32_t pad_;
+    const std::size_t floats_;
+    float* block_ = nullptr;
+};
+
 }  // namespace
 
 int32_t BokehEngine::run_pix_loop() {
     cur_x = width;
     if (!(pattern_size > 1.0)) {
         // The 16-bit light table fills as levels are met: one thread only.
-        const bool finished = run_rows(*this, 1, [this](int32_t y, int) {
-            if (src16) {
-                unblurred_row<true>(*this, y);
-            } else {
-                unblurred_row<false>(*this, y);
-            }
-        });
+        const bool finished = run_rows(
+            *this, 1, kChunkRows, [](int32_t, int32_t, int) {},
+            [this](int32_t y, int) {
+                if (src16) {
+                    unblurred_row<true>(*this, y);
+                } else {
+                    unblurred_row<false>(*this, y);
+                }
+            });
         if (!finished) {
             error_code = engine_failure::kCancelled;
         }
         return 1;
     }
 
-    // Only the rows and columns that the computed pixels reach are converted; the light lives
-    // for this loop.
+    // Only the columns the computed pixels reach are read.
     const row_reach::ColumnSpan worked =
         row_reach::worked_columns(blur_map, blur_map_rowbytes, row_mask, width, height);
     const row_reach::ColumnSpan read =
         row_reach::columns_in_reach(worked, stamp_half_width + 1, width);
-    if (!allocate_light_rows(read.first, std::max(read.first, read.end))) {
-        return 0;
-    }
-    row_reach::for_each_range(row_mask, height, stamp_half_height, [&](int32_t first, int32_t end) {
-        scatter::convert_light_rows(*this, first, end);
-    });
     const int threads = thread_team::pass_threads();
+    // A chunk's window converts the stamp's reach above and below it again; long chunks keep
+    // that share small.
+    const int32_t chunk_rows = std::max(kChunkRows, kChunkReaches * stamp_half_height);
+    LightWindows windows(*this, read.empty() ? row_reach::ColumnSpan{0, 0} : read, chunk_rows);
+    if (!windows.allocate(threads)) {
+        return fail(engine_failure::kLightRowsMemory,
+                    "(run_pix_loop): not enough memory for light_rows");
+    }
     const std::unique_ptr<scatter::KernelState[]> states(new (std::nothrow)
                                                              scatter::KernelState[threads]);
     if (!states) {
-        platform::release_array(light_rows);
         return fail(engine_failure::kLightRowsMemory,
                     "(run_pix_loop): not enough memory for the kernel sums");
     }
     const bool vector = use_simd != 0 && scatter::has_vector_kernels();
     scatter::KernelSetup setup;
     if (!setup.prepare(*this, scatter::stamp_kind(*this), vector)) {
-        platform::release_array(light_rows);
         return fail(engine_failure::kLightRowsMemory,
                     "(run_pix_loop): not enough memory for the stamp weights");
     }
-    const bool finished = run_rows(*this, threads, [&](int32_t y, int thread) {
-        blurred_row(*this, setup, states[thread], worked, y);
-    });
-    platform::release_array(light_rows);
+    const bool finished = run_rows(
+        *this, threads, chunk_rows,
+        [&](int32_t first, int32_t end, int thread) {
+            states[thread].light = windows.convert(thread, first, end);
+        },
+        [&](int32_t y, int thread) { blurred_row(*this, setup, states[thread], worked, y); });
     if (!finished) {
         error_code = engine_failure::kCancelled;
     }

@@ -45,6 +45,7 @@ struct KernelSetup {
 // What a kernel keeps from one pixel to the next: the running sums, the counts of pixels
 // feeding each sum, and the row's update record.
 struct KernelState {
+    LightView light;  // the source rows the sums are gathered from
     LightSums sums{};
     LitCount lit;
     UpdatePlan plan;
@@ -52,10 +53,10 @@ struct KernelState {
 
 class StampCells {
   public:
-    StampCells(const BokehEngine& e, const KernelSetup& setup, const KernelState& kept)
+    StampCells(const KernelSetup& setup, const KernelState& kept)
         : setup_(setup),
-          channel_light_(channel_light(e)),
-          weight_light_(weight_light(e)),
+          channel_light_(kept.light.channel),
+          weight_light_(kept.light.weight),
           sums_(kept.sums),
           lit_(kept.lit) {}
 

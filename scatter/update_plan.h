@@ -40,10 +40,11 @@ class UpdatePlan {
         block_length_ = 0;
     }
 
-    // Whether updates can be replayed; `planes` are the channels' planes.
-    bool covers(const BokehEngine& e, const uint8_t* const* planes) {
+    // Whether updates can be replayed; `planes` are the channels' planes, `stride` the pixels
+    // of a light row.
+    bool covers(const BokehEngine& e, const uint8_t* const* planes, std::ptrdiff_t stride) {
         if (state_ == State::kStale) {
-            record(e, planes);
+            record(e, planes, stride);
         }
         return state_ == State::kReady;
     }
@@ -51,11 +52,11 @@ class UpdatePlan {
     // Adds the change from the pixel to the left to `cells`; `origin` is the source pixel under
     // stamp cell (0, 0).
     template <class Cells>
-    void replay(const BokehEngine& e, BlockSummer sum_block, Position at, const StampWindow& w,
-                std::ptrdiff_t origin, Cells& cells) {
+    void replay(const BokehEngine& e, BlockSummer sum_block, const LightView& light, Position at,
+                const StampWindow& w, std::ptrdiff_t origin, Cells& cells) {
         int32_t j = at.x - block_x_;
         if (at.y != block_y_ || j < 0 || j >= block_length_) {
-            work_out_block(e, sum_block, at, w, origin);
+            work_out_block(e, sum_block, light, at, w, origin);
             j = 0;
         }
         cells.add_changes(changes_[j], lit_changes_[j]);
@@ -65,8 +66,8 @@ class UpdatePlan {
     enum class State { kStale, kReady, kTooLarge };
 
     // The changes of the pixels from at.x on, to the end of the block or of the row.
-    void work_out_block(const BokehEngine& e, BlockSummer sum_block, Position at,
-                        const StampWindow& w, std::ptrdiff_t origin) {
+    void work_out_block(const BokehEngine& e, BlockSummer sum_block, const LightView& light,
+                        Position at, const StampWindow& w, std::ptrdiff_t origin) {
         block_length_ = std::min(kBlock, e.width - at.x);
         block_x_ = at.x;
         block_y_ = at.y;
@@ -74,8 +75,8 @@ class UpdatePlan {
         const UpdateStep* last = steps_ + row_begin_[w.bottom];
         const PresenceStep* first_edge = edges_ + edge_row_begin_[w.top];
         const PresenceStep* last_edge = edges_ + edge_row_begin_[w.bottom];
-        sum_block(BlockTask{first, last, first_edge, last_edge, channel_light(e), weight_light(e),
-                            origin, block_length_},
+        sum_block(BlockTask{first, last, first_edge, last_edge, light.channel, light.weight, origin,
+                            block_length_},
                   changes_, lit_changes_);
     }
 
@@ -124,9 +125,8 @@ class UpdatePlan {
         UpdatePlan& plan_;
     };
 
-    void record(const BokehEngine& e, const uint8_t* const* planes) {
+    void record(const BokehEngine& e, const uint8_t* const* planes, std::ptrdiff_t stride) {
         // Offsets are kept in 32 bits.
-        const std::ptrdiff_t stride = light_stride(e);
         if (static_cast<int64_t>(e.stamp_height) * stride > INT32_MAX) {
             state_ = State::kTooLarge;
             return;
