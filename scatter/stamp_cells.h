@@ -104,6 +104,11 @@ class StampCells {
         int32_t inside[kLevelsPerPixel];
         int32_t off[kLevelsPerPixel];
         for (int k = 0; k < kLevelsPerPixel; ++k) {
+            if (k > 0 && setup_.weights.same_table(k - 1, k)) {
+                inside[k] = inside[k - 1];
+                off[k] = off[k - 1];
+                continue;
+            }
             inside[k] = setup_.weights.in_frame(k, w);
             off[k] = setup_.weights.total(k) - inside[k];
         }

@@ -30,6 +30,9 @@ class StampWeights {
                t[w.bottom * stride_ + w.cut] + t[w.top * stride_ + w.cut];
     }
 
+    // Whether channels j and k are weighted by the same plane.
+    bool same_table(int j, int k) const { return table_of_[j] == table_of_[k]; }
+
     // Channel k's weight in the whole stamp.
     int32_t total(int k) const { return table_of_[k][height_ * stride_ + width_]; }
 
