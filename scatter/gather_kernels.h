@@ -17,10 +17,12 @@ bool has_wide_vectors();
 
 StampKind stamp_kind(const BokehEngine& e);
 
-// The plan of a kernel's state, with what this pass's kernel sums it with.
+// The plan of a kernel's state, with what this pass's kernel sums it with and where the run of
+// pixels being gathered ends.
 class BoundPlan {
   public:
-    BoundPlan(UpdatePlan& plan, const KernelSetup& setup) : plan_(plan), setup_(setup) {}
+    BoundPlan(UpdatePlan& plan, const KernelSetup& setup, int32_t run_end)
+        : plan_(plan), setup_(setup), run_end_(run_end) {}
     void discard() { plan_.discard(); }
     bool covers(const BokehEngine& e, std::ptrdiff_t stride) {
         return plan_.covers(e, setup_.plane, stride);
@@ -28,12 +30,13 @@ class BoundPlan {
     template <class Cells>
     void replay(const BokehEngine& e, const LightView& light, Position at, const StampWindow& w,
                 std::ptrdiff_t origin, Cells& cells) {
-        plan_.replay(e, setup_.sum_block, light, at, w, origin, cells);
+        plan_.replay(e, setup_.sum_block, light, at, run_end_, w, origin, cells);
     }
 
   private:
     UpdatePlan& plan_;
     const KernelSetup& setup_;
+    const int32_t run_end_;
 };
 
 // The stamp-weighted light around the pixels first .. end - 1 of row y, handed to
@@ -43,7 +46,7 @@ template <class Emit>
 void gather_run(const BokehEngine& e, const KernelSetup& setup, KernelState& state, int32_t y,
                 int32_t first, int32_t end, int32_t restart, Emit emit) {
     StampCells cells(setup, state);
-    BoundPlan plan(state.plan, setup);
+    BoundPlan plan(state.plan, setup, end);
     for (int32_t x = first; x < end; ++x) {
         const Position at{x, y};
         walk_stamp(e, state.light, at, cells,

@@ -50,13 +50,13 @@ class UpdatePlan {
     }
 
     // Adds the change from the pixel to the left to `cells`; `origin` is the source pixel under
-    // stamp cell (0, 0).
+    // stamp cell (0, 0), and the pixels being gathered end before `run_end`.
     template <class Cells>
     void replay(const BokehEngine& e, BlockSummer sum_block, const LightView& light, Position at,
-                const StampWindow& w, std::ptrdiff_t origin, Cells& cells) {
+                int32_t run_end, const StampWindow& w, std::ptrdiff_t origin, Cells& cells) {
         int32_t j = at.x - block_x_;
         if (at.y != block_y_ || j < 0 || j >= block_length_) {
-            work_out_block(e, sum_block, light, at, w, origin);
+            work_out_block(e, sum_block, light, at, run_end, w, origin);
             j = 0;
         }
         cells.add_changes(changes_[j], lit_changes_[j]);
@@ -65,10 +65,11 @@ class UpdatePlan {
   private:
     enum class State { kStale, kReady, kTooLarge };
 
-    // The changes of the pixels from at.x on, to the end of the block or of the row.
+    // The changes of the pixels from at.x on, to the end of the block or of the run of pixels
+    // being gathered, which ends before `run_end`.
     void work_out_block(const BokehEngine& e, BlockSummer sum_block, const LightView& light,
-                        Position at, const StampWindow& w, std::ptrdiff_t origin) {
-        block_length_ = std::min(kBlock, e.width - at.x);
+                        Position at, int32_t run_end, const StampWindow& w, std::ptrdiff_t origin) {
+        block_length_ = std::min(kBlock, std::min(e.width, run_end) - at.x);
         block_x_ = at.x;
         block_y_ = at.y;
         const UpdateStep* first = steps_ + row_begin_[w.top];
