@@ -25,6 +25,8 @@ float norm_of(const BokehEngine& e, const uint8_t* plane) {
 bool KernelSetup::prepare(const BokehEngine& e, StampKind kind, bool vector) {
     sum_block = !vector ? sum_block_plain : has_wide_vectors() ? sum_block_wide : sum_block_vector;
     counting = updates_along_rows(e);
+    stamp_width = e.stamp_width;
+    stamp_height = e.stamp_height;
     if (kind == StampKind::kGrey) {
         for (int k = 0; k < kLevelsPerPixel; ++k) {
             plane[k] = e.newPattern;
@@ -40,7 +42,14 @@ bool KernelSetup::prepare(const BokehEngine& e, StampKind kind, bool vector) {
             norm[j] = norm_of(e, by_channel[channel_of(j)]);
         }
     }
-    return weights.build(e, plane);
+    if (!weights.build(e, plane)) {
+        return false;
+    }
+    planes_weigh = true;
+    for (int k = 0; k < kLevelsPerPixel; ++k) {
+        planes_weigh = planes_weigh && weights.total(k) > 0;
+    }
+    return true;
 }
 
 bool has_vector_kernels() {

@@ -36,7 +36,10 @@ struct KernelSetup {
     float norm[kResults];                   // per result: 1 / the weight of its whole plane
     BlockSummer sum_block;
     bool counting;  // whether the sums are carried along rows and need their feeders counted
+    int32_t stamp_width;
+    int32_t stamp_height;
     StampWeights weights;
+    bool planes_weigh;  // whether every channel's plane has a cell above 0
 
     // False when the stamp weight tables cannot be allocated.
     bool prepare(const BokehEngine& e, StampKind kind, bool vector);
@@ -100,6 +103,14 @@ class StampCells {
                     sums_.clear(j);
                 }
             }
+        }
+        if (setup_.planes_weigh && w.top == 0 && w.bottom == setup_.stamp_height && w.cut == 0 &&
+            w.keep == setup_.stamp_width) {
+            // The whole stamp lies in the frame, as it does for most pixels.
+            for (int j = 0; j < kResults; ++j) {
+                result->value[j] = static_cast<float>(sums_.value(j) * setup_.norm[j]);
+            }
+            return;
         }
         int32_t inside[kLevelsPerPixel];
         int32_t off[kLevelsPerPixel];
