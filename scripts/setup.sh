@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    libtiff-dev libfmt-dev libcli11-dev
+    libtiff-dev libfmt-dev libcli11-dev libopenimageio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     chromium
 )
