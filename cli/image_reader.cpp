@@ -1,11 +1,14 @@
 #include "cli/image_reader.h"
 
 #include <OpenImageIO/imageio.h>
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 
 #include "cli/channel_levels.h"
 #include "cli/cli_error.h"
@@ -21,19 +24,45 @@ std::string lower(std::string text) {
     return text;
 }
 
-// The image library keeps some messages on several lines; one line is what the tool prints.
-std::string one_line(std::string text) {
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    while (!text.empty() && text.back() == ' ') {
-        text.pop_back();
-    }
-    return text;
+// The image library gathers a failure's causes on several lines, the most telling first; the
+// tool prints one line.
+std::string first_line(const std::string& text) {
+    return text.substr(0, text.find('\n'));
 }
 
+// Some format libraries print their complaints to standard error themselves, on top of the
+// message they hand back. The tool reports that message as its one line, so while a file is
+// read their own printing goes nowhere.
+class QuietStderr {
+  public:
+    QuietStderr() : saved_(dup(STDERR_FILENO)) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null >= 0) {
+            std::fflush(stderr);
+            dup2(null, STDERR_FILENO);
+        }
+        if (null >= 0) {
+            close(null);
+        }
+    }
+    ~QuietStderr() {
+        if (saved_ >= 0) {
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_;
+};
+
 std::unique_ptr<oiio::ImageInput> open_input(const std::string& path) {
+    QuietStderr quiet;
     auto input = oiio::ImageInput::open(path);
     if (!input) {
-        const std::string reason = one_line(oiio::geterror());
+        const std::string reason = first_line(oiio::geterror());
         fail_input(fmt::format("cannot read {}: {}", path,
                                reason.empty() ? "not an image file this tool knows" : reason));
     }
@@ -83,8 +112,13 @@ std::vector<Sample> read_pixels(const ImageHeader& header, oiio::TypeDesc format
     const std::size_t channels = header.channel_names.size();
     std::vector<Sample> pixels(static_cast<std::size_t>(header.width) *
                                static_cast<std::size_t>(header.height) * channels);
-    if (!input->read_image(0, 0, 0, static_cast<int>(channels), format, pixels.data())) {
-        fail_input(fmt::format("cannot read {}: {}", header.path, one_line(input->geterror())));
+    bool read = false;
+    {
+        QuietStderr quiet;
+        read = input->read_image(0, 0, 0, static_cast<int>(channels), format, pixels.data());
+    }
+    if (!read) {
+        fail_input(fmt::format("cannot read {}: {}", header.path, first_line(input->geterror())));
     }
     return pixels;
 }
