@@ -170,6 +170,8 @@ Command parse_command_line(int argc, const char* const* argv,
         "  quillbloom demo                          render the built-in demo scene\n"
         "  quillbloom render IN -o OUT [flags]      render a picture or a sequence"};
     app.require_subcommand(1);
+    // A flag given twice takes its last value, so that a script can append an override.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     std::string module = default_module.string();
     app.add_option("--module", module, "Effect module file to load")->capture_default_str();
 

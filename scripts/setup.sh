@@ -8,6 +8,11 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     chromium
 )
+# The farm test starts a throwaway Slurm cluster. Its packages bring daemons, so they are only
+# installed where that test is wanted: in CI, or when asked.
+if [ "${CI:-}" = "true" ] || [ "${QB_WITH_SLURM:-}" = "1" ]; then
+    packages+=(slurm-wlm munge)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
