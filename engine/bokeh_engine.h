@@ -70,6 +70,9 @@ class BokehEngine {
     void measure_pattern();
     // The odd cell count of a stamp of `diameter`; a diameter not above 0 counts as 0.
     int32_t odd_diameter(double diameter) const;
+    // The same rule for a caller that plans a pass before `set_options` has given the engine
+    // the pass's micro flag.
+    static int32_t odd_diameter_rule(double diameter, int32_t micro);
     int32_t prepare_pattern();
     int32_t resize_pattern(int32_t size_index);
     int32_t smear_micro_pattern_if(int32_t size_index);

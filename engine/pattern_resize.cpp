@@ -65,7 +65,11 @@ bool inside(int32_t cell, int32_t count) {
 }  // namespace
 
 int32_t BokehEngine::odd_diameter(double diameter) const {
-    if (use_micro != 0 && !(diameter > kMicroLimit)) {
+    return odd_diameter_rule(diameter, use_micro);
+}
+
+int32_t BokehEngine::odd_diameter_rule(double diameter, int32_t micro) {
+    if (micro != 0 && !(diameter > kMicroLimit)) {
         return micro_cells(diameter);
     }
     return odd_cells(diameter);

@@ -75,8 +75,16 @@ uint8_t quantise(double v, const Quantiser& q) {
     if (q.rule == Rule::kTwoLevels || !(v >= q.low)) {
         return 0;
     }
-    const double kept = q.coarse ? static_cast<int32_t>(v * kCoarseScale) * kCoarseStep : v;
-    return static_cast<uint8_t>(static_cast<int32_t>(kept));
+    const auto byte = static_cast<int32_t>(v);
+    if (!q.coarse) {
+        return static_cast<uint8_t>(byte);
+    }
+    // A faint cell keeps the smallest coarse weight: rounding it to 0 would strip a small stamp
+    // of its soft edge, and a 16-bit pass would then blur less than the 8-bit pass of the same
+    // picture.
+    const auto coarse = static_cast<int32_t>(static_cast<int32_t>(v * kCoarseScale) * kCoarseStep);
+    return static_cast<uint8_t>(byte > 0 && coarse == 0 ? static_cast<int32_t>(kCoarseStep)
+                                                        : coarse);
 }
 
 // Which plane the scatter loop reads as mask, first, second and third colour.

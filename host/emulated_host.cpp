@@ -1,6 +1,7 @@
 #include "host/emulated_host.h"
 
 #include <dlfcn.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -274,6 +275,12 @@ struct HostCallbacks {
 };
 
 EmulatedHost::EmulatedHost(std::string module_path) : module_path_(std::move(module_path)) {
+    // A module's parallel loops leave the OpenMP runtime's worker threads waiting in it. The
+    // host holds the runtime itself, as real hosts do, so that unloading a module never takes
+    // the runtime away from under those threads; a call is what keeps the linker from dropping
+    // the dependency.
+    static const int runtime_held = omp_get_num_procs();
+    static_cast<void>(runtime_held);
     library_ = dlopen(module_path_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library_) {
         const char* reason = dlerror();
@@ -284,7 +291,15 @@ EmulatedHost::EmulatedHost(std::string module_path) : module_path_(std::move(mod
         dlclose(library_);
         throw HostError(module_path_ + " has no entry point '" PF_ENTRY_POINT_NAME "'");
     }
+    install_callbacks();
+}
 
+EmulatedHost::EmulatedHost(PF_EffectMain entry, std::string module_path)
+    : module_path_(std::move(module_path)), entry_(entry) {
+    install_callbacks();
+}
+
+void EmulatedHost::install_callbacks() {
     utils_.copy = HostCallbacks::copy;
     utils_.get_pixel_data8 = HostCallbacks::get_pixel_data8;
     utils_.get_pixel_data16 = HostCallbacks::get_pixel_data16;
@@ -309,7 +324,9 @@ EmulatedHost::~EmulatedHost() {
     if (sending_host == this) {
         sending_host = nullptr;
     }
-    dlclose(library_);
+    if (library_) {
+        dlclose(library_);
+    }
 }
 
 EmulatedHost* EmulatedHost::active() {

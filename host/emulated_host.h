@@ -53,6 +53,10 @@ class EmulatedHost {
 
     // Loads `module_path`. Throws HostError when it cannot be loaded or has no `main`.
     explicit EmulatedHost(std::string module_path);
+    // Drives a module linked into this program through `entry`, as if it had been loaded from
+    // `module_path` (which the module is told when it asks where it lives). Tests use it to
+    // reach the module's own statics, such as its allocation hook.
+    EmulatedHost(PF_EffectMain entry, std::string module_path);
     ~EmulatedHost();
     EmulatedHost(const EmulatedHost&) = delete;
     EmulatedHost& operator=(const EmulatedHost&) = delete;
@@ -144,6 +148,7 @@ class EmulatedHost {
   private:
     friend struct HostCallbacks;
 
+    void install_callbacks();
     void reset_in_data();
     void rebuild_param_array();
     PF_Err dispatch(PF_Cmd cmd, PF_LayerDef* output, void* extra);

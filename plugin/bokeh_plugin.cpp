@@ -83,29 +83,6 @@ PF_Err BokehPlugin::frame_setdown(PF_InData*, PF_OutData* out_data) {
     return PF_Err_NONE;
 }
 
-uint8_t BokehPlugin::focus_map_sample(const PF_InData* in_data, int32_t x, int32_t y) const {
-    // The map covers only what the last render recorded; where nothing was recorded, or beyond
-    // it, there is no distance to give.
-    if (!in_data->sequence_data || focus_map_width <= 0 || focus_map_height <= 0) {
-        return 0;
-    }
-    const auto column = static_cast<int64_t>(x * focus_map_scale);
-    const auto row = static_cast<int64_t>(y * focus_map_scale);
-    const A_u_longlong map_size = in_data->utils->host_get_handle_size(in_data->sequence_data);
-    const int64_t offset = row * focus_map_stride + column;
-    if (column < 0 || row < 0 || column >= focus_map_width || row >= focus_map_height ||
-        offset < 0 || static_cast<A_u_longlong>(offset) >= map_size) {
-        return 0;
-    }
-    // The handle is already locked from sequence set-up; a balanced lock here only asks where
-    // its bytes are.
-    const auto* map =
-        static_cast<const uint8_t*>(in_data->utils->host_lock_handle(in_data->sequence_data));
-    const uint8_t value = map ? map[offset] : 0;
-    in_data->utils->host_unlock_handle(in_data->sequence_data);
-    return value;
-}
-
 PF_Err BokehPlugin::user_changed_param(PF_InData* in_data, PF_OutData* out_data,
                                        PF_ParamDef* params[],
                                        const PF_UserChangedParamExtra* extra) {
@@ -116,8 +93,7 @@ PF_Err BokehPlugin::user_changed_param(PF_InData* in_data, PF_OutData* out_data,
     const PF_PointDef& point = params[idx_focus_here]->u.td;
     const int32_t x = point.x_value >> 16;
     const int32_t y = point.y_value >> 16;
-    const double downsample = static_cast<double>(in_data->downsample_x.num) /
-                              static_cast<double>(in_data->downsample_x.den);
+    const double downsample = downsample_factor(in_data->downsample_x);
 
     PF_ParamDef* focus_distance_param = params[idx_focus_distance];
     if (downsample == focus_map_scale) {

@@ -46,6 +46,19 @@ class BokehPlugin {
 
     // The focus-map byte under layer point (x, y) as the last render recorded it.
     uint8_t focus_map_sample(const PF_InData* in_data, int32_t x, int32_t y) const;
+    // Copies a width x height byte map (`pixel_step` bytes between pixels, `stride` between
+    // rows) into the sequence data, growing the handle when it is too small. Without sequence
+    // data nothing is kept; a refused resize keeps the previous map.
+    PF_Err store_focus_map(PF_InData* in_data, const uint8_t* map, int32_t pixel_step,
+                           int32_t width, int32_t height, int32_t stride);
+
+    // Render. Whether every control a render reads is in the parameter array; then the
+    // snapshot of their values at the render's downsample factor `dsx`.
+    bool controls_present(PF_ParamDef* params[]) const;
+    void take_render_snapshot(PF_ParamDef* params[], double dsx);
+    // Frees every working buffer of a render and the shape image, and checks the Distance Layer
+    // back in when a render checked it out. Runs on every exit of a render.
+    void release_render_buffers(PF_InData* in_data);
 
     // Shape catalogue. Fills shape_names and shape_count from pattern_folder; when asked, also
     // the "|"-joined choice string (512 bytes) and the position of preferred_shape_name.
@@ -126,6 +139,13 @@ class BokehPlugin {
     int preview_quality = 0;
     int quality = 0;
     int render_levels = 0;
+    float alpha_value = 0.0f;
+    // ceil(bokeh_amount) until the distance steps give the largest disc of the render.
+    int max_blur_diameter = 0;
+    // The Distance Layer as the host lent it for the running render.
+    PF_ParamDef distance_layer_param = {};
+    // Set once the running render has asked the host for the Distance Layer.
+    int distance_layer_requested = 0;
 
     // Working buffers of one render, in the order the frame set-down check examines them
     // (shape_image, above, is the last one it looks at).
@@ -136,5 +156,8 @@ class BokehPlugin {
     float* output_buffer = nullptr;
     float* normalization_buffer = nullptr;
 };
+
+// The host's horizontal downsample factor as the render and the focus pick both take it.
+double downsample_factor(const PF_RationalScale& scale);
 
 #endif

@@ -1,9 +1,10 @@
 // The effect's controls, declared from one table: the parameter index table and the records
 // handed to the host are both read from it, so a control's place and its declaration cannot
 // disagree.
+#include <algorithm>
 #include <cstring>
 
-#include "plugin/bokeh_plugin.h"
+#include "plugin/effect_params.h"
 
 namespace {
 
@@ -224,4 +225,13 @@ PF_Err BokehPlugin::params_setup(PF_InData* in_data, PF_OutData* out_data) {
     }
     out_data->num_params = num_params;
     return PF_Err_NONE;
+}
+
+A_long within_valid_range(int BokehPlugin::*index, A_long value) {
+    for (const ControlSpec& control : kControls) {
+        if (control.index == index) {
+            return std::clamp(value, control.valid_min, control.valid_max);
+        }
+    }
+    return value;
 }

@@ -214,7 +214,7 @@ std::vector<std::string> module_messages() {
         "\"Not able to",       "\"Unsupported format",  "\"Can not allocate",
     };
     std::vector<std::string> found;
-    for (const char* subsystem : {"plugin", "shapes"}) {
+    for (const char* subsystem : {"plugin", "shapes", "render"}) {
         for (const auto& entry :
              fs::recursive_directory_iterator(fs::path(QB_SOURCE_DIR) / subsystem)) {
             if (entry.path().extension() != ".cpp" && entry.path().extension() != ".h") {

@@ -54,6 +54,8 @@ TEST(Stamp, QualityRulesAtBothDepths) {
         // High keeps every level, clamped; 16-bit keeps middle values to multiples of 8.
         {5, 30.0, 256, full_cells, {0, 100, 100, 254, 255, 255}},
         {5, 30.0, 32769, full_cells, {0, 96, 96, 248, 255, 255}},
+        // A faint cell of a 16-bit pass keeps the smallest coarse weight instead of vanishing.
+        {5, 3.0, 32769, {0.4f, 0.6f, 3.0f, 7.4f, 7.6f, 8.0f}, {0, 8, 8, 8, 8, 8}},
         // Normal: bands at 64 and 191.
         {4, 30.0, 256, band_cells, {0, 0, 0, 64, 100, 190, 255, 255, 255}},
         {4, 30.0, 32769, band_cells, {0, 0, 0, 64, 96, 184, 255, 255, 255}},

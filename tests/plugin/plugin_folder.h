@@ -42,6 +42,10 @@ class PluginFolder {
     void add_shape_folder(const std::string& name) const {
         fs::create_directories(pattern() / name);
     }
+    // The shape library the build generated, as a user's plug-in folder holds it.
+    void link_shape_library() const {
+        fs::create_directory_symlink(fs::path(QB_PLUGIN_DIR) / "pattern", pattern());
+    }
 
   private:
     fs::path root_;

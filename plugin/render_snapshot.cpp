@@ -1,0 +1,75 @@
+// The render snapshot: the controls' values as one render uses them, taken from the host's
+// parameter array and scaled to the render's resolution.
+#include <cmath>
+#include <initializer_list>
+
+#include "plugin/effect_params.h"
+
+namespace {
+
+constexpr double kFixedToDouble = 1.0 / PF_FIXED_ONE;
+// The alpha-bokeh amount when the "Alpha bokeh" control is not declared.
+constexpr float kDefaultAlphaValue = 0.3f;
+
+double fixed_value(const PF_ParamDef* param) {
+    return param->u.fd.value * kFixedToDouble;
+}
+
+double clamped_fixed_value(const PF_ParamDef* param, int BokehPlugin::*index) {
+    return within_valid_range(index, param->u.fd.value) * kFixedToDouble;
+}
+
+// The whole-pixel part of a 16.16 point coordinate.
+int point_part(PF_Fixed coordinate) {
+    return static_cast<int16_t>(coordinate >> 16);
+}
+
+}  // namespace
+
+bool BokehPlugin::controls_present(PF_ParamDef* params[]) const {
+    const int indices[] = {idx_iris_shape,   idx_bokeh_amount,    idx_hardness,
+                           idx_brightness,   idx_preview_only,    idx_preview_point,
+                           idx_preview_size, idx_preview_quality, idx_quality};
+    for (const int index : indices) {
+        if (index <= 0 || !params[index]) {
+            return false;
+        }
+    }
+    if (distance_params_enabled) {
+        for (const int index :
+             {idx_distance_layer, idx_focus_here, idx_focus_distance, idx_distance_precision}) {
+            if (index <= 0 || !params[index]) {
+                return false;
+            }
+        }
+    }
+    return !more_params || (idx_alpha_bokeh > 0 && params[idx_alpha_bokeh]);
+}
+
+void BokehPlugin::take_render_snapshot(PF_ParamDef* params[], double dsx) {
+    shape_choice = params[idx_iris_shape]->u.pd.value;
+    hardness = clamped_fixed_value(params[idx_hardness], &BokehPlugin::idx_hardness);
+    brightness = clamped_fixed_value(params[idx_brightness], &BokehPlugin::idx_brightness);
+    bokeh_amount = clamped_fixed_value(params[idx_bokeh_amount], &BokehPlugin::idx_bokeh_amount);
+    if (distance_params_enabled) {
+        focus_distance = fixed_value(params[idx_focus_distance]);
+        focus_x = point_part(params[idx_focus_here]->u.td.x_value);
+        focus_y = point_part(params[idx_focus_here]->u.td.y_value);
+        distance_layer_marker = params[idx_distance_layer]->u.ld.layer_marker;
+        distance_precision = params[idx_distance_precision]->u.sd.value;
+    }
+    preview_only = params[idx_preview_only]->u.bd.value;
+    preview_x = point_part(params[idx_preview_point]->u.td.x_value);
+    preview_y = point_part(params[idx_preview_point]->u.td.y_value);
+    preview_size = params[idx_preview_size]->u.sd.value;
+    preview_quality = params[idx_preview_quality]->u.pd.value;
+    quality = params[idx_quality]->u.pd.value;
+
+    bokeh_amount *= dsx;
+    preview_size = static_cast<int>(std::floor(preview_size * dsx));
+
+    alpha_value = more_params ? static_cast<float>(clamped_fixed_value(
+                                    params[idx_alpha_bokeh], &BokehPlugin::idx_alpha_bokeh))
+                              : kDefaultAlphaValue;
+    max_blur_diameter = static_cast<int>(std::ceil(bokeh_amount));
+}

@@ -1,0 +1,62 @@
+// Light back to rounded channel levels without the inverse curve per pixel.
+//
+// The write-back turns every accumulated light value into trunc(Light_to_RGB(light) x scale +
+// 0.5), clamped to 0..max. That rounded level only changes at one light value per level, so the
+// table keeps those thresholds (found once, with the inverse curve itself, to the last float)
+// and answers each pixel with a short search: the same levels as the curve, far cheaper, and
+// safe to read from several threads.
+#ifndef QB_RENDER_LIGHT_LEVELS_H
+#define QB_RENDER_LIGHT_LEVELS_H
+
+#include <cstdint>
+#include <vector>
+
+namespace render {
+
+class LightLevels {
+  public:
+    // Levels 0..max_level of the inverse curve with contrast `hardness`, at 16-bit scale when
+    // `deep`, each value multiplied by `scale` (at least 1) before rounding.
+    LightLevels(double hardness, bool deep, double scale, int32_t max_level);
+
+    // The rounded, clamped level of `light`; 0 for light at or below 0 and for NaN.
+    int32_t level(float light) const {
+        if (!(light >= first_threshold_)) {
+            return 0;
+        }
+        if (light >= last_threshold_) {
+            return max_level_;
+        }
+        int32_t found = bucket_level_[(bits_of(light) - first_bits_) >> shift_];
+        while (light >= thresholds_[static_cast<std::size_t>(found) + 1]) {
+            ++found;
+        }
+        return found;
+    }
+
+    // The threshold of `level` (1..max): the smallest light that rounds to it or above.
+    float threshold(int32_t level) const { return thresholds_[static_cast<std::size_t>(level)]; }
+
+  private:
+    static uint32_t bits_of(float value);
+
+    bool reaches(float light, int32_t level) const;
+    float find_threshold(int32_t level, float below) const;
+    void index_buckets();
+
+    double hardness_;
+    bool deep_;
+    double scale_;
+    int32_t max_level_;
+    // thresholds_[k] for k = 1..max; entry 0 is unused.
+    std::vector<float> thresholds_;
+    float first_threshold_ = 0.0f;
+    float last_threshold_ = 0.0f;
+    uint32_t first_bits_ = 0;
+    uint32_t shift_ = 0;
+    std::vector<int32_t> bucket_level_;
+};
+
+}  // namespace render
+
+#endif

@@ -1,0 +1,54 @@
+// A view of 4-channel ARGB rows of 8-bit or 16-bit channels, as the host's worlds and the
+// render's step buffers hold them. Plain pointers and strides, so the render's stages can be
+// used and tested without a host.
+#ifndef QB_RENDER_PIXEL_ROWS_H
+#define QB_RENDER_PIXEL_ROWS_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace render {
+
+inline constexpr int kChannels = 4;
+// 16-bit channel values run 0..32768.
+inline constexpr int32_t kMaxChannel8 = 255;
+inline constexpr int32_t kMaxChannel16 = 32768;
+
+enum class ChannelDepth { k8, k16 };
+
+inline std::size_t channel_bytes(ChannelDepth depth) {
+    return depth == ChannelDepth::k8 ? 1 : 2;
+}
+
+inline std::size_t pixel_bytes(ChannelDepth depth) {
+    return kChannels * channel_bytes(depth);
+}
+
+inline int32_t max_channel(ChannelDepth depth) {
+    return depth == ChannelDepth::k8 ? kMaxChannel8 : kMaxChannel16;
+}
+
+// `data` points at the first pixel of the view (for a region: its top-left pixel in the world).
+template <class Byte>
+struct BasicPixelRows {
+    Byte* data = nullptr;
+    std::ptrdiff_t rowbytes = 0;
+    ChannelDepth depth = ChannelDepth::k8;
+
+    Byte* row(int32_t y) const { return data + y * rowbytes; }
+    Byte* pixel(int32_t x, int32_t y) const {
+        return row(y) +
+               static_cast<std::ptrdiff_t>(x) * static_cast<std::ptrdiff_t>(pixel_bytes(depth));
+    }
+};
+
+using PixelRows = BasicPixelRows<uint8_t>;
+using ConstPixelRows = BasicPixelRows<const uint8_t>;
+
+inline ConstPixelRows as_const(const PixelRows& rows) {
+    return ConstPixelRows{rows.data, rows.rowbytes, rows.depth};
+}
+
+}  // namespace render
+
+#endif

@@ -1,0 +1,40 @@
+// The blur mask of one distance step: the step's opaque pixels grown by half the step's disc,
+// first along rows, then along columns, then softened by a 3x3 mean. The engine uses it to know
+// which region pixels the step's light can reach and with what weight.
+//
+// Masks are one byte a region pixel (255: fully reachable, 0: not reachable), rows `width`
+// bytes apart. Every function works on a band of rows [first_row, end_row) of the region and
+// leaves the rest alone, so a step that touches few rows costs few rows.
+#ifndef QB_RENDER_STEP_MASK_H
+#define QB_RENDER_STEP_MASK_H
+
+#include <cstdint>
+
+#include "render/pixel_rows.h"
+#include "render/step_workspace.h"
+
+namespace render {
+
+inline constexpr uint8_t kMaskFull = 255;
+
+// One row's horizontal growth: each run of pixels with a non-zero alpha widened by `half`
+// pixels to the left and `half` + 1 to the right, clipped to the row.
+void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int32_t half,
+                   uint8_t* mask_row);
+
+// Vertical growth over the band: each run of full bytes in a column grows by `half` rows up
+// and down, clipped to the region's `height`. Every row a growth reaches gains one in
+// `row_work` per write, so the engine processes rows that receive only spread light. The band
+// must reach `half` rows beyond every full byte.
+void grow_mask_columns(uint8_t* mask, int32_t width, int32_t height, int32_t half,
+                       int32_t first_row, int32_t end_row, StepWorkspace& workspace);
+
+// Replaces every byte of rows [first_row, end_row) by the truncated mean of itself and its
+// neighbours inside the region (9 inside, 6 on an edge, 4 at a corner; fewer in a region of one
+// row or column). Reads the unchanged mask, including the rows next to the band.
+void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, int32_t first_row,
+                 int32_t end_row, StepWorkspace& workspace);
+
+}  // namespace render
+
+#endif

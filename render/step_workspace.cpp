@@ -1,0 +1,59 @@
+#include "render/step_workspace.h"
+
+#include <cstddef>
+
+#include "platform/allocation.h"
+
+namespace render {
+namespace {
+
+// Two entries a column: whether the column is inside a run, and the countdown of its growth.
+constexpr std::size_t kColumnStateEntries = 2;
+
+template <class T>
+bool take(T*& field, std::size_t count, const char* text, const char** failure_text) {
+    field = platform::allocate_array<T>(count);
+    if (field == nullptr) {
+        *failure_text = text;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+StepWorkspace::~StepWorkspace() {
+    release();
+}
+
+void StepWorkspace::release() {
+    platform::release_array(row_work);
+    platform::release_array(row_distances);
+    platform::release_array(row_dirty);
+    platform::release_array(mask_scratch);
+    platform::release_array(column_state);
+    platform::release_array(column_sums);
+}
+
+bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure_text) {
+    release();
+    const auto rows = static_cast<std::size_t>(height);
+    const auto columns = static_cast<std::size_t>(width);
+    const bool complete =
+        take(row_work, rows, "QB8.0(Render): not enough memory for row work", failure_text) &&
+        take(row_distances, rows, "QB8.0(Render): not enough memory for row distances",
+             failure_text) &&
+        take(row_dirty, rows, "QB8.0(Render): not enough memory for row marks", failure_text) &&
+        take(mask_scratch, rows * columns, "QB8.0(Render): not enough memory for mask scratch",
+             failure_text) &&
+        take(column_state, columns * kColumnStateEntries,
+             "QB8.0(Render): not enough memory for column scratch", failure_text) &&
+        take(column_sums, columns, "QB8.0(Render): not enough memory for column sums",
+             failure_text);
+    if (!complete) {
+        release();
+    }
+    return complete;
+}
+
+}  // namespace render

@@ -1,0 +1,45 @@
+// Per-row tables and mask scratch that every distance step of a render reuses, sized by the
+// render's region.
+#ifndef QB_RENDER_STEP_WORKSPACE_H
+#define QB_RENDER_STEP_WORKSPACE_H
+
+#include <cstdint>
+
+namespace render {
+
+// The lowest and highest distance value of one region row: a step whose range misses it has
+// no pixel in that row.
+struct RowDistances {
+    uint8_t lowest = 0;
+    uint8_t highest = 0;
+};
+
+class StepWorkspace {
+  public:
+    StepWorkspace() = default;
+    StepWorkspace(const StepWorkspace&) = delete;
+    StepWorkspace& operator=(const StepWorkspace&) = delete;
+    ~StepWorkspace();
+
+    // Allocates every table for a region of `width` x `height`; on failure answers the text
+    // naming what could not be had, holds nothing, and returns false.
+    bool allocate(int32_t width, int32_t height, const char** failure_text);
+
+    // Per region row: the engine's work count of the step (0: nothing to do in that row).
+    int32_t* row_work = nullptr;
+    RowDistances* row_distances = nullptr;
+    // Per region row: whether the step buffer's row may hold pixels of an earlier step.
+    uint8_t* row_dirty = nullptr;
+    // Vertical growth of the mask, and the smoothing's output rows (width x height bytes).
+    uint8_t* mask_scratch = nullptr;
+    // Per region column: the vertical growth's state, and the smoothing's column sums.
+    int32_t* column_state = nullptr;
+    uint16_t* column_sums = nullptr;
+
+  private:
+    void release();
+};
+
+}  // namespace render
+
+#endif
