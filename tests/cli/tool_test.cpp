@@ -206,14 +206,17 @@ TEST_F(ToolTest, EachFlagChangesThePicture) {
         GTEST_SKIP() << "the module cannot render in this build: " << why;
     }
     make_scene();
-    const std::vector<std::string> base = {"render", "in.png",   "--distance",
-                                           "d.png",  "--amount", "12"};
-    ASSERT_EQ(tool({"render", "in.png", "--distance", "d.png", "--amount", "12", "-o", "base.png"})
-                  .status,
-              0);
+    // Every distance value occurs, so that the number of distance steps matters too.
+    ASSERT_TRUE(qb_test::write_image(at("ramp.png"), kWidth, kHeight, 1, OIIO::TypeDesc::UINT8,
+                                     [](int x, int, int) { return x * 4.0f / 255.0f; }));
+    const std::vector<std::string> base = {"render",   "in.png",   "--distance",
+                                           "ramp.png", "--amount", "40"};
+    std::vector<std::string> reference_args = base;
+    reference_args.insert(reference_args.end(), {"-o", "base.png"});
+    ASSERT_EQ(tool(reference_args).status, 0);
     const qb_test::ReadBack reference = qb_test::read_image(at("base.png"));
     const std::vector<std::vector<std::string>> variations = {
-        {"--shape", "circle"},   {"--focus", "200"},    {"--amount", "20"},
+        {"--shape", "circle"},   {"--focus", "200"},    {"--amount", "30"},
         {"--hardness", "2"},     {"--brightness", "4"}, {"--preview", "20,20,30"},
         {"--quality", "High"},   {"--precision", "1"},  {"--downsample", "2"},
         {"--focus-at", "10,10"},
@@ -224,15 +227,43 @@ TEST_F(ToolTest, EachFlagChangesThePicture) {
         args.insert(args.end(), {"-o", "varied.png"});
         const ToolRun run = tool(args);
         ASSERT_EQ(run.status, 0) << flag[0] << ": " << run.err;
-        EXPECT_FALSE(same_pixels(qb_test::read_image(at("varied.png")), reference)) << flag[0];
+        const qb_test::ReadBack varied = qb_test::read_image(at("varied.png"));
+        EXPECT_FALSE(same_pixels(varied, reference)) << flag[0];
+        if (flag[0] == "--downsample") {
+            EXPECT_EQ(varied.width, kWidth / 2);
+            EXPECT_EQ(varied.height, kHeight / 2);
+        }
     }
-    const qb_test::ReadBack draft = qb_test::read_image(at("varied.png"));
-    ASSERT_EQ(
-        tool({"render", "in.png", "--distance", "d.png", "--downsample", "2", "-o", "half.png"})
-            .status,
-        0);
-    EXPECT_EQ(qb_test::read_image(at("half.png")).width, kWidth / 2);
-    (void)draft;
+}
+
+TEST_F(ToolTest, AlphaBokehAndItsValueChangeThePicture) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    const auto patchy_alpha = [](int x, int y, int c) {
+        return c == 3 ? ((x / 8 + y / 8) % 2 ? 1.0f : 0.2f) : scene_sample(x, y, c);
+    };
+    ASSERT_TRUE(qb_test::write_image(at("cut-out.png"), kWidth, kHeight, 4, OIIO::TypeDesc::UINT8,
+                                     patchy_alpha));
+    make_scene("unused.png", "d.png");
+    const std::vector<std::string> base = {"render", "cut-out.png", "--distance",
+                                           "d.png",  "--amount",    "30"};
+    // The option files go into a private plug-in folder under TMPDIR, which must be gone again.
+    fs::create_directories(at("tmp"));
+    std::vector<qb_test::ReadBack> pictures;
+    for (const std::vector<std::string>& flag :
+         {std::vector<std::string>{}, {"--alpha-bokeh"}, {"--alpha-bokeh=0.9"}}) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), flag.begin(), flag.end());
+        args.insert(args.end(), {"-o", "alpha.png"});
+        const ToolRun run = tool(args, {{"TMPDIR", at("tmp").string()}});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(fs::is_empty(at("tmp")));
+        pictures.push_back(qb_test::read_image(at("alpha.png")));
+        EXPECT_EQ(pictures.back().channels, 4);
+    }
+    EXPECT_FALSE(same_pixels(pictures[0], pictures[1]));
+    EXPECT_FALSE(same_pixels(pictures[1], pictures[2]));
 }
 
 TEST_F(ToolTest, NoBlurGivesTheInputBack) {
