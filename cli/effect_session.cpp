@@ -25,6 +25,9 @@ constexpr const char kQuality[] = "Quality";
 constexpr const char kDistancePrecision[] = "Distance Precision";
 constexpr const char kAlphaBokeh[] = "Alpha bokeh";
 
+// The host describes the part of a layer to render with signed 16-bit coordinates.
+constexpr int kLargestSide = 32767;
+
 // The plug-in folder's option files that the alpha bokeh flag stands for.
 constexpr const char kAlphaBokehMarker[] = "alpha_boke";
 constexpr const char kMoreParamsMarker[] = "more_param";
@@ -136,6 +139,10 @@ void EffectSession::pick_focus(host::World& input) {
 
 std::unique_ptr<host::World> EffectSession::render(host::World& input, host::World* distance,
                                                    ProgressReport& report) {
+    if (input.width() > kLargestSide || input.height() > kLargestSide) {
+        fail_input(fmt::format("the picture is {}x{}; the effect takes at most {} pixels a side",
+                               input.width(), input.height(), kLargestSide));
+    }
     host::EmulatedHost& effect = *host_;
     // The report lives only for this call; the host must not keep calling it afterwards.
     struct ProgressScope {

@@ -114,6 +114,9 @@ TEST_F(ToolTest, EachMistakeGivesOneLineAndItsStatusAndWritesNothing) {
     for (int f = 1; f <= 3; ++f) {
         fs::copy_file(at("in.png"), at("seq." + std::to_string(f) + ".png"));
     }
+    // One pixel wider than the host's 16-bit coordinates reach.
+    ASSERT_TRUE(
+        qb_test::write_image(at("wide.png"), 32768, 1, 3, OIIO::TypeDesc::UINT8, scene_sample));
     const std::set<std::string> inputs = files();
 
     const Mistake mistakes[] = {
@@ -165,6 +168,7 @@ TEST_F(ToolTest, EachMistakeGivesOneLineAndItsStatusAndWritesNothing) {
          {"render", "seq.#.png", "--frames", "1-3", "--chunk", "auto", "-o", "out.#.png"},
          2,
          "SLURM_ARRAY_TASK_ID"},
+        {"picture too wide for the host", {"render", "wide.png", "-o", "out.png"}, 2, "32767"},
         {"unknown flag", {"render", "in.png", "-o", "out.png", "--blur", "3"}, 2, "--blur"},
         {"no subcommand", {}, 2, "subcommand"},
     };
