@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <regex>
 
 #include "cli/cli_error.h"
 
@@ -12,10 +11,6 @@ extern char** environ;
 
 namespace cli {
 namespace {
-
-// "%d" or "%0Nd"; the match gives the padding.
-const std::regex kPrintfField(R"(%(0?\d*)d)");
-const std::regex kHashField(R"(#+)");
 
 std::optional<int> parse_int(const std::string& text) {
     int value = 0;
@@ -45,28 +40,46 @@ int array_variable(const std::map<std::string, std::string>& environment, const 
     return *value;
 }
 
+// A frame field starting at `at`: a run of '#', or "%d" / "%0Nd". Answers its length and the
+// number of digits it pads to, or a length of 0.
+struct Field {
+    std::size_t length = 0;
+    int digits = 0;
+};
+
+Field field_at(const std::string& text, std::size_t at) {
+    if (text[at] == '#') {
+        const std::size_t end = text.find_first_not_of('#', at);
+        const std::size_t length = (end == std::string::npos ? text.size() : end) - at;
+        return {length, static_cast<int>(length)};
+    }
+    if (text[at] != '%') {
+        return {};
+    }
+    const std::size_t end = text.find_first_not_of("0123456789", at + 1);
+    if (end == std::string::npos || text[end] != 'd') {
+        return {};
+    }
+    const std::string width = text.substr(at + 1, end - at - 1);
+    return {end + 1 - at, width.empty() ? 0 : parse_int(width).value_or(0)};
+}
+
 }  // namespace
 
 FramePattern::FramePattern(std::string text) : text_(std::move(text)) {
-    std::smatch printf_match;
-    std::smatch hash_match;
-    const bool has_printf = std::regex_search(text_, printf_match, kPrintfField);
-    const bool has_hash = std::regex_search(text_, hash_match, kHashField);
-    const auto fields =
-        std::distance(std::sregex_iterator(text_.begin(), text_.end(), kPrintfField), {}) +
-        std::distance(std::sregex_iterator(text_.begin(), text_.end(), kHashField), {});
-    if (fields > 1) {
-        fail_input(fmt::format("\"{}\" has more than one frame-number field", text_));
-    }
-    if (has_printf) {
-        field_start_ = static_cast<std::size_t>(printf_match.position(0));
-        field_length_ = static_cast<std::size_t>(printf_match.length(0));
-        const std::string width = printf_match[1].str();
-        digits_ = width.empty() ? 0 : parse_int(width).value_or(0);
-    } else if (has_hash) {
-        field_start_ = static_cast<std::size_t>(hash_match.position(0));
-        field_length_ = static_cast<std::size_t>(hash_match.length(0));
-        digits_ = static_cast<int>(field_length_);
+    for (std::size_t at = 0; at < text_.size();) {
+        const Field field = field_at(text_, at);
+        if (field.length == 0) {
+            ++at;
+            continue;
+        }
+        if (has_frame_field()) {
+            fail_input(fmt::format("\"{}\" has more than one frame-number field", text_));
+        }
+        field_start_ = at;
+        field_length_ = field.length;
+        digits_ = field.digits;
+        at += field.length;
     }
 }
 
