@@ -117,7 +117,9 @@ std::vector<Sample> read_pixels(const ImageHeader& header, oiio::TypeDesc format
         QuietStderr quiet;
         read = input->read_image(0, 0, 0, static_cast<int>(channels), format, pixels.data());
     }
-    if (!read) {
+    // Some readers answer success for a file cut short and only keep the error (a compressed
+    // TIFF whose strips are missing comes back black); any kept error fails the read.
+    if (!read || input->has_error()) {
         fail_input(fmt::format("cannot read {}: {}", header.path, first_line(input->geterror())));
     }
     return pixels;

@@ -152,11 +152,13 @@ TEST_F(PixelFiles, DamagedOrMissingFilesAreBadInputNamingTheFile) {
     for (std::size_t i = 0; i < rgb.size(); ++i) {
         rgb[i] = static_cast<std::uint8_t>(i * 7919 % 251);
     }
-    write_file("whole.png", 64, 64, 3, oiio::TypeDesc::UINT8, rgb);
-    fs::copy_file(path("whole.png"), path("cut.png"));
-    fs::resize_file(path("cut.png"), fs::file_size(path("whole.png")) / 2);
+    write_file("whole.tif", 64, 64, 3, oiio::TypeDesc::UINT8, rgb);
+    // A PNG cut short is tried by the tool's own tests: the image library loses a string on
+    // it, which the sanitizers would count against this program.
+    fs::copy_file(path("whole.tif"), path("cut.tif"));
+    fs::resize_file(path("cut.tif"), fs::file_size(path("whole.tif")) / 2);
     std::ofstream(path("text.png")) << "not a picture";
-    for (const char* name : {"cut.png", "text.png", "missing.png"}) {
+    for (const char* name : {"cut.tif", "text.png", "missing.png"}) {
         try {
             cli::read_colour(path(name));
             ADD_FAILURE() << name << " was read";

@@ -50,10 +50,13 @@ ToolProcess::ToolProcess(const fs::path& folder, const std::vector<std::string>&
     out_file_ = fs::temp_directory_path() / (stem + ".out");
     err_file_ = fs::temp_directory_path() / (stem + ".err");
 
-    std::vector<std::string> environment;
+    std::vector<std::string> environment = {
+        "LSAN_OPTIONS=fast_unwind_on_malloc=0:print_suppressions=0:suppressions=" QB_SOURCE_DIR
+        "/tests/cli/image_library_leaks.supp"};
     for (char** entry = environ; *entry; ++entry) {
         const std::string text = *entry;
-        if (!extra_environment.count(text.substr(0, text.find('=')))) {
+        const std::string name = text.substr(0, text.find('='));
+        if (!extra_environment.count(name) && name != "LSAN_OPTIONS") {
             environment.push_back(text);
         }
     }
