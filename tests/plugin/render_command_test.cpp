@@ -460,4 +460,38 @@ TEST_F(RenderCommandTest, CancellingAtAnyProgressCallEndsTheRenderCleanly) {
     }
 }
 
+TEST_F(RenderCommandTest, TinyLayersRenderWithAndWithoutDepth) {
+    for (const auto& [width, height] :
+         {std::pair{1, 1}, std::pair{1, 17}, std::pair{23, 1}, std::pair{2, 2}, std::pair{3, 40}}) {
+        for (const World::Depth depth : {World::Depth::k8, World::Depth::k16}) {
+            SCOPED_TRACE(testing::Message() << width << "x" << height);
+            World input = textured(width, height, 16, depth);
+            World output = output_like(input);
+            World distance(width, height, World::Depth::k8, kLayerPadding);
+            qb_test::paint_distances(distance, [](int x, int y) { return (x * 40 + y * 9) % 256; });
+            for (World* layer : {static_cast<World*>(nullptr), &distance}) {
+                effect().set_layer("Distance Layer", layer);
+                effect().set_extent_hint(
+                    PF_Rect{0, 0, static_cast<A_short>(height), static_cast<A_short>(width)});
+                EXPECT_EQ(render(input, output), PF_Err_NONE) << message_;
+            }
+        }
+    }
+}
+
+TEST_F(RenderCommandTest, WorldsThatCannotHoldTheRenderAreRefusedUntouched) {
+    World input = textured(kWidth, kHeight, 17);
+    World narrower(kWidth - 2, kHeight), deeper(kWidth, kHeight, World::Depth::k16);
+    narrower.fill8({5, 5, 5, 5});
+    for (World* output : {&narrower, &deeper}) {
+        EXPECT_EQ(render(input, *output), PF_Err_INVALID_INDEX);
+        EXPECT_EQ(message_, "[Quillbloom8.0] The output world does not match the input layer");
+    }
+    EXPECT_EQ(narrower.pixel8(3, 3).red, 5);
+    // Rows that claim fewer bytes than their pixels need.
+    World output = output_like(input);
+    input.def().rowbytes = kWidth * 4 - 1;
+    EXPECT_EQ(render(input, output), PF_Err_INVALID_INDEX);
+}
+
 }  // namespace
