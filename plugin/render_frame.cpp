@@ -489,6 +489,10 @@ PF_Err host_error_of_engine(int32_t code) {
 
 PF_Err BokehPlugin::render_frame(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                                  PF_LayerDef* output) {
+    // Without its records there is no host to answer or call back.
+    if (!in_data || !out_data) {
+        return PF_Err_INVALID_INDEX;
+    }
     // The record the Distance Layer is checked out into starts empty, so that the check-in on
     // every exit never hands back a stale one.
     distance_layer_param = PF_ParamDef{};
