@@ -371,8 +371,9 @@ TEST_F(RenderCommandTest, FocusPickReadsTheDistanceTheLastRenderRecorded) {
     World distance(kWidth, kHeight, World::Depth::k8, kLayerPadding);
     qb_test::paint_distances(distance, [](int x, int y) { return x * 4 + y; });
     effect().set_layer("Distance Layer", &distance);
+    // Only the horizontal factor counts; a vertical one that differs must not be read instead.
     effect().in_data().downsample_x = {1, 2};
-    effect().in_data().downsample_y = {1, 2};
+    effect().in_data().downsample_y = {1, 1};
     ASSERT_EQ(render(input, output), PF_Err_NONE) << message_;
 
     effect().set_point("Focus Here", 30, 40);
