@@ -103,8 +103,14 @@ struct HostCallbacks {
             src->height != dst->height || src->world_flags != dst->world_flags) {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
-        const std::size_t row_size =
-            static_cast<std::size_t>(std::min(src->rowbytes, dst->rowbytes));
+        // Only the pixels of each row: padding belongs to each world alone.
+        const std::size_t pixel_size =
+            (src->world_flags & PF_WorldFlag_DEEP) ? sizeof(PF_Pixel16) : sizeof(PF_Pixel8);
+        const std::size_t row_size = static_cast<std::size_t>(std::max(src->width, 0)) * pixel_size;
+        if (static_cast<std::size_t>(std::max(src->rowbytes, 0)) < row_size ||
+            static_cast<std::size_t>(std::max(dst->rowbytes, 0)) < row_size) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
         for (A_long y = 0; y < src->height; ++y) {
             std::memmove(
                 static_cast<uint8_t*>(dst->data) + static_cast<std::size_t>(y) * dst->rowbytes,

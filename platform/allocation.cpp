@@ -1,12 +1,15 @@
 #include "platform/allocation.h"
 
+#include <atomic>
 #include <cstdlib>
 
 namespace platform {
 namespace {
 
-int refuse_countdown = -1;
-int requests_since_reset = 0;
+// Atomic, as a pass may allocate from several threads at once.
+std::atomic<int> refuse_countdown = -1;
+std::atomic<int> requests_since_reset = 0;
+std::atomic<int> live_blocks = 0;
 
 }  // namespace
 
@@ -16,10 +19,17 @@ void* allocate_bytes(std::size_t size) noexcept {
         return nullptr;
     }
     // malloc(0) may answer null; a zero-sized buffer is still a buffer held by its owner.
-    return std::malloc(size == 0 ? 1 : size);
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block) {
+        ++live_blocks;
+    }
+    return block;
 }
 
 void release_bytes(void* block) noexcept {
+    if (block) {
+        --live_blocks;
+    }
     std::free(block);
 }
 
@@ -28,6 +38,10 @@ int refuse_allocation_after(int countdown) noexcept {
     refuse_countdown = countdown;
     requests_since_reset = 0;
     return requests;
+}
+
+int live_allocations() noexcept {
+    return live_blocks;
 }
 
 }  // namespace platform

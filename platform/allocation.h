@@ -17,6 +17,9 @@ void release_bytes(void* block) noexcept;
 // A negative countdown stops refusing. Returns the number of requests made since the last call.
 int refuse_allocation_after(int countdown) noexcept;
 
+// Test hook: blocks allocated and not yet released.
+int live_allocations() noexcept;
+
 // `count` elements of T, uninitialised; null on refusal or when the size would overflow.
 template <class T>
 T* allocate_array(std::size_t count) noexcept {

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tests/plugin/plugin_folder.h"
 
@@ -127,6 +129,48 @@ TEST_F(EmulatedHostTest, CopyIsAWholeWorldCopyBetweenWorldsOfOneShape) {
     EXPECT_NE(
         utils().copy(host_.in_data().effect_ref, &source.def(), &other.def(), nullptr, nullptr),
         PF_Err_NONE);
+}
+
+TEST_F(EmulatedHostTest, CopyBetweenWorldsOfDifferentRowPaddingCopiesPixelsOnly) {
+    for (const World::Depth depth : {World::Depth::k8, World::Depth::k16}) {
+        SCOPED_TRACE(depth == World::Depth::k8 ? "8-bit" : "16-bit");
+        World source(5, 4, depth, 12), target(5, 4, depth, 36), back(5, 4, depth, 4);
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 5; ++x) {
+                const auto v = static_cast<uint8_t>(10 * y + x);
+                if (depth == World::Depth::k8) {
+                    source.pixel8(x, y) = {255, v, static_cast<uint8_t>(v + 1), 3};
+                } else {
+                    source.pixel16(x, y) = {32768, v, static_cast<uint16_t>(v + 1000), 3};
+                }
+            }
+        }
+        std::vector<uint8_t> target_padding(36, 0xA5);
+        for (int y = 0; y < 4; ++y) {
+            std::memset(static_cast<uint8_t*>(target.def().data) + y * target.rowbytes() +
+                            target.rowbytes() - 36,
+                        0xA5, 36);
+        }
+        const auto effect_ref = host_.in_data().effect_ref;
+        ASSERT_EQ(utils().copy(effect_ref, &source.def(), &target.def(), nullptr, nullptr),
+                  PF_Err_NONE);
+        ASSERT_EQ(utils().copy(effect_ref, &target.def(), &back.def(), nullptr, nullptr),
+                  PF_Err_NONE);
+        for (int y = 0; y < 4; ++y) {
+            const uint8_t* padding = static_cast<const uint8_t*>(target.def().data) +
+                                     y * target.rowbytes() + target.rowbytes() - 36;
+            EXPECT_TRUE(std::equal(padding, padding + 36, target_padding.begin()));
+            for (int x = 0; x < 5; ++x) {
+                if (depth == World::Depth::k8) {
+                    EXPECT_EQ(back.pixel8(x, y).red, 10 * y + x);
+                    EXPECT_EQ(target.pixel8(x, y).green, 10 * y + x + 1);
+                } else {
+                    EXPECT_EQ(back.pixel16(x, y).red, 10 * y + x);
+                    EXPECT_EQ(target.pixel16(x, y).green, 10 * y + x + 1000);
+                }
+            }
+        }
+    }
 }
 
 TEST_F(EmulatedHostTest, PlatformDataAndTheCLibraryCallbacks) {
