@@ -1,6 +1,8 @@
 #include "cli/about_command.h"
 
+#include <OpenImageIO/oiioversion.h>
 #include <fmt/format.h>
+#include <CLI/Version.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -52,6 +54,16 @@ void sort_by_position(std::vector<const host::DialogItemRecord*>& items) {
     });
 }
 
+// The box credits what the module links; the tool links more.
+void print_tool_libraries() {
+    fmt::print(
+        "\nThis command-line tool also links OpenImageIO {} (with its image format libraries) "
+        "to read and write pictures, CLI11 {} for its command line and fmt {}.{}.{} for its "
+        "text.\n",
+        OIIO_VERSION_STRING, CLI11_VERSION, FMT_VERSION / 10000, FMT_VERSION / 100 % 100,
+        FMT_VERSION % 100);
+}
+
 }  // namespace
 
 std::vector<std::string> describe_dialog(const host::DialogRecord& dialog, std::size_t width) {
@@ -95,6 +107,7 @@ int show_about(host::EmulatedHost& effect, bool press_help) {
     for (const std::string& line : describe_dialog(dialogs.dialogs.front(), kTextWidth)) {
         fmt::print("{}\n", line);
     }
+    print_tool_libraries();
     // The module asked this program's recorded desktop; the page still has to reach a browser.
     for (const std::string& page : host::desktop_record().opened_documents) {
         fmt::print("Help page: {}\n", page);

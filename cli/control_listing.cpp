@@ -2,12 +2,13 @@
 
 #include <fmt/format.h>
 
+#include "cli/cli_error.h"
+#include "host/fixed_point.h"
+
 namespace cli {
 namespace {
 
-double from_fixed(PF_Fixed value) {
-    return static_cast<double>(value) / PF_FIXED_ONE;
-}
+using host::from_fixed;
 
 std::string type_name(PF_ParamType type) {
     switch (type) {
@@ -79,6 +80,25 @@ std::vector<std::string> describe_controls(const std::vector<host::DeclaredParam
         lines.push_back(std::move(line));
     }
     return lines;
+}
+
+int show_controls(host::EmulatedHost& effect) {
+    if (const PF_Err err = effect.global_setup()) {
+        fmt::print(stderr, "quillbloom: global set-up failed ({}): {}\n", err,
+                   effect.out_data().return_msg);
+        return kExitEffectError;
+    }
+    if (const PF_Err err = effect.params_setup()) {
+        fmt::print(stderr, "quillbloom: parameter set-up failed ({}): {}\n", err,
+                   effect.out_data().return_msg);
+        return kExitEffectError;
+    }
+    fmt::print("Controls of {}:\n", effect.module_path());
+    for (const std::string& line : describe_controls(effect.declared_params())) {
+        fmt::print("{}\n", line);
+    }
+    effect.global_setdown();
+    return kExitSuccess;
 }
 
 }  // namespace cli

@@ -12,6 +12,10 @@ namespace cli {
 // One line a control: parameter index, name, type, default and ranges.
 std::vector<std::string> describe_controls(const std::vector<host::DeclaredParam>& controls);
 
+// `quillbloom controls`: global and parameter set-up, then the listing on standard output.
+// Answers the exit status.
+int show_controls(host::EmulatedHost& effect);
+
 }  // namespace cli
 
 #endif

@@ -1,14 +1,20 @@
 // quillbloom: drives the effect module of the plug-in folder beside this program through the
 // emulated host.
 #include <fmt/format.h>
-#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <variant>
 
 #include "cli/about_command.h"
+#include "cli/cancellation.h"
+#include "cli/cli_error.h"
+#include "cli/command_line.h"
 #include "cli/control_listing.h"
+#include "cli/frame_sequence.h"
+#include "cli/shapes_command.h"
+#include "cli/thread_count.h"
 #include "host/desktop_recorder.h"
 #include "host/emulated_host.h"
 
@@ -20,70 +26,49 @@ fs::path default_module_path() {
     return fs::read_symlink("/proc/self/exe").parent_path() / "plugin" / "QuilAE.aex";
 }
 
-// Global set-up and parameter set-up, as the host runs them when the effect is first applied.
-int load_and_declare(host::EmulatedHost& effect) {
-    if (const PF_Err err = effect.global_setup()) {
-        fmt::print(stderr, "global set-up failed ({}): {}\n", err, effect.out_data().return_msg);
-        return 1;
-    }
-    if (const PF_Err err = effect.params_setup()) {
-        fmt::print(stderr, "parameter set-up failed ({}): {}\n", err, effect.out_data().return_msg);
-        return 1;
-    }
-    return 0;
-}
+template <class... Handlers>
+struct Overloaded : Handlers... {
+    using Handlers::operator()...;
+};
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
-int print_controls(host::EmulatedHost& effect) {
-    if (const int status = load_and_declare(effect)) {
-        return status;
-    }
-    fmt::print("Controls of {}:\n", effect.module_path());
-    for (const std::string& line : cli::describe_controls(effect.declared_params())) {
-        fmt::print("{}\n", line);
-    }
-    return 0;
-}
-
-int run_demo(host::EmulatedHost& effect) {
-    if (const int status = print_controls(effect)) {
-        return status;
-    }
-    fmt::print("Rendering is not available yet in this build.\n");
-    effect.global_setdown();
-    return 0;
+int run(const cli::Command& command) {
+    return std::visit(
+        Overloaded{
+            [](const cli::RenderRequest& request) { return cli::run_render(request); },
+            [](const cli::DemoRequest& request) { return cli::run_demo(request); },
+            [](const cli::ShapesCommand& shapes) {
+                return cli::run_shapes(shapes.module, shapes.picture_folder, shapes.picture_size);
+            },
+            [](const cli::ControlsCommand& controls) {
+                host::EmulatedHost effect(controls.module.string());
+                return cli::show_controls(effect);
+            },
+            [](const cli::AboutCommand& about) {
+                host::EmulatedHost effect(about.module.string());
+                return cli::show_about(effect, about.open_help);
+            },
+            [](const cli::Finished& finished) { return finished.exit_status; },
+        },
+        command);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Quillbloom: depth-of-field effect, driven through the emulated host"};
-    app.require_subcommand(1);
-    std::string module_path = default_module_path().string();
-    app.add_option("--module", module_path, "Effect module file to load")->capture_default_str();
-    CLI::App* demo = app.add_subcommand("demo", "Load the effect and show what it declares");
-    CLI::App* controls = app.add_subcommand("controls", "List the effect's controls");
-    CLI::App* about = app.add_subcommand("about", "Show the effect's About box as text");
-    bool open_help = false;
-    about->add_flag("--open-help", open_help, "Press its Help button: open the help page");
-    CLI11_PARSE(app, argc, argv);
-
+    cli::install_cancel_handlers();
+    cli::apply_thread_count(cli::process_environment());
     host::desktop_record().on_message_box = [](const std::string& text) {
         fmt::print(stderr, "[message] {}\n", text);
     };
     try {
-        host::EmulatedHost effect(module_path);
-        if (demo->parsed()) {
-            return run_demo(effect);
-        }
-        if (controls->parsed()) {
-            return print_controls(effect);
-        }
-        if (about->parsed()) {
-            return cli::show_about(effect, open_help);
-        }
+        return run(cli::parse_command_line(argc, argv, default_module_path()));
+    } catch (const cli::CliError& error) {
+        fmt::print(stderr, "quillbloom: {}\n", error.what());
+        return error.exit_status();
     } catch (const host::HostError& error) {
         fmt::print(stderr, "quillbloom: {}\n", error.what());
-        return 1;
+        return cli::kExitBadInput;
     }
-    return 0;
 }

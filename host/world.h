@@ -19,6 +19,9 @@ class World {
     World(int width, int height, Depth depth = Depth::k8, int row_padding_bytes = 0);
     World(const World&) = delete;
     World& operator=(const World&) = delete;
+    // A moved vector keeps its block, so the record's pixel pointer stays right.
+    World(World&&) = default;
+    World& operator=(World&&) = default;
 
     int width() const { return def_.width; }
     int height() const { return def_.height; }

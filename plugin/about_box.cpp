@@ -26,6 +26,8 @@ constexpr const char kCredits[] =
     "OpenImageIO, takes its options with CLI11 and formats its text with fmt. Our thanks to the "
     "authors of these libraries.";
 
+// Shown in the About box's own alert, not handed to the host with an error code, and kept word
+// for word as earlier releases showed it, so that users and support searching for it find it.
 constexpr const char kHelpNotFound[] = "Glimmerdeep: Help file not found";
 constexpr const char kNoHelpHandler[] =
     "[Quillbloom8.0] No application could open the help page. Open it in a web browser: ";

@@ -22,14 +22,14 @@ void BokehPlugin::first_call_init() {
     more_params = 0;
     alpha_bokeh_mode = 0;
     use_micro = 0;
-    use_simd = 1;
+    use_simd = kStartUseSimd;
     focus_map_scale = 0.0;
     shape_image = nullptr;
 
-    hardness = 1.0;
-    brightness = 1.0;
-    bokeh_amount = 20.0;
-    distance_precision = 50;
+    hardness = kStartHardness;
+    brightness = kStartBrightness;
+    bokeh_amount = kStartBokehAmount;
+    distance_precision = kStartDistancePrecision;
     distance_layer_marker = 0;
     iris_layer_marker = 0;
     focus_distance = 0.0;

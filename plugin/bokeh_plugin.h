@@ -14,11 +14,20 @@
 
 #include <cstdint>
 
+#include "platform/file_system.h"
 #include "sdk/effect_sdk.h"
+#include "shapes/shape_catalogue.h"
+#include "shapes/shape_loader.h"
 
-inline constexpr int kPathBufferSize = 512;
-inline constexpr int kMaxShapeFolders = 64;
-inline constexpr int kShapePathSize = 532;
+inline constexpr int kPathBufferSize = platform::kPathBufferSize;
+
+// Values the plug-in object starts from, at construction and again on the module's first
+// command.
+inline constexpr int kStartUseSimd = 1;
+inline constexpr double kStartHardness = 1.0;
+inline constexpr double kStartBrightness = 1.0;
+inline constexpr double kStartBokehAmount = 20.0;
+inline constexpr int kStartDistancePrecision = 50;
 
 class BokehPlugin {
   public:
@@ -82,7 +91,7 @@ class BokehPlugin {
     int more_params = 0;
     int alpha_bokeh_mode = 0;
     int use_micro = 0;
-    int use_simd = 0;
+    int use_simd = kStartUseSimd;
 
     // Parameter index table: position of each control in the host's parameter array.
     int idx_iris_shape = 0;
@@ -114,7 +123,7 @@ class BokehPlugin {
     int focus_map_height = 0;
 
     // Shape image
-    char shape_path[kShapePathSize] = {};
+    char shape_path[shapes::kShapePathSize] = {};
     uint32_t shape_height = 0;
     uint32_t shape_width = 0;
     uint16_t samples_per_pixel = 0;
@@ -123,14 +132,14 @@ class BokehPlugin {
     uint8_t* shape_image = nullptr;
 
     // Render snapshot
-    double hardness = 0.0;
-    double brightness = 0.0;
-    double bokeh_amount = 0.0;
+    double hardness = kStartHardness;
+    double brightness = kStartBrightness;
+    double bokeh_amount = kStartBokehAmount;
     double focus_distance = 0.0;
     int focus_x = 0;
     int focus_y = 0;
     int distance_layer_marker = 0;
-    int distance_precision = 0;
+    int distance_precision = kStartDistancePrecision;
     int iris_layer_marker = 0;
     int preview_only = 0;
     int preview_x = 0;

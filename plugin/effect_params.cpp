@@ -28,7 +28,7 @@ enum class Presence { always, iris_layer, distance_params, more_params };
 // Where a control's default comes from when the table cannot hold it.
 enum class DefaultSource { table, shape_catalogue, distance_layer_marker, iris_layer_marker };
 
-struct ControlSpec {
+struct ControlRow {
     const char* name;  // null for a group end
     PF_ParamType type;
     A_long id;
@@ -47,7 +47,7 @@ struct ControlSpec {
 constexpr PF_ParamFlags kFixedInTime = PF_ParamFlag_CANNOT_TIME_VARY;
 
 // clang-format off
-constexpr ControlSpec kControls[] = {
+constexpr ControlRow kControls[] = {
     {"Iris Shape", PF_Param_POPUP, 3, &BokehPlugin::idx_iris_shape, Presence::always,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::shape_catalogue},
     {"Iris Layer", PF_Param_LAYER, 16, &BokehPlugin::idx_iris_layer, Presence::iris_layer,
@@ -119,7 +119,7 @@ A_long layer_default(int marker) {
     return static_cast<A_short>(marker & 0xFFFF);
 }
 
-void fill_popup(const ControlSpec& control, const BokehPlugin& plugin, int preferred_position,
+void fill_popup(const ControlRow& control, const BokehPlugin& plugin, int preferred_position,
                 PF_PopupDef& popup) {
     if (control.default_source == DefaultSource::shape_catalogue) {
         popup.num_choices = plugin.shape_count;
@@ -134,7 +134,7 @@ void fill_popup(const ControlSpec& control, const BokehPlugin& plugin, int prefe
     popup.namesptr = control.text;
 }
 
-void fill_layer(const ControlSpec& control, const BokehPlugin& plugin, PF_LayerDef& layer) {
+void fill_layer(const ControlRow& control, const BokehPlugin& plugin, PF_LayerDef& layer) {
     const int marker = control.default_source == DefaultSource::iris_layer_marker
                            ? plugin.iris_layer_marker
                            : plugin.distance_layer_marker;
@@ -143,7 +143,7 @@ void fill_layer(const ControlSpec& control, const BokehPlugin& plugin, PF_LayerD
 
 // Integer and fixed sliders share their range fields; only the fixed one has a display.
 template <class Slider>
-void fill_slider_range(const ControlSpec& control, Slider& slider) {
+void fill_slider_range(const ControlRow& control, Slider& slider) {
     slider.value = control.dephault;
     slider.dephault = control.dephault;
     slider.valid_min = control.valid_min;
@@ -152,14 +152,14 @@ void fill_slider_range(const ControlSpec& control, Slider& slider) {
     slider.slider_max = control.slider_max;
 }
 
-void fill_fixed_slider(const ControlSpec& control, PF_FixedSliderDef& slider) {
+void fill_fixed_slider(const ControlRow& control, PF_FixedSliderDef& slider) {
     fill_slider_range(control, slider);
     slider.precision = 1;  // one decimal place
     slider.display_flags = 0;
 }
 
 // The record of one control, cleared and then filled with exactly the fields its type uses.
-PF_ParamDef declaration(const ControlSpec& control, const BokehPlugin& plugin,
+PF_ParamDef declaration(const ControlRow& control, const BokehPlugin& plugin,
                         const PF_InData* in_data, int preferred_position) {
     PF_ParamDef def;
     std::memset(&def, 0, sizeof def);
@@ -199,7 +199,7 @@ PF_ParamDef declaration(const ControlSpec& control, const BokehPlugin& plugin,
 
 void BokehPlugin::compute_param_indices() {
     int n = 0;
-    for (const ControlSpec& control : kControls) {
+    for (const ControlRow& control : kControls) {
         if (is_present(*this, control.presence)) {
             this->*control.index = ++n;
         }
@@ -213,7 +213,7 @@ PF_Err BokehPlugin::params_setup(PF_InData* in_data, PF_OutData* out_data) {
     shape_count = 0;
     list_shape_folders(shape_choices, &preferred_position);
 
-    for (const ControlSpec& control : kControls) {
+    for (const ControlRow& control : kControls) {
         if (!is_present(*this, control.presence)) {
             continue;
         }
@@ -228,7 +228,7 @@ PF_Err BokehPlugin::params_setup(PF_InData* in_data, PF_OutData* out_data) {
 }
 
 A_long within_valid_range(int BokehPlugin::*index, A_long value) {
-    for (const ControlSpec& control : kControls) {
+    for (const ControlRow& control : kControls) {
         if (control.index == index) {
             return std::clamp(value, control.valid_min, control.valid_max);
         }

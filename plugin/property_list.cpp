@@ -17,8 +17,8 @@ constexpr std::string_view kEffectName = "Quillbloom8.0";
 constexpr std::string_view kCategory = "Quillbloom";
 constexpr std::string_view kEntryPoint = PF_ENTRY_POINT_NAME;
 constexpr int32_t kPropertyListVersion = 2;
-constexpr int16_t kSpecVersionMajor = 12;
-constexpr int16_t kSpecVersionMinor = 5;
+constexpr int16_t kProtocolVersionMajor = 12;
+constexpr int16_t kProtocolVersionMinor = 5;
 constexpr int32_t kGlobalOutFlags = PF_OutFlag_KEEP_RESOURCE_OPEN | PF_OutFlag_USE_OUTPUT_EXTENT;
 constexpr int kPropertyCount = 11;
 
@@ -98,8 +98,8 @@ constexpr Writer build_property_list() {
     property(w, "wx86", [](Writer& d) { d.c_string(kEntryPoint); });
     property(w, "ePVR", [](Writer& d) { d.int32(kPropertyListVersion); });
     property(w, "eSVR", [](Writer& d) {
-        d.int16(kSpecVersionMajor);
-        d.int16(kSpecVersionMinor);
+        d.int16(kProtocolVersionMajor);
+        d.int16(kProtocolVersionMinor);
     });
     property(w, "eVER", [](Writer& d) { d.int32(QB_EFFECT_VERSION); });
     property(w, "eINF", [](Writer& d) { d.int16(0); });

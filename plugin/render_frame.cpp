@@ -11,6 +11,7 @@
 #include "platform/allocation.h"
 #include "platform/file_system.h"
 #include "plugin/bokeh_plugin.h"
+#include "plugin/engine_errors.h"
 #include "plugin/module_objects.h"
 #include "plugin/render_progress.h"
 #include "render/distance_map.h"
@@ -51,9 +52,6 @@ constexpr char kWorldsDiffer[] = "[Quillbloom8.0] The output world does not matc
 constexpr int kLevels8 = 256;
 constexpr int kLevels16 = 32769;
 constexpr int kProgressTotal = 100;
-// Engine codes 2 to 18 are the stages' allocation failures.
-constexpr int32_t kFirstMemoryFailure = engine_failure::kPatternMemory;
-constexpr int32_t kLastMemoryFailure = engine_failure::kStampTooTall;
 
 std::optional<render::ChannelDepth> depth_of(PF_InData* in_data, PF_EffectWorld* world) {
     PF_Pixel8* pixels8 = nullptr;
@@ -450,19 +448,15 @@ PF_Err RenderRun::engine_outcome() {
     }
     mid_light_ = engine_.mid_light;
     engine_.end_run_reset();
-    const int32_t code = engine_.error_code;
-    if (code == 0) {
-        return PF_Err_NONE;
-    }
-    if (code == engine_failure::kCancelled) {
-        return PF_Interrupt_CANCEL;
+    const PF_Err err = host_error_of_engine(engine_.error_code);
+    if (err == PF_Err_NONE || err == PF_Interrupt_CANCEL) {
+        return err;
     }
     constexpr int kRoom =
         static_cast<int>(sizeof out_data_->return_msg - sizeof kEngineFailurePrefix);
     std::snprintf(out_data_->return_msg, sizeof out_data_->return_msg, "%s%.*s",
                   kEngineFailurePrefix, kRoom, engine_.message);
-    return code >= kFirstMemoryFailure && code <= kLastMemoryFailure ? PF_Err_OUT_OF_MEMORY
-                                                                     : PF_Err_INVALID_INDEX;
+    return err;
 }
 
 void RenderRun::write_output() {
@@ -479,8 +473,26 @@ void RenderRun::write_output() {
 
 }  // namespace
 
+PF_Err host_error_of_engine(int32_t code) {
+    // Engine codes 2 to 18 are the stages' allocation failures.
+    constexpr int32_t kFirstMemoryFailure = engine_failure::kPatternMemory;
+    constexpr int32_t kLastMemoryFailure = engine_failure::kStampTooTall;
+    if (code == 0) {
+        return PF_Err_NONE;
+    }
+    if (code == engine_failure::kCancelled) {
+        return PF_Interrupt_CANCEL;
+    }
+    return code >= kFirstMemoryFailure && code <= kLastMemoryFailure ? PF_Err_OUT_OF_MEMORY
+                                                                     : PF_Err_INVALID_INDEX;
+}
+
 PF_Err BokehPlugin::render_frame(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                                  PF_LayerDef* output) {
+    // Without its records there is no host to answer or call back.
+    if (!in_data || !out_data) {
+        return PF_Err_INVALID_INDEX;
+    }
     // The record the Distance Layer is checked out into starts empty, so that the check-in on
     // every exit never hands back a stale one.
     distance_layer_param = PF_ParamDef{};

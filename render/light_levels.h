@@ -34,6 +34,10 @@ class LightLevels {
         return found;
     }
 
+    bool made_for(double hardness, bool deep, double scale, int32_t max_level) const {
+        return hardness == hardness_ && deep == deep_ && scale == scale_ && max_level == max_level_;
+    }
+
     // The threshold of `level` (1..max): the smallest light that rounds to it or above.
     float threshold(int32_t level) const { return thresholds_[static_cast<std::size_t>(level)]; }
 

@@ -152,6 +152,14 @@ void prepare_step(const StepSource& source, const DistanceStep& step, int32_t di
     const RowBand band{std::max(candidates.first - half, 0),
                        std::min(candidates.end + half, source.height)};
     extract_rows(source, step, buffer, candidates, band, workspace);
+    // The engine gathers from up to a disc's half beyond the rows it works on; there the buffer
+    // holds no pixel of an earlier step.
+    for (int32_t y = std::max(band.first - half, 0); y < band.first; ++y) {
+        clear_buffer_row(buffer, source.width, workspace, y);
+    }
+    for (int32_t y = band.end; y < std::min(band.end + half, source.height); ++y) {
+        clear_buffer_row(buffer, source.width, workspace, y);
+    }
     build_mask(source, buffer, half, candidates, band, mask, workspace);
 }
 

@@ -29,7 +29,8 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace);
 
 // Fills `buffer` (packed region rows of the input's depth), `mask` (region bytes) and the
 // workspace's row_work for one step with disc diameter `disc`. Rows whose row_work is 0 are
-// left as they are: the engine does not read them.
+// left as they are, the engine does not work on them, except that the buffer holds zeros in
+// every row within half a disc of a row with work.
 void prepare_step(const StepSource& source, const DistanceStep& step, int32_t disc,
                   const PixelRows& buffer, uint8_t* mask, StepWorkspace& workspace);
 

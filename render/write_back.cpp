@@ -35,13 +35,24 @@ void store_pixel(uint8_t* pixel, ChannelDepth depth, const PixelLevels& levels) 
     }
 }
 
+// The tables of the last render, module-wide like the light curve's own caches: a sequence
+// renders frame after frame with the same settings, and a 16-bit table costs milliseconds to
+// find. Only the host's render thread builds or reads them.
+const LightLevels& cached_levels(double hardness, bool deep, double scale, int32_t max_level,
+                                 std::optional<LightLevels>& cache) {
+    if (!cache || !cache->made_for(hardness, deep, scale, max_level)) {
+        cache.emplace(hardness, deep, scale, max_level);
+    }
+    return *cache;
+}
+
 struct Converter {
     const WriteBackSettings& settings;
     ChannelDepth depth;
     int32_t max_level;
     float inverse_brightness;
-    LightLevels colour;
-    std::optional<LightLevels> alpha;  // only in alpha-bokeh mode
+    const LightLevels& colour;
+    const LightLevels* alpha;  // only in alpha-bokeh mode
 
     PixelLevels convert(const float* sums, float weight_sum, const uint8_t* source) const {
         // A pixel that received no weight keeps weight 1: its sums are 0 and it turns black.
@@ -68,16 +79,18 @@ void write_back(const float* light, const float* weights, int32_t width, int32_t
                 const WriteBackSettings& settings) {
     const bool deep = output.depth == ChannelDepth::k16;
     const int32_t max_level = max_channel(output.depth);
-    Converter converter{settings,
-                        output.depth,
-                        max_level,
-                        static_cast<float>(1.0 / settings.brightness),
-                        LightLevels(settings.hardness, deep, 1.0, max_level),
-                        std::nullopt};
+    static std::optional<LightLevels> colour_cache;
+    static std::optional<LightLevels> alpha_cache;
+    const LightLevels& colour =
+        cached_levels(settings.hardness, deep, 1.0, max_level, colour_cache);
+    const LightLevels* alpha = nullptr;
     if (settings.alpha_bokeh) {
         const float inverse_alpha = 1.0f / settings.alpha_value;
-        converter.alpha.emplace(settings.hardness, deep, inverse_alpha, max_level);
+        alpha = &cached_levels(settings.hardness, deep, inverse_alpha, max_level, alpha_cache);
     }
+    const Converter converter{settings,  output.depth,
+                              max_level, static_cast<float>(1.0 / settings.brightness),
+                              colour,    alpha};
     const std::size_t bytes = pixel_bytes(output.depth);
 
 #pragma omp parallel for schedule(static)

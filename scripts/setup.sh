@@ -3,12 +3,17 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config
-    libtiff-dev libfmt-dev libcli11-dev
+    build-essential cmake pkg-config clang-format git
+    libtiff-dev libfmt-dev libcli11-dev libopenimageio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libgegl-dev
     chromium
 )
+# The farm test starts a throwaway Slurm cluster. Its packages bring daemons, so they are only
+# installed where that test is wanted: in CI, or when asked.
+if [ "${CI:-}" = "true" ] || [ "${QB_WITH_SLURM:-}" = "1" ]; then
+    packages+=(slurm-wlm munge)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -135,12 +135,53 @@ TEST_F(HelpPageInBrowser, EveryInternalLinkHasItsTarget) {
     }
 }
 
+// A picture the page may show: a file of its own `pictures` folder, named without any way out
+// of it.
+bool is_own_picture(const std::string& source) {
+    return source.starts_with("pictures/") && source.find("..") == std::string::npos &&
+           source.find(':') == std::string::npos && source.ends_with(".png");
+}
+
 TEST_F(HelpPageInBrowser, NeedsNothingFromOutside) {
     EXPECT_EQ(run_.dom.find("<script"), std::string::npos);
-    EXPECT_EQ(run_.dom.find("src=\""), std::string::npos);
     EXPECT_EQ(run_.dom.find("@import"), std::string::npos);
+    for (const std::string& source : attribute_values(run_.dom, " src=\"")) {
+        EXPECT_TRUE(is_own_picture(source)) << source;
+    }
     for (const std::string& target : attribute_values(run_.dom, "href=\"")) {
         EXPECT_TRUE(target.starts_with("#") || target.starts_with("data:")) << target;
+    }
+}
+
+// The page's pictures, loaded by the browser from the plug-in folder: a probe page of our own
+// reports the size each picture was decoded at, or that it broke.
+TEST_F(HelpPageInBrowser, EveryPictureLoads) {
+    const std::vector<std::string> sources = attribute_values(run_.dom, " src=\"");
+    ASSERT_GE(sources.size(), 7u) << "the shapes are no longer pictured";
+    char pattern[] = "/tmp/qb_probe_XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    const fs::path probe = fs::path(pattern) / "probe.html";
+    {
+        std::ofstream page(probe);
+        page << "<!DOCTYPE html><html><body>";
+        for (const std::string& source : sources) {
+            page << "<img data-name=\"" << source << "\" src=\"file://"
+                 << fs::absolute(kPage.parent_path() / source).string() << "\">";
+        }
+        page << "<script>addEventListener('load', () => { for (const i of document.images) "
+                "document.body.append(` ${i.dataset.name}=${i.naturalWidth}x${i.naturalHeight}`);"
+                " });</script></body></html>";
+    }
+    const BrowserRun run = load_in_browser(chromium_, probe);
+    fs::remove_all(pattern);
+    ASSERT_EQ(run.status, 0) << run.log;
+    for (const std::string& source : sources) {
+        EXPECT_TRUE(fs::is_regular_file(kPage.parent_path() / source))
+            << source << " was not made by the build";
+        const std::string shown = " " + source + "=";
+        const std::size_t at = run.dom.find(shown);
+        ASSERT_NE(at, std::string::npos) << run.dom;
+        EXPECT_NE(run.dom.substr(at + shown.size(), 3), "0x0") << source << " did not load";
     }
 }
 

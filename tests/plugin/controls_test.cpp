@@ -1,12 +1,18 @@
-// The controls exactly as the module declares them to a host: order, identifiers, flags,
-// defaults and fixed-point ranges, with and without the extra control, and the shape popup.
+// The controls as the module declares them to a host: every record well formed, the released
+// identifiers, the exact fixed-point words, the index table, and the shape popup.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "host/emulated_host.h"
+#include "plugin/bokeh_plugin.h"
+#include "plugin/effect_entry.h"
+#include "plugin/module_objects.h"
 #include "tests/plugin/plugin_folder.h"
 
 namespace {
@@ -19,103 +25,60 @@ constexpr PF_Fixed whole(int value) {
     return value * 0x10000;
 }
 
-constexpr const char* kQualityChoices = "Auto (Speed)|Auto (Quality)|Low|Normal|High";
-
-// What a host must find in one record; every field of the record's type not named is zero.
-struct Expected {
-    std::string name;
-    PF_ParamType type;
-    A_long id;
-    PF_ParamFlags flags = 0;
-    PF_ParamUIFlags ui_flags = 0;
-    A_long dephault = 0;
-    A_long valid_min = 0, valid_max = 0, slider_min = 0, slider_max = 0;
-    std::string text = {};
-    A_short choices = 0;
-};
-
-std::vector<Expected> expected_controls(bool with_alpha_bokeh) {
-    std::vector<Expected> controls = {
-        {"Iris Shape", PF_Param_POPUP, 3},
-        {"Distance Layer", PF_Param_LAYER, 4},
-        {"Focus Here", PF_Param_POINT, 8, 0x40},
-        {"On-Focus Distance", PF_Param_FIX_SLIDER, 9, 0, 0, 0, 0, whole(255), 0, whole(255)},
-        {"Bokeh Amount", PF_Param_FIX_SLIDER, 7, 0, 0, whole(20), 0, whole(300), 0, whole(300)},
-        {"Hardness", PF_Param_FIX_SLIDER, 5, 0, 0, whole(1), 0x6664, whole(2), 0x6664, whole(2)},
-        {"Brightness", PF_Param_FIX_SLIDER, 6, 0, 0, whole(1), 0x6664, whole(10), 0x6664, whole(6)},
-        {"Preview", PF_Param_GROUP_START, 14},
-        {"Preview Only", PF_Param_CHECKBOX, 1, 0x2, 0x10, 0, 0, 0, 0, 0, "Preview small area"},
-        {"Preview Point", PF_Param_POINT, 2, 0x2},
-        {"Preview Size", PF_Param_SLIDER, 13, 0x2, 0, 100, 20, 300, 20, 300},
-        {"Preview Quality", PF_Param_POPUP, 12, 0x2, 0, 1, 0, 0, 0, 0, kQualityChoices, 5},
-        {"", PF_Param_GROUP_END, 14},
-        {"Settings", PF_Param_GROUP_START, 15},
-        {"Quality", PF_Param_POPUP, 11, 0x2, 0, 1, 0, 0, 0, 0, kQualityChoices, 5},
-        {"Distance Precision", PF_Param_SLIDER, 10, 0x2, 0, 10, 1, 128, 1, 128},
-    };
-    if (with_alpha_bokeh) {
-        controls.push_back({"Alpha bokeh", PF_Param_FIX_SLIDER, 17, 0x2, 0, 0x8000, 0x1999,
-                            whole(1), 0x1999, whole(1)});
-    }
-    controls.push_back({"", PF_Param_GROUP_END, 14});
-    return controls;
+// Group starts and ends share identifiers; every other control has its own.
+bool is_group(const PF_ParamDef& def) {
+    return def.param_type == PF_Param_GROUP_START || def.param_type == PF_Param_GROUP_END;
 }
 
 template <class Slider>
-void expect_slider(const Slider& slider, const Expected& want) {
-    EXPECT_EQ(slider.value, want.dephault);
-    EXPECT_EQ(slider.dephault, want.dephault);
-    EXPECT_EQ(slider.valid_min, want.valid_min);
-    EXPECT_EQ(slider.valid_max, want.valid_max);
-    EXPECT_EQ(slider.slider_min, want.slider_min);
-    EXPECT_EQ(slider.slider_max, want.slider_max);
+void expect_well_formed_range(const Slider& slider) {
+    EXPECT_LE(slider.valid_min, slider.slider_min);
+    EXPECT_LT(slider.slider_min, slider.slider_max);
+    EXPECT_LE(slider.slider_max, slider.valid_max);
+    EXPECT_GE(slider.dephault, slider.valid_min);
+    EXPECT_LE(slider.dephault, slider.valid_max);
+    EXPECT_EQ(slider.value, slider.dephault);
     EXPECT_STREQ(slider.value_str, "");
     EXPECT_STREQ(slider.value_desc, "");
 }
 
-void expect_record(const DeclaredParam& actual, const Expected& want) {
-    const PF_ParamDef& def = actual.def;
-    EXPECT_STREQ(def.name, want.name.c_str());
-    EXPECT_EQ(def.param_type, want.type);
-    EXPECT_EQ(def.id, want.id);
-    EXPECT_EQ(def.flags, want.flags);
-    EXPECT_EQ(def.ui_flags, want.ui_flags);
+// What every declaration must satisfy, whatever the table says.
+void expect_well_formed(const DeclaredParam& declared) {
+    const PF_ParamDef& def = declared.def;
+    SCOPED_TRACE(def.name);
     EXPECT_EQ(def.change_flags, 0);
     switch (def.param_type) {
         case PF_Param_FIX_SLIDER:
-            expect_slider(def.u.fd, want);
+            expect_well_formed_range(def.u.fd);
             EXPECT_EQ(def.u.fd.precision, 1);
             EXPECT_EQ(def.u.fd.display_flags, 0);
             break;
         case PF_Param_SLIDER:
-            expect_slider(def.u.sd, want);
+            expect_well_formed_range(def.u.sd);
             break;
         case PF_Param_POPUP:
-            if (want.choices > 0) {
-                EXPECT_EQ(def.u.pd.num_choices, want.choices);
-                EXPECT_EQ(def.u.pd.dephault, want.dephault);
-                EXPECT_EQ(def.u.pd.value, want.dephault);
-                EXPECT_EQ(actual.choices, want.text);
-            }
+            EXPECT_GE(def.u.pd.dephault, 0);
+            EXPECT_LE(def.u.pd.dephault, def.u.pd.num_choices);
+            EXPECT_EQ(def.u.pd.value, def.u.pd.dephault);
+            EXPECT_EQ(std::count(declared.choices.begin(), declared.choices.end(), '|') + 1,
+                      std::max<A_short>(def.u.pd.num_choices, 1));
             break;
         case PF_Param_CHECKBOX:
             EXPECT_EQ(def.u.bd.value, 0);
             EXPECT_EQ(def.u.bd.dephault, 0);
-            EXPECT_EQ(actual.checkbox_label, want.text);
+            EXPECT_FALSE(declared.checkbox_label.empty());
             break;
         case PF_Param_POINT:
             EXPECT_EQ(def.u.td.x_value, 0);
             EXPECT_EQ(def.u.td.y_value, 0);
-            EXPECT_EQ(def.u.td.x_dephault, 0);
-            EXPECT_EQ(def.u.td.y_dephault, 0);
             EXPECT_EQ(def.u.td.restrict_bounds, 1);
             break;
         case PF_Param_LAYER:
             EXPECT_EQ(def.u.ld.dephault, PF_LayerDefault_NONE);
-            EXPECT_EQ(def.u.ld.layer_marker, 0);
             EXPECT_EQ(def.u.ld.data, nullptr);
             break;
         default:
+            EXPECT_TRUE(is_group(def));
             break;
     }
 }
@@ -134,28 +97,114 @@ class ControlsTest : public ::testing::Test {
     std::unique_ptr<EmulatedHost> effect_;
 };
 
-TEST_F(ControlsTest, EveryControlIsDeclaredExactly) {
-    const auto& declared = declare();
-    const auto expected = expected_controls(false);
-    ASSERT_EQ(declared.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("parameter " + std::to_string(i + 1) + " " + expected[i].name);
-        expect_record(declared[i], expected[i]);
+TEST_F(ControlsTest, EveryDeclarationIsWellFormedWithAndWithoutTheExtraControl) {
+    for (const bool extra : {false, true}) {
+        SCOPED_TRACE(extra ? "with more_param" : "without");
+        if (extra) {
+            folder_.touch("more_param");
+        }
+        const auto& declared = declare();
+        std::set<A_long> ids;
+        std::set<std::string> names;
+        for (const DeclaredParam& control : declared) {
+            expect_well_formed(control);
+            if (!is_group(control.def)) {
+                EXPECT_TRUE(ids.insert(control.def.id).second) << "id " << control.def.id;
+                EXPECT_TRUE(names.insert(control.def.name).second) << control.def.name;
+            }
+        }
+        EXPECT_EQ(effect_->out_data().num_params, static_cast<A_long>(declared.size()) + 1);
+        // The settings group ends the list; the extra control sits just before its end.
+        EXPECT_EQ(declared.back().def.param_type, PF_Param_GROUP_END);
+        EXPECT_EQ(names.count("Alpha bokeh"), extra ? 1u : 0u);
+        if (extra) {
+            EXPECT_EQ(effect_->param_index("Alpha bokeh"), static_cast<int>(declared.size()) - 1);
+        }
     }
-    EXPECT_EQ(effect_->out_data().num_params, 18);
 }
 
-TEST_F(ControlsTest, TheExtraOptionFileAddsAlphaBokehBeforeTheLastGroupEnd) {
+// Saved projects find their values by these identifiers, and expressions by these names: they
+// may never change.
+TEST_F(ControlsTest, PersistentIdentifiersAndTypesStayAsReleased) {
     folder_.touch("more_param");
-    const auto& declared = declare();
-    const auto expected = expected_controls(true);
-    ASSERT_EQ(declared.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("parameter " + std::to_string(i + 1) + " " + expected[i].name);
-        expect_record(declared[i], expected[i]);
+    const std::map<std::string, std::pair<PF_ParamType, A_long>> released = {
+        {"Iris Shape", {PF_Param_POPUP, 3}},
+        {"Distance Layer", {PF_Param_LAYER, 4}},
+        {"Focus Here", {PF_Param_POINT, 8}},
+        {"On-Focus Distance", {PF_Param_FIX_SLIDER, 9}},
+        {"Bokeh Amount", {PF_Param_FIX_SLIDER, 7}},
+        {"Hardness", {PF_Param_FIX_SLIDER, 5}},
+        {"Brightness", {PF_Param_FIX_SLIDER, 6}},
+        {"Preview Only", {PF_Param_CHECKBOX, 1}},
+        {"Preview Point", {PF_Param_POINT, 2}},
+        {"Preview Size", {PF_Param_SLIDER, 13}},
+        {"Preview Quality", {PF_Param_POPUP, 12}},
+        {"Quality", {PF_Param_POPUP, 11}},
+        {"Distance Precision", {PF_Param_SLIDER, 10}},
+        {"Alpha bokeh", {PF_Param_FIX_SLIDER, 17}},
+    };
+    declare();
+    for (const auto& [name, kind] : released) {
+        const PF_ParamDef& def = effect_->param(name);
+        EXPECT_EQ(def.param_type, kind.first) << name;
+        EXPECT_EQ(def.id, kind.second) << name;
     }
-    EXPECT_EQ(effect_->param_index("Alpha bokeh"), 17);
-    EXPECT_EQ(effect_->out_data().num_params, 19);
+}
+
+// Fixed-point words a host shows rounded; computed from decimals they would come out otherwise.
+TEST_F(ControlsTest, MinimumsAreTheExactFixedPointWords) {
+    folder_.touch("more_param");
+    declare();
+    EXPECT_EQ(effect_->param("Hardness").u.fd.valid_min, 0x6664);
+    EXPECT_EQ(effect_->param("Brightness").u.fd.slider_min, 0x6664);
+    EXPECT_EQ(effect_->param("Alpha bokeh").u.fd.valid_min, 0x1999);
+    EXPECT_EQ(effect_->param("Bokeh Amount").u.fd.dephault, whole(20));
+    EXPECT_EQ(effect_->param("Brightness").u.fd.slider_max, whole(6));
+    EXPECT_EQ(effect_->param("Brightness").u.fd.valid_max, whole(10));
+    EXPECT_EQ(effect_->declared_params()[effect_->param_index("Quality") - 1].choices,
+              effect_->declared_params()[effect_->param_index("Preview Quality") - 1].choices);
+}
+
+// The module reads each control through its index table; the table must name the places the
+// host put the controls, whichever option files are present.
+TEST(ControlIndexTable, NamesWhereTheHostPutEachControl) {
+    for (const bool extra : {false, true}) {
+        SCOPED_TRACE(extra ? "with more_param" : "without");
+        PluginFolder folder;
+        if (extra) {
+            folder.touch("more_param");
+        }
+        EmulatedHost effect(quillbloom_effect_main, folder.module().string());
+        ASSERT_EQ(effect.global_setup(), PF_Err_NONE);
+        ASSERT_EQ(effect.params_setup(), PF_Err_NONE);
+        const BokehPlugin& plugin = the_plugin();
+        const std::pair<const char*, int> places[] = {
+            {"Iris Shape", plugin.idx_iris_shape},
+            {"Distance Layer", plugin.idx_distance_layer},
+            {"Focus Here", plugin.idx_focus_here},
+            {"On-Focus Distance", plugin.idx_focus_distance},
+            {"Bokeh Amount", plugin.idx_bokeh_amount},
+            {"Hardness", plugin.idx_hardness},
+            {"Brightness", plugin.idx_brightness},
+            {"Preview", plugin.idx_preview_group},
+            {"Preview Only", plugin.idx_preview_only},
+            {"Preview Point", plugin.idx_preview_point},
+            {"Preview Size", plugin.idx_preview_size},
+            {"Preview Quality", plugin.idx_preview_quality},
+            {"Settings", plugin.idx_settings_group},
+            {"Quality", plugin.idx_quality},
+            {"Distance Precision", plugin.idx_distance_precision},
+        };
+        for (const auto& [name, index] : places) {
+            EXPECT_EQ(effect.param_index(name), index) << name;
+        }
+        if (extra) {
+            EXPECT_EQ(effect.param_index("Alpha bokeh"), plugin.idx_alpha_bokeh);
+        }
+        EXPECT_EQ(effect.param(plugin.idx_preview_end).param_type, PF_Param_GROUP_END);
+        EXPECT_EQ(effect.param(plugin.idx_settings_end).param_type, PF_Param_GROUP_END);
+        EXPECT_EQ(plugin.num_params, static_cast<int>(effect.declared_params().size()) + 1);
+    }
 }
 
 TEST_F(ControlsTest, OptionFilesThatOnlySwitchEnginePathsLeaveTheControlsAlone) {

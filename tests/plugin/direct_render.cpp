@@ -82,7 +82,7 @@ std::array<int, 4> direct_pixel(const host::World& input, const Stamp& stamp,
 
     std::array<double, 4> light{};
     double inside = 0.0;  // weight of the alpha plane's cells over the layer
-    double opaque = 0.0;             // weight of the cells over pixels whose scaled alpha counts
+    double opaque = 0.0;  // weight of the cells over pixels whose scaled alpha counts
     for (int i = 0; i < stamp.height; ++i) {
         for (int c = 0; c < stamp.width; ++c) {
             const int sx = x - rx + c;
@@ -123,8 +123,8 @@ std::array<int, 4> direct_pixel(const host::World& input, const Stamp& stamp,
         const double normalised = light[j] / (total[j] - off_layer);
         const double opaque_share = opaque / inside;
         const double value = opaque_share > 0.0 ? normalised / opaque_share : normalised;
-        out[j] = rounded(Light_to_RGB(static_cast<float>(value), deep ? 1 : 0, settings.hardness, 1.0),
-                         max);
+        out[j] = rounded(
+            Light_to_RGB(static_cast<float>(value), deep ? 1 : 0, settings.hardness, 1.0), max);
     }
     return out;
 }

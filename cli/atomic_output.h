@@ -1,0 +1,38 @@
+// Output files appear whole or not at all: they are written under a temporary name in the
+// output's own folder (so the rename stays on one file system) and renamed over the final name
+// only once complete. An existing output is replaced only by a complete new one.
+#ifndef QB_CLI_ATOMIC_OUTPUT_H
+#define QB_CLI_ATOMIC_OUTPUT_H
+
+#include <filesystem>
+#include <string>
+
+namespace cli {
+
+class AtomicOutput {
+  public:
+    // Throws CliError (bad input) when the output's folder does not exist.
+    explicit AtomicOutput(std::filesystem::path final_path);
+    // Removes the temporary file unless it was committed.
+    ~AtomicOutput();
+    AtomicOutput(const AtomicOutput&) = delete;
+    AtomicOutput& operator=(const AtomicOutput&) = delete;
+
+    // Where to write: hidden, unique to this process and call, same extension as the output.
+    const std::filesystem::path& temporary_path() const { return temporary_; }
+    const std::filesystem::path& final_path() const { return final_; }
+    // Renames the temporary file to the final name. Throws CliError (bad input) on failure.
+    void commit();
+
+  private:
+    std::filesystem::path final_;
+    std::filesystem::path temporary_;
+    bool committed_ = false;
+};
+
+// Throws CliError (bad input) when `path`'s folder does not exist or is no folder.
+void require_output_folder(const std::filesystem::path& path);
+
+}  // namespace cli
+
+#endif

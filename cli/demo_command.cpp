@@ -1,0 +1,56 @@
+#include "cli/demo_command.h"
+
+#include <fmt/format.h>
+
+#include "cli/atomic_output.h"
+#include "cli/cli_error.h"
+#include "cli/demo_scene.h"
+#include "cli/downsample.h"
+#include "cli/effect_session.h"
+#include "cli/image_writer.h"
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+void save_scene(const DemoScene& scene, const fs::path& folder) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    for (const auto& [world, name] : {std::pair{scene.colour.get(), "demo-scene.png"},
+                                      std::pair{scene.distance.get(), "demo-distance.png"}}) {
+        const fs::path file = folder / name;
+        write_world(*world, file.string(), false);
+        fmt::print("Wrote {}\n", file.string());
+    }
+}
+
+}  // namespace
+
+int run_demo(const DemoRequest& request) {
+    output_format_for(request.output);
+    require_output_folder(request.output);
+    DemoScene scene = make_demo_scene();
+    if (!request.scene_folder.empty()) {
+        save_scene(scene, request.scene_folder);
+    }
+    RenderSettings settings = request.settings;
+    if (!settings.focus && !settings.focus_at) {
+        settings.focus_at = scene.subject;
+    }
+    if (settings.downsample > 1) {
+        scene.colour = downsample(*scene.colour, settings.downsample);
+        scene.distance = downsample(*scene.distance, settings.downsample);
+    }
+    EffectSession session(request.module, settings);
+    ProgressReport report(stderr, stderr_is_terminal());
+    report.start(std::nullopt);
+    const auto picture = session.render(*scene.colour, scene.distance.get(), report);
+    write_world(*picture, request.output, false);
+    report.wrote(request.output);
+    fmt::print("Demo picture ({}x{}, focused at distance {:g}): {}\n", picture->width(),
+               picture->height(), session.focus_distance(), fs::absolute(request.output).string());
+    return kExitSuccess;
+}
+
+}  // namespace cli

@@ -1,0 +1,179 @@
+#include "cli/effect_session.h"
+
+#include <fmt/format.h>
+
+#include "cli/cancellation.h"
+#include "cli/cli_error.h"
+#include "cli/control_values.h"
+
+namespace cli {
+namespace {
+
+// The module's control names: the host sets controls by the names the module declares.
+constexpr const char kIrisShape[] = "Iris Shape";
+constexpr const char kDistanceLayer[] = "Distance Layer";
+constexpr const char kFocusHere[] = "Focus Here";
+constexpr const char kFocusDistance[] = "On-Focus Distance";
+constexpr const char kBokehAmount[] = "Bokeh Amount";
+constexpr const char kHardness[] = "Hardness";
+constexpr const char kBrightness[] = "Brightness";
+constexpr const char kPreviewOnly[] = "Preview Only";
+constexpr const char kPreviewPoint[] = "Preview Point";
+constexpr const char kPreviewSize[] = "Preview Size";
+constexpr const char kPreviewQuality[] = "Preview Quality";
+constexpr const char kQuality[] = "Quality";
+constexpr const char kDistancePrecision[] = "Distance Precision";
+constexpr const char kAlphaBokeh[] = "Alpha bokeh";
+
+// The host describes the part of a layer to render with signed 16-bit coordinates.
+constexpr int kLargestSide = 32767;
+
+// The plug-in folder's option files that the alpha bokeh flag stands for.
+constexpr const char kAlphaBokehMarker[] = "alpha_boke";
+constexpr const char kMoreParamsMarker[] = "more_param";
+
+std::vector<std::string> folder_markers(const RenderSettings& settings) {
+    std::vector<std::string> markers;
+    if (settings.alpha_bokeh || settings.alpha_bokeh_value) {
+        markers.push_back(kAlphaBokehMarker);
+    }
+    if (settings.alpha_bokeh_value) {
+        markers.push_back(kMoreParamsMarker);
+    }
+    return markers;
+}
+
+std::unique_ptr<host::EmulatedHost> load(const std::filesystem::path& module) {
+    try {
+        return std::make_unique<host::EmulatedHost>(module.string());
+    } catch (const host::HostError& error) {
+        throw CliError(kExitBadInput, error.what());
+    }
+}
+
+const host::DeclaredParam& declared(const host::EmulatedHost& effect, const char* name) {
+    return effect.declared_params()[static_cast<std::size_t>(effect.param_index(name) - 1)];
+}
+
+}  // namespace
+
+EffectSession::EffectSession(const std::filesystem::path& module, const RenderSettings& settings)
+    : settings_(settings) {
+    const std::vector<std::string> markers = folder_markers(settings);
+    if (!markers.empty()) {
+        folder_view_ = std::make_unique<PluginFolderView>(module, markers);
+    }
+    host_ = load(folder_view_ ? folder_view_->module() : module);
+    check(host_->open_sequence(), "set-up");
+    apply_controls();
+}
+
+EffectSession::~EffectSession() {
+    host_->sequence_setdown();
+    host_->global_setdown();
+}
+
+void EffectSession::check(PF_Err err, const std::string& command) const {
+    if (err == PF_Interrupt_CANCEL) {
+        throw CliError(kExitCancelled, "cancelled");
+    }
+    if (err != PF_Err_NONE) {
+        const std::string message = host_->out_data().return_msg;
+        throw CliError(kExitEffectError,
+                       message.empty()
+                           ? fmt::format("the effect's {} failed with code {}", command, err)
+                           : message);
+    }
+}
+
+void EffectSession::apply_controls() {
+    host::EmulatedHost& effect = *host_;
+    const auto set_slider = [&](const char* name, const std::optional<double>& value,
+                                const char* flag) {
+        if (value) {
+            effect.set_value(name, checked_slider_value(declared(effect, name), *value, flag));
+        }
+    };
+    const auto set_popup = [&](const char* name, const std::optional<std::string>& choice,
+                               const char* flag, bool by_number) {
+        if (choice) {
+            effect.set_value(name,
+                             popup_position(declared(effect, name), *choice, flag, by_number));
+        }
+    };
+    // Shape names may look like numbers ("06"); they are taken by name only.
+    set_popup(kIrisShape, settings_.shape, "--shape", false);
+    set_slider(kFocusDistance, settings_.focus, "--focus");
+    set_slider(kBokehAmount, settings_.amount, "--amount");
+    set_slider(kHardness, settings_.hardness, "--hardness");
+    set_slider(kBrightness, settings_.brightness, "--brightness");
+    set_slider(kDistancePrecision, settings_.precision, "--precision");
+    set_popup(kQuality, settings_.quality, "--quality", true);
+    set_popup(kPreviewQuality, settings_.preview_quality, "--preview-quality", true);
+    set_slider(kAlphaBokeh, settings_.alpha_bokeh_value, "--alpha-bokeh");
+    if (settings_.preview) {
+        effect.set_value(kPreviewOnly, 1);
+        // The module compares the point with the layer it renders, which is 1/N of the picture.
+        effect.set_point(kPreviewPoint, settings_.preview->point.x / settings_.downsample,
+                         settings_.preview->point.y / settings_.downsample);
+        set_slider(kPreviewSize, settings_.preview->size, "--preview");
+    }
+    effect.set_downsample(1, static_cast<A_u_long>(settings_.downsample));
+}
+
+void EffectSession::pick_focus(host::World& input) {
+    host::EmulatedHost& effect = *host_;
+    // A click needs a distance map recorded at this resolution. A render without blur records it
+    // as well as any other and costs only a copy.
+    const double amount = effect.value(kBokehAmount);
+    effect.set_value(kBokehAmount, 0.0);
+    host::World scratch(input.width(), input.height(), input.depth());
+    const PF_Err err = effect.render(input, scratch);
+    effect.set_value(kBokehAmount, amount);
+    check(err, "render");
+    check(effect.frame_setdown(), "frame set-down");
+    // Focus Here is given in full-resolution layer pixels; the module scales it to the map.
+    effect.set_point(kFocusHere, settings_.focus_at->x, settings_.focus_at->y);
+    check(effect.user_changed_param(kFocusHere), "focus pick");
+}
+
+std::unique_ptr<host::World> EffectSession::render(host::World& input, host::World* distance,
+                                                   ProgressReport& report) {
+    if (input.width() > kLargestSide || input.height() > kLargestSide) {
+        fail_input(fmt::format("the picture is {}x{}; the effect takes at most {} pixels a side",
+                               input.width(), input.height(), kLargestSide));
+    }
+    host::EmulatedHost& effect = *host_;
+    // The report lives only for this call; the host must not keep calling it afterwards.
+    struct ProgressScope {
+        host::EmulatedHost& effect;
+        ~ProgressScope() { effect.set_progress(nullptr); }
+    } scope{effect};
+    effect.set_progress([&report](A_long current, A_long total) {
+        report.advance(current, total);
+        return cancel_requested() ? 1 : 0;
+    });
+    effect.set_layer(kDistanceLayer, distance);
+    if (settings_.focus_at) {
+        pick_focus(input);
+    }
+    auto output = std::make_unique<host::World>(input.width(), input.height(), input.depth());
+    check(effect.render(input, *output), "render");
+    check(effect.frame_setdown(), "frame set-down");
+    return output;
+}
+
+double EffectSession::focus_distance() const {
+    return host_->value(kFocusDistance);
+}
+
+std::vector<std::string> declared_shape_names(const std::filesystem::path& module) {
+    auto effect = load(module);
+    effect->global_setup();
+    effect->params_setup();
+    std::vector<std::string> names = popup_entries(declared(*effect, kIrisShape));
+    effect->global_setdown();
+    return names;
+}
+
+}  // namespace cli

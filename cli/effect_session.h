@@ -1,0 +1,56 @@
+// One instance of the effect, driven through the emulated host as a compositing host drives it:
+// loaded and set up once, its controls set from the command line, then one render command a
+// frame, with its sequence data kept from frame to frame.
+#ifndef QB_CLI_EFFECT_SESSION_H
+#define QB_CLI_EFFECT_SESSION_H
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/plugin_folder_view.h"
+#include "cli/progress_report.h"
+#include "cli/render_settings.h"
+#include "host/emulated_host.h"
+#include "host/world.h"
+
+namespace cli {
+
+class EffectSession {
+  public:
+    // Loads `module`, runs global, parameter and sequence set-up and sets the controls. Throws
+    // CliError: bad input for a module that will not load or a control value it refuses, an
+    // effect error when a set-up command fails.
+    EffectSession(const std::filesystem::path& module, const RenderSettings& settings);
+    // Sequence and global set-down, as a host closing the project.
+    ~EffectSession();
+    EffectSession(const EffectSession&) = delete;
+    EffectSession& operator=(const EffectSession&) = delete;
+
+    // Renders `input` (the layer at render resolution) with `distance` as the Distance Layer
+    // (null: none) into a new world of the input's size and depth. With a focus point, a first
+    // render records the distance map and the point is picked as a click on "Focus Here" would.
+    // Throws CliError: effect error with the module's message, or cancelled.
+    std::unique_ptr<host::World> render(host::World& input, host::World* distance,
+                                        ProgressReport& report);
+
+    // The value "On-Focus Distance" holds now (after a pick: the distance under the point).
+    double focus_distance() const;
+
+  private:
+    void apply_controls();
+    void pick_focus(host::World& input);
+    void check(PF_Err err, const std::string& command) const;
+
+    RenderSettings settings_;
+    std::unique_ptr<PluginFolderView> folder_view_;
+    std::unique_ptr<host::EmulatedHost> host_;
+};
+
+// The names of the Iris Shape popup of `module`, in menu order.
+std::vector<std::string> declared_shape_names(const std::filesystem::path& module);
+
+}  // namespace cli
+
+#endif

@@ -1,0 +1,133 @@
+#include "cli/render_command.h"
+
+#include <fmt/format.h>
+
+#include <vector>
+
+#include "cli/atomic_output.h"
+#include "cli/cancellation.h"
+#include "cli/cli_error.h"
+#include "cli/effect_session.h"
+#include "cli/frame_sequence.h"
+#include "cli/image_writer.h"
+#include "cli/progress_report.h"
+
+namespace cli {
+namespace {
+
+struct Patterns {
+    FramePattern input;
+    FramePattern distance;
+    FramePattern output;
+};
+
+// The frames to render: the chunk's share of --frames for a sequence, one for a still.
+std::vector<std::optional<int>> frames_to_render(const RenderRequest& request,
+                                                 const Patterns& patterns) {
+    if (!patterns.input.has_frame_field()) {
+        if (request.frames || request.chunk || patterns.distance.has_frame_field() ||
+            patterns.output.has_frame_field()) {
+            fail_input(fmt::format(
+                "--frames, --chunk and frame fields in --distance and -o need an input pattern "
+                "such as shot.####.exr; {} has no frame field",
+                request.input));
+        }
+        return {std::nullopt};
+    }
+    if (!request.frames) {
+        fail_input(fmt::format("{} is a frame pattern: say which frames with --frames FIRST-LAST",
+                               request.input));
+    }
+    if (!patterns.output.has_frame_field()) {
+        fail_input(fmt::format("-o {} needs a frame field (#### or %04d) to hold every frame",
+                               request.output));
+    }
+    const FrameRange range = parse_frame_range(*request.frames);
+    const Chunk chunk =
+        request.chunk ? parse_chunk(*request.chunk, process_environment()) : Chunk{};
+    std::vector<std::optional<int>> frames;
+    for (const int frame : frames_of_chunk(range, chunk)) {
+        frames.emplace_back(frame);
+    }
+    return frames;
+}
+
+void check_focus_point(const RenderSettings& settings, const FrameLayers& layers) {
+    if (!settings.focus_at) {
+        return;
+    }
+    const PointXY& point = *settings.focus_at;
+    if (point.x < 0 || point.y < 0 || point.x >= layers.full_width ||
+        point.y >= layers.full_height) {
+        fail_input(fmt::format("--focus-at {:g},{:g} lies outside the {}x{} picture", point.x,
+                               point.y, layers.full_width, layers.full_height));
+    }
+}
+
+void render_one(EffectSession& session, const RenderRequest& request, const Patterns& patterns,
+                std::optional<int> frame, ProgressReport& report) {
+    const int number = frame.value_or(0);
+    const std::string output = patterns.output.file_for(number);
+    if (request.skip_existing && std::filesystem::exists(output)) {
+        report.skipped(output);
+        return;
+    }
+    FrameLayers layers =
+        read_frame_layers(patterns.input.file_for(number),
+                          request.distance.empty() ? "" : patterns.distance.file_for(number),
+                          request.distance_source, request.settings.downsample);
+    check_focus_point(request.settings, layers);
+    const auto result = session.render(*layers.input, layers.distance.get(), report);
+    write_world(*result, output, layers.input_has_alpha);
+    report.wrote(output);
+}
+
+}  // namespace
+
+int run_render(const RenderRequest& request) {
+    const Patterns patterns{FramePattern(request.input), FramePattern(request.distance),
+                            FramePattern(request.output)};
+    const std::vector<std::optional<int>> frames = frames_to_render(request, patterns);
+    if (request.settings.focus_at && request.distance_source.kind == DistanceSource::Kind::none) {
+        fail_input(
+            "--focus-at picks a distance from the Distance Layer: give --distance or a "
+            "depth channel with --near and --far");
+    }
+    if (frames.empty()) {
+        fmt::print(stderr, "chunk {} holds no frame of {}\n", request.chunk.value_or(""),
+                   request.frames.value_or(""));
+        return kExitSuccess;
+    }
+    const std::string first_output = patterns.output.file_for(frames.front().value_or(0));
+    output_format_for(first_output);
+    require_output_folder(first_output);
+
+    EffectSession session(request.module, request.settings);
+    ProgressReport report(stderr, stderr_is_terminal());
+    std::vector<int> failed;
+    int status = kExitSuccess;
+    for (const std::optional<int>& frame : frames) {
+        report.start(frame);
+        if (cancel_requested()) {
+            report.failed("cancelled");
+            return kExitCancelled;
+        }
+        try {
+            render_one(session, request, patterns, frame, report);
+        } catch (const CliError& error) {
+            report.failed(error.what());
+            if (error.exit_status() == kExitCancelled) {
+                return kExitCancelled;
+            }
+            failed.push_back(frame.value_or(0));
+            status = status == kExitSuccess ? error.exit_status() : status;
+        }
+    }
+    if (!failed.empty() && frames.front()) {
+        fmt::print(stderr, "quillbloom: {} of {} frames failed: {}\n", failed.size(), frames.size(),
+                   fmt::join(failed, " "));
+    }
+    return status;
+}
+
+}  // namespace cli

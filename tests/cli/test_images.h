@@ -1,0 +1,67 @@
+// Small pictures for the tool's tests, written and read through the image library directly, so
+// that the tool's own reading and writing are what is tested.
+#ifndef QB_TESTS_CLI_TEST_IMAGES_H
+#define QB_TESTS_CLI_TEST_IMAGES_H
+
+#include <OpenImageIO/imageio.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qb_test {
+
+// Channel values in 0..1 for pixel (x, y), channel c.
+using SampleFn = std::function<float(int x, int y, int c)>;
+
+inline bool write_image(const std::filesystem::path& path, int width, int height, int channels,
+                        OIIO::TypeDesc type, const SampleFn& sample,
+                        const std::vector<std::string>& names = {}) {
+    OIIO::ImageSpec spec(width, height, channels, type);
+    if (!names.empty()) {
+        spec.channelnames = names;
+    }
+    std::vector<float> pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < channels; ++c) {
+                pixels.push_back(sample(x, y, c));
+            }
+        }
+    }
+    auto out = OIIO::ImageOutput::create(path.string());
+    return out && out->open(path.string(), spec) &&
+           out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) && out->close();
+}
+
+struct ReadBack {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    OIIO::TypeDesc format;
+    std::vector<float> pixels;  // as stored, scaled to 0..1 for integer files
+};
+
+inline ReadBack read_image(const std::filesystem::path& path) {
+    ReadBack back;
+    auto in = OIIO::ImageInput::open(path.string());
+    if (!in) {
+        OIIO::geterror();
+        return back;
+    }
+    const OIIO::ImageSpec& spec = in->spec();
+    back.width = spec.width;
+    back.height = spec.height;
+    back.channels = spec.nchannels;
+    back.format = spec.format;
+    back.pixels.resize(static_cast<std::size_t>(spec.image_pixels()) * spec.nchannels);
+    if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, back.pixels.data())) {
+        back.pixels.clear();
+    }
+    return back;
+}
+
+}  // namespace qb_test
+
+#endif

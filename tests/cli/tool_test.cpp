@@ -1,0 +1,420 @@
+// The built quillbloom program, run on small files as a person would run it: what each flag
+// does, sequences and chunks, cancellation, and one clear line and status for each mistake.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "tests/cli/test_images.h"
+#include "tests/cli/tool_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qb_test::run_tool;
+using qb_test::ToolRun;
+
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+
+// Dim ground with a few bright points, so that shape, hardness and brightness all show.
+float scene_sample(int x, int y, int c) {
+    const bool light = (x % 16 == 8) && (y % 16 == 8);
+    if (light) {
+        return c == 2 ? 0.8f : 1.0f;
+    }
+    return 0.15f + 0.3f * static_cast<float>((x + 2 * y + 5 * c) % 11) / 11.0f;
+}
+
+// Near on the left, far on the right.
+float distance_sample(int x, int, int) {
+    return x < kWidth / 2 ? 200.0f / 255.0f : 40.0f / 255.0f;
+}
+
+class ToolTest : public ::testing::Test {
+  protected:
+    ToolTest() {
+        folder_ = fs::temp_directory_path() /
+                  ("qb_tool_test_" + std::to_string(getpid()) + "_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    ~ToolTest() override { fs::remove_all(folder_); }
+
+    fs::path at(const std::string& name) const { return folder_ / name; }
+
+    void make_scene(const std::string& name = "in.png", const std::string& distance = "d.png") {
+        ASSERT_TRUE(qb_test::write_image(at(name), kWidth, kHeight, 3, OIIO::TypeDesc::UINT8,
+                                         scene_sample));
+        ASSERT_TRUE(qb_test::write_image(at(distance), kWidth, kHeight, 1, OIIO::TypeDesc::UINT8,
+                                         distance_sample));
+    }
+
+    ToolRun tool(const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& environment = {}) const {
+        return run_tool(folder_, args, environment);
+    }
+
+    std::set<std::string> files() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    // Rendering needs the module's render driver; a build without it says so with 513. Answers
+    // why rendering cannot be tested, or nothing.
+    std::string rendering_missing() {
+        static std::optional<std::string> missing;
+        if (!missing) {
+            make_scene("probe.png", "probe-d.png");
+            const ToolRun run = tool({"render", "probe.png", "-o", "probe-out.png"});
+            missing = run.err.find("not available") != std::string::npos ? run.err : "";
+            fs::remove(at("probe.png"));
+            fs::remove(at("probe-d.png"));
+            fs::remove(at("probe-out.png"));
+        }
+        return *missing;
+    }
+
+    fs::path folder_;
+};
+
+bool same_pixels(const qb_test::ReadBack& a, const qb_test::ReadBack& b) {
+    return a.width == b.width && a.height == b.height && a.channels == b.channels &&
+           !a.pixels.empty() && a.pixels == b.pixels;
+}
+
+// --- Mistakes: one line, its status, nothing written ----------------------------------------
+
+struct Mistake {
+    const char* what;
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+    std::map<std::string, std::string> environment = {};
+};
+
+TEST_F(ToolTest, EachMistakeGivesOneLineAndItsStatusAndWritesNothing) {
+    make_scene();
+    make_scene("small.png", "small-d.png");
+    std::ofstream(at("text.png")) << "this is not a picture";
+    fs::copy_file(at("in.png"), at("cut.png"));
+    fs::resize_file(at("cut.png"), fs::file_size(at("in.png")) / 2);
+    for (int f = 1; f <= 3; ++f) {
+        fs::copy_file(at("in.png"), at("seq." + std::to_string(f) + ".png"));
+    }
+    // One pixel wider than the host's 16-bit coordinates reach.
+    ASSERT_TRUE(
+        qb_test::write_image(at("wide.png"), 32768, 1, 3, OIIO::TypeDesc::UINT8, scene_sample));
+    const std::set<std::string> inputs = files();
+
+    const Mistake mistakes[] = {
+        {"missing input", {"render", "missing.png", "-o", "out.png"}, 2, "missing.png"},
+        {"unreadable input", {"render", "text.png", "-o", "out.png"}, 2, "text.png"},
+        {"truncated PNG", {"render", "cut.png", "-o", "out.png"}, 2, "cut.png"},
+        {"unknown shape", {"render", "in.png", "-o", "out.png", "--shape", "nope"}, 2, "--shape"},
+        {"bad frame range",
+         {"render", "seq.#.png", "--frames", "3-1", "-o", "out.#.png"},
+         2,
+         "--frames"},
+        {"frames without a pattern",
+         {"render", "in.png", "--frames", "1-3", "-o", "out.png"},
+         2,
+         "frame"},
+        {"output folder missing",
+         {"render", "in.png", "-o", "nowhere/out.png"},
+         2,
+         "does not exist"},
+        {"unknown output format",
+         {"render", "in.png", "-o", "out.nosuchformat"},
+         2,
+         "out.nosuchformat"},
+        {"amount out of range",
+         {"render", "in.png", "-o", "out.png", "--amount", "1000"},
+         2,
+         "Bokeh Amount"},
+        {"quality not in the menu",
+         {"render", "in.png", "-o", "out.png", "--quality", "Best"},
+         2,
+         "--quality"},
+        {"focus point without distance",
+         {"render", "in.png", "-o", "out.png", "--focus-at", "3,4"},
+         2,
+         "--focus-at"},
+        {"focus point outside the picture",
+         {"render", "in.png", "--distance", "d.png", "-o", "out.png", "--focus-at", "64,4"},
+         2,
+         "outside"},
+        {"depth channel without range",
+         {"render", "in.png", "-o", "out.png", "--distance-channel", "Z"},
+         2,
+         "--near"},
+        {"depth pass without a depth channel",
+         {"render", "in.png", "-o", "out.png", "--near", "1", "--far", "9"},
+         2,
+         "depth channel"},
+        {"chunk auto outside an array",
+         {"render", "seq.#.png", "--frames", "1-3", "--chunk", "auto", "-o", "out.#.png"},
+         2,
+         "SLURM_ARRAY_TASK_ID"},
+        {"picture too wide for the host", {"render", "wide.png", "-o", "out.png"}, 2, "32767"},
+        {"unknown flag", {"render", "in.png", "-o", "out.png", "--blur", "3"}, 2, "--blur"},
+        {"no subcommand", {}, 2, "subcommand"},
+    };
+    for (const Mistake& mistake : mistakes) {
+        const ToolRun run = tool(mistake.args, mistake.environment);
+        EXPECT_EQ(run.status, mistake.status) << mistake.what << ": " << run.err;
+        const std::vector<std::string> lines = run.err_lines();
+        ASSERT_EQ(lines.size(), 1u) << mistake.what << ": " << run.err;
+        EXPECT_NE(lines[0].find(mistake.says), std::string::npos)
+            << mistake.what << ": " << lines[0];
+        EXPECT_EQ(files(), inputs) << mistake.what;
+    }
+}
+
+TEST_F(ToolTest, EffectErrorsPassOnTheModulesMessageAsItStands) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    make_scene();
+    ASSERT_TRUE(qb_test::write_image(at("other-size.png"), kWidth / 2, kHeight, 1,
+                                     OIIO::TypeDesc::UINT8, distance_sample));
+    const ToolRun sizes =
+        tool({"render", "in.png", "--distance", "other-size.png", "-o", "out.png"});
+    EXPECT_EQ(sizes.status, 3);
+    EXPECT_EQ(sizes.err_lines(),
+              std::vector<std::string>{"quillbloom: [Quillbloom8.0] Distance layer and target "
+                                       "layer have different image sizes  "});
+    const ToolRun preview = tool({"render", "in.png", "-o", "out.png", "--preview", "0,10"});
+    EXPECT_EQ(preview.status, 3);
+    EXPECT_EQ(preview.err_lines(),
+              std::vector<std::string>{"quillbloom: [Quillbloom8.0] Preview Outside of Image  "});
+    EXPECT_FALSE(fs::exists(at("out.png")));
+}
+
+// --- What each flag does ---------------------------------------------------------------------
+
+TEST_F(ToolTest, EachFlagChangesThePicture) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    make_scene();
+    // Every distance value occurs, so that the number of distance steps matters too.
+    ASSERT_TRUE(qb_test::write_image(at("ramp.png"), kWidth, kHeight, 1, OIIO::TypeDesc::UINT8,
+                                     [](int x, int, int) { return x * 4.0f / 255.0f; }));
+    const std::vector<std::string> base = {"render",   "in.png",   "--distance",
+                                           "ramp.png", "--amount", "40"};
+    std::vector<std::string> reference_args = base;
+    reference_args.insert(reference_args.end(), {"-o", "base.png"});
+    ASSERT_EQ(tool(reference_args).status, 0);
+    const qb_test::ReadBack reference = qb_test::read_image(at("base.png"));
+    const std::vector<std::vector<std::string>> variations = {
+        {"--shape", "circle"},   {"--focus", "200"},    {"--amount", "30"},
+        {"--hardness", "2"},     {"--brightness", "4"}, {"--preview", "20,20,30"},
+        {"--quality", "High"},   {"--precision", "1"},  {"--downsample", "2"},
+        {"--focus-at", "10,10"},
+    };
+    for (const auto& flag : variations) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), flag.begin(), flag.end());
+        args.insert(args.end(), {"-o", "varied.png"});
+        const ToolRun run = tool(args);
+        ASSERT_EQ(run.status, 0) << flag[0] << ": " << run.err;
+        const qb_test::ReadBack varied = qb_test::read_image(at("varied.png"));
+        EXPECT_FALSE(same_pixels(varied, reference)) << flag[0];
+        if (flag[0] == "--downsample") {
+            EXPECT_EQ(varied.width, kWidth / 2);
+            EXPECT_EQ(varied.height, kHeight / 2);
+        }
+    }
+}
+
+TEST_F(ToolTest, AlphaBokehAndItsValueChangeThePicture) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    const auto patchy_alpha = [](int x, int y, int c) {
+        return c == 3 ? ((x / 8 + y / 8) % 2 ? 1.0f : 0.2f) : scene_sample(x, y, c);
+    };
+    ASSERT_TRUE(qb_test::write_image(at("cut-out.png"), kWidth, kHeight, 4, OIIO::TypeDesc::UINT8,
+                                     patchy_alpha));
+    make_scene("unused.png", "d.png");
+    const std::vector<std::string> base = {"render", "cut-out.png", "--distance",
+                                           "d.png",  "--amount",    "30"};
+    // The option files go into a private plug-in folder under TMPDIR, which must be gone again.
+    fs::create_directories(at("tmp"));
+    std::vector<qb_test::ReadBack> pictures;
+    for (const std::vector<std::string>& flag :
+         {std::vector<std::string>{}, {"--alpha-bokeh"}, {"--alpha-bokeh=0.9"}}) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), flag.begin(), flag.end());
+        args.insert(args.end(), {"-o", "alpha.png"});
+        const ToolRun run = tool(args, {{"TMPDIR", at("tmp").string()}});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(fs::is_empty(at("tmp")));
+        pictures.push_back(qb_test::read_image(at("alpha.png")));
+        EXPECT_EQ(pictures.back().channels, 4);
+    }
+    EXPECT_FALSE(same_pixels(pictures[0], pictures[1]));
+    EXPECT_FALSE(same_pixels(pictures[1], pictures[2]));
+}
+
+TEST_F(ToolTest, NoBlurGivesTheInputBack) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    make_scene();
+    ASSERT_EQ(tool({"render", "in.png", "--amount", "0", "-o", "sharp.png"}).status, 0);
+    EXPECT_TRUE(
+        same_pixels(qb_test::read_image(at("sharp.png")), qb_test::read_image(at("in.png"))));
+}
+
+TEST_F(ToolTest, FocusAtGivesThePictureOfFocusAtTheDistanceUnderThePoint) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    make_scene();
+    // The point lies on the near half, whose distance is 200.
+    ASSERT_EQ(
+        tool({"render", "in.png", "--distance", "d.png", "--focus-at", "5,30", "-o", "picked.png"})
+            .status,
+        0);
+    ASSERT_EQ(tool({"render", "in.png", "--distance", "d.png", "--focus", "200", "-o", "typed.png"})
+                  .status,
+              0);
+    EXPECT_TRUE(
+        same_pixels(qb_test::read_image(at("picked.png")), qb_test::read_image(at("typed.png"))));
+}
+
+TEST_F(ToolTest, SixteenBitPngStaysSixteenBit) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    const auto fine = [](int x, int y, int c) {
+        return static_cast<float>((x * 977 + y * 131 + c * 17) % 65536) / 65535.0f;
+    };
+    ASSERT_TRUE(qb_test::write_image(at("deep.png"), 16, 16, 3, OIIO::TypeDesc::UINT16, fine));
+    const ToolRun run = tool({"render", "deep.png", "--amount", "0", "-o", "deep-out.png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const qb_test::ReadBack in = qb_test::read_image(at("deep.png"));
+    const qb_test::ReadBack out = qb_test::read_image(at("deep-out.png"));
+    EXPECT_EQ(out.format, OIIO::TypeDesc::UINT16);
+    ASSERT_EQ(out.pixels.size(), in.pixels.size());
+    bool finer_than_8_bits = false;
+    for (std::size_t i = 0; i < in.pixels.size(); ++i) {
+        ASSERT_NEAR(out.pixels[i], in.pixels[i], 1.5 / 65535.0) << i;
+        const float eight = std::round(out.pixels[i] * 255.0f) / 255.0f;
+        finer_than_8_bits |= std::abs(eight - out.pixels[i]) > 1.0f / 65535.0f;
+    }
+    EXPECT_TRUE(finer_than_8_bits);
+}
+
+TEST_F(ToolTest, AnExrDepthChannelWorksLikeTheSameDistancesInAFile) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    // Depth 1 (near) on the left, 3 (far) on the right: with near 1 and far 3 that is 255 and 0.
+    const auto with_depth = [](int x, int y, int c) {
+        return c < 3 ? scene_sample(x, y, c) : (x < kWidth / 2 ? 1.0f : 3.0f);
+    };
+    ASSERT_TRUE(qb_test::write_image(at("render.exr"), kWidth, kHeight, 4, OIIO::TypeDesc::FLOAT,
+                                     with_depth, {"R", "G", "B", "Z"}));
+    ASSERT_TRUE(qb_test::write_image(at("d.png"), kWidth, kHeight, 1, OIIO::TypeDesc::UINT8,
+                                     [](int x, int, int) { return x < kWidth / 2 ? 1.0f : 0.0f; }));
+    const ToolRun depth = tool({"render", "render.exr", "--distance-channel", "Z", "--near", "1",
+                                "--far", "3", "--focus", "255", "-o", "from-depth.exr"});
+    ASSERT_EQ(depth.status, 0) << depth.err;
+    const ToolRun file = tool(
+        {"render", "render.exr", "--distance", "d.png", "--focus", "255", "-o", "from-file.exr"});
+    ASSERT_EQ(file.status, 0) << file.err;
+    EXPECT_TRUE(same_pixels(qb_test::read_image(at("from-depth.exr")),
+                            qb_test::read_image(at("from-file.exr"))));
+}
+
+// --- Sequences -------------------------------------------------------------------------------
+
+TEST_F(ToolTest, ASequenceOfThreeAndAChunkOfIt) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    for (int f = 1; f <= 3; ++f) {
+        make_scene("shot." + std::to_string(1000 + f) + ".png",
+                   "depth." + std::to_string(1000 + f) + ".png");
+    }
+    const ToolRun all = tool({"render", "shot.####.png", "--distance", "depth.%04d.png", "--frames",
+                              "1001-1003", "-o", "out.####.png"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.err_lines().size(), 3u) << all.err;
+    for (int f = 1001; f <= 1003; ++f) {
+        EXPECT_TRUE(fs::exists(at("out." + std::to_string(f) + ".png"))) << f;
+    }
+    const ToolRun chunk = tool({"render", "shot.####.png", "--distance", "depth.####.png",
+                                "--frames", "1001-1003", "--chunk", "2/3", "-o", "part.####.png"});
+    ASSERT_EQ(chunk.status, 0) << chunk.err;
+    EXPECT_FALSE(fs::exists(at("part.1001.png")));
+    EXPECT_FALSE(fs::exists(at("part.1003.png")));
+    EXPECT_TRUE(same_pixels(qb_test::read_image(at("part.1002.png")),
+                            qb_test::read_image(at("out.1002.png"))));
+
+    const auto written = fs::last_write_time(at("out.1002.png"));
+    const ToolRun again = tool({"render", "shot.####.png", "--distance", "depth.####.png",
+                                "--frames", "1001-1003", "--skip-existing", "-o", "out.####.png"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(fs::last_write_time(at("out.1002.png")), written);
+    EXPECT_NE(again.err.find("skipped"), std::string::npos);
+}
+
+TEST_F(ToolTest, AFailingFrameDoesNotStopTheOthers) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    for (int f = 1; f <= 3; ++f) {
+        make_scene("s." + std::to_string(f) + ".png", "d." + std::to_string(f) + ".png");
+    }
+    fs::resize_file(at("s.2.png"), fs::file_size(at("s.2.png")) / 2);
+    const ToolRun run =
+        tool({"render", "s.#.png", "--distance", "d.#.png", "--frames", "1-3", "-o", "o.#.png"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(fs::exists(at("o.1.png")));
+    EXPECT_FALSE(fs::exists(at("o.2.png")));
+    EXPECT_TRUE(fs::exists(at("o.3.png")));
+    const std::vector<std::string> lines = run.err_lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("failed: 2"), std::string::npos) << run.err;
+}
+
+// --- Cancelling --------------------------------------------------------------------------------
+
+TEST_F(ToolTest, CtrlCDuringARenderGives130AndNoFile) {
+    if (const std::string why = rendering_missing(); !why.empty()) {
+        GTEST_SKIP() << "the module cannot render in this build: " << why;
+    }
+    constexpr int kLarge = 1200;
+    ASSERT_TRUE(qb_test::write_image(at("big.png"), kLarge, kLarge, 3, OIIO::TypeDesc::UINT8,
+                                     scene_sample));
+    std::ofstream(at("out.png")) << "an earlier result";
+    qb_test::ToolProcess render(
+        folder_, {"render", "big.png", "--amount", "300", "--quality", "High", "-o", "out.png"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_EQ(kill(render.pid(), SIGINT), 0);
+    const ToolRun run = render.wait();
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_EQ(files(), (std::set<std::string>{"big.png", "out.png"}));
+    std::ifstream earlier(at("out.png"));
+    std::string text;
+    std::getline(earlier, text);
+    EXPECT_EQ(text, "an earlier result");
+}
+
+}  // namespace

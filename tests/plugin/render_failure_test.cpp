@@ -1,0 +1,134 @@
+// Renders whose memory runs out or whose engine fails, driven through the module's entry point
+// linked into this test, so that its allocation hook can refuse each allocation in turn.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "engine/bokeh_engine.h"
+#include "engine/engine_failures.h"
+#include "host/emulated_host.h"
+#include "platform/allocation.h"
+#include "plugin/effect_entry.h"
+#include "plugin/engine_errors.h"
+#include "plugin/module_objects.h"
+#include "tests/plugin/plugin_folder.h"
+#include "tests/plugin/render_scene.h"
+
+namespace {
+
+using host::EmulatedHost;
+using host::World;
+
+constexpr int kWidth = 40;
+constexpr int kHeight = 30;
+
+const std::set<std::string> kWorkingBufferTexts = {
+    "[QB8.0(Render): not enough memory for local-distance area",
+    "QB8.0(Render): not enough memory for input buffer8",
+    "QB8.0(Render): not enough memory for input buffer16",
+    "QB8.0(Render): not enough memory for mask space",
+    "QB8.0(Render): not enough memory for output buffer",
+    "QB8.0(Render): not enough memory for normalization buffer",
+    "QB8.0(Render): not enough memory for row work",
+    "QB8.0(Render): not enough memory for row distances",
+    "QB8.0(Render): not enough memory for row marks",
+    "QB8.0(Render): not enough memory for mask scratch",
+    "QB8.0(Render): not enough memory for column scratch",
+    "QB8.0(Render): not enough memory for column sums",
+};
+
+class RenderFailureTest : public ::testing::Test {
+  protected:
+    RenderFailureTest() : effect_(quillbloom_effect_main, folder_.module().string()) {
+        folder_.link_shape_library();
+    }
+    void SetUp() override {
+        effect_.set_layer_size(kWidth, kHeight);
+        ASSERT_EQ(effect_.open_sequence(), PF_Err_NONE);
+    }
+
+    qb_test::PluginFolder folder_;
+    EmulatedHost effect_;
+};
+
+TEST_F(RenderFailureTest, EveryRefusedAllocationEndsTheRenderWithItsTextAndNothingHeld) {
+    for (const World::Depth depth : {World::Depth::k8, World::Depth::k16}) {
+        SCOPED_TRACE(depth == World::Depth::k8 ? "8-bit" : "16-bit");
+        World input(kWidth, kHeight, depth, 8), output(kWidth, kHeight, depth, 4);
+        World distance(kWidth, kHeight, World::Depth::k8);
+        qb_test::paint_texture(input, 21);
+        qb_test::paint_distances(distance, [](int x, int) { return (x / 10) * 60; });
+        effect_.set_layer("Distance Layer", &distance);
+        effect_.set_value("On-Focus Distance", 90.0);
+
+        std::set<std::string> seen;
+        int refused = 0;
+        for (;; ++refused) {
+            const int held_before = platform::live_allocations();
+            platform::refuse_allocation_after(refused);
+            const PF_Err err = effect_.render(input, output);
+            platform::refuse_allocation_after(-1);
+            if (err == PF_Err_NONE) {
+                break;
+            }
+            const std::string text = effect_.out_data().return_msg;
+            SCOPED_TRACE(text);
+            // The shape image has no text of its own: without it the shape is not loaded.
+            if (text == "[Quillbloom8.0] Iris Shape Not Loarded  ") {
+                EXPECT_EQ(err, PF_Err_INVALID_INDEX);
+            } else {
+                EXPECT_EQ(err, PF_Err_OUT_OF_MEMORY);
+                EXPECT_TRUE(kWorkingBufferTexts.count(text) ||
+                            text.starts_with("[Quillbloom8.0Eng] ("));
+            }
+            seen.insert(text);
+            EXPECT_EQ(platform::live_allocations(), held_before);
+            EXPECT_EQ(effect_.frame_setdown(), PF_Err_NONE);
+            EXPECT_EQ(effect_.layers_checked_out(), 0);
+            ASSERT_LT(refused, 200) << "a render that never succeeds";
+        }
+        // The distance map, the step buffer, the mask, the accumulators, the workspace and the
+        // engine's own buffers were each refused once.
+        EXPECT_TRUE(seen.count("[QB8.0(Render): not enough memory for local-distance area"));
+        EXPECT_TRUE(seen.count(depth == World::Depth::k8
+                                   ? "QB8.0(Render): not enough memory for input buffer8"
+                                   : "QB8.0(Render): not enough memory for input buffer16"));
+        EXPECT_TRUE(seen.count("QB8.0(Render): not enough memory for normalization buffer"));
+        EXPECT_TRUE(seen.count("QB8.0(Render): not enough memory for column sums"));
+        EXPECT_TRUE(
+            seen.count("[Quillbloom8.0Eng] (make_photon): not enough memory for Diff_Photon"));
+        EXPECT_GE(refused, 14);
+    }
+}
+
+TEST_F(RenderFailureTest, ABufferTheEngineStillHoldsIsReportedAsALeak) {
+    World input(kWidth, kHeight), output(kWidth, kHeight);
+    qb_test::paint_texture(input, 22);
+    BokehEngine& engine = the_engine();
+    engine.Src_Data_sh = platform::allocate_array<uint16_t>(4);
+    EXPECT_EQ(effect_.render(input, output), PF_Err_INVALID_INDEX);
+    EXPECT_STREQ(effect_.out_data().return_msg,
+                 "[Quillbloom8.0] Memory leak detected in QB Engine");
+    platform::release_array(engine.Src_Data_sh);
+    EXPECT_EQ(effect_.frame_setdown(), PF_Err_NONE);
+    EXPECT_EQ(effect_.render(input, output), PF_Err_NONE) << effect_.out_data().return_msg;
+}
+
+TEST(EngineErrors, ReachTheHostAsCancelMemoryOrRequestErrors) {
+    EXPECT_EQ(host_error_of_engine(0), PF_Err_NONE);
+    EXPECT_EQ(host_error_of_engine(engine_failure::kCancelled), PF_Interrupt_CANCEL);
+    for (const int32_t code :
+         {engine_failure::kPatternMemory, engine_failure::kResizeMemory,
+          engine_failure::kSmearMemory, engine_failure::kStampMemory, engine_failure::kStampHeld,
+          engine_failure::kPhotonMemory, engine_failure::kPhotonHeld, engine_failure::kSourceMemory,
+          engine_failure::kSourceHeld, engine_failure::kStampTooTall}) {
+        EXPECT_EQ(host_error_of_engine(code), PF_Err_OUT_OF_MEMORY) << code;
+    }
+    for (const int32_t code : {engine_failure::kSourceGeometry, engine_failure::kIrisGeometry,
+                               engine_failure::kLevelsOutOfRange, -3, 99}) {
+        EXPECT_EQ(host_error_of_engine(code), PF_Err_INVALID_INDEX) << code;
+    }
+}
+
+}  // namespace
