@@ -47,12 +47,23 @@ void gather_run(const BokehEngine& e, const KernelSetup& setup, KernelState& sta
                 int32_t first, int32_t end, int32_t restart, Emit emit) {
     StampCells cells(setup, state);
     BoundPlan plan(state.plan, setup, end);
+    // Most pixels take their change from the block worked out already, and have the whole
+    // stamp in the frame; they skip the walk and the window.
+    const bool row_inside = y >= e.stamp_half_height && y + e.stamp_half_height < e.height;
+    const int32_t inside_first = e.stamp_half_width;
+    const int32_t inside_end = e.width - e.stamp_half_width;
     for (int32_t x = first; x < end; ++x) {
         const Position at{x, y};
-        walk_stamp(e, state.light, at, cells,
-                   gathers_incrementally(e, at, x == first ? restart : 0), plan);
+        const bool incremental = gathers_incrementally(e, at, x == first ? restart : 0);
+        if (!incremental || !state.plan.replay_worked_out(at, cells)) {
+            walk_stamp(e, state.light, at, cells, incremental, plan);
+        }
         KernelResult result;
-        cells.result(stamp_window(e, at), &result);
+        if (row_inside && x >= inside_first && x < inside_end) {
+            cells.result_inside(&result);
+        } else {
+            cells.result(stamp_window(e, at), &result);
+        }
         emit(x, result);
     }
     cells.keep(state);

@@ -129,6 +129,11 @@ class StampCells {
         }
     }
 
+    // `result` for a pixel whose whole stamp lies in the frame.
+    void result_inside(KernelResult* out) {
+        result(StampWindow{0, setup_.stamp_width, 0, setup_.stamp_height}, out);
+    }
+
     // Hands the sums back for the next pixel.
     void keep(KernelState& kept) const {
         kept.sums = sums_;

@@ -62,6 +62,18 @@ class UpdatePlan {
         cells.add_changes(changes_[j], lit_changes_[j]);
     }
 
+    // Adds the change of the pixel at `at` when the block worked out last holds it; false
+    // otherwise, and nothing is added.
+    template <class Cells>
+    bool replay_worked_out(Position at, Cells& cells) const {
+        const int32_t j = at.x - block_x_;
+        if (state_ != State::kReady || at.y != block_y_ || j < 0 || j >= block_length_) {
+            return false;
+        }
+        cells.add_changes(changes_[j], lit_changes_[j]);
+        return true;
+    }
+
   private:
     enum class State { kStale, kReady, kTooLarge };
 
