@@ -5,9 +5,9 @@
 //   quality) against lens-blur with radius 10 and 30.
 // - Render: whole renders through the built module and the emulated host, as a host sends them:
 //   no distance layer with Bokeh Amount 20 and 60 (one pass of D = 21 and 61), and a distance
-//   layer ramping over all 256 values across the frame with the focus at 128, Bokeh Amount 20,
-//   Distance Precision 10. GEGL blurs the same frames; for the ramp its aux mask scales the
-//   radius pixel by pixel to the render's blur at that distance.
+//   layer ramping over all 256 values from the top row to the bottom one with the focus at 128,
+//   Bokeh Amount 20, Distance Precision 10. GEGL blurs the same frames; for the ramp its aux mask
+//   scales the radius pixel by pixel to the render's blur at that distance.
 //
 // Only computing is timed: frames, layers, engines, hosts and GEGL graphs are made outside the
 // timed part. After the runs a table prints each pair and the ratio ours / GEGL. The module's
@@ -54,9 +54,10 @@ double disc_radius(double diameter) {
     return (diameter - 1.0) / 2.0;
 }
 
-// The distance of a pixel of the ramp layer.
-int ramp_distance(int x) {
-    return x * kDistanceValues / kWidth;
+// The distance of a pixel of the ramp layer: near at the top, far at the bottom, as the ground
+// of a landscape; each distance step then holds a band of rows.
+int ramp_distance(int y) {
+    return y * kDistanceValues / kHeight;
 }
 
 const host::World& picture() {
@@ -130,7 +131,7 @@ struct Effect {
         host.set_value("Quality", kQualityHigh);
         host.set_value("Hardness", kHardness);
         if (depth) {
-            qb_test::paint_distances(ramp, [](int x, int) { return ramp_distance(x); });
+            qb_test::paint_distances(ramp, [](int, int y) { return ramp_distance(y); });
             host.set_layer("Distance Layer", &ramp);
             host.set_value("On-Focus Distance", kRampFocus);
             host.set_value("Distance Precision", kRampPrecision);
@@ -191,7 +192,7 @@ GeglBuffer* gegl_ramp_mask() {
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
                 share[static_cast<size_t>(y) * kWidth + x] =
-                    static_cast<float>(std::fabs(ramp_distance(x) - kRampFocus) / kRampFocus);
+                    static_cast<float>(std::fabs(ramp_distance(y) - kRampFocus) / kRampFocus);
             }
         }
         gegl_buffer_set(ramp_mask_buffer, &extent, 0, format, share.data(), GEGL_AUTO_ROWSTRIDE);
