@@ -1,7 +1,8 @@
 // The incremental update of the stamp, written out once per run of pixels.
 //
-// Away from the frame's left and right edges every pixel of a row updates its sums with the
-// same changes: the same cell weight changes at the same offsets from the stamp's corner.
+// Every pixel of a row updates its sums with the same changes: the same cell weight changes at
+// the same offsets from the stamp's corner (the light rows hold no light beyond the frame's side
+// edges, so the frame cutting the stamp changes nothing).
 // Walking the stamp row by row to find them again at every pixel costs more than the additions
 // themselves at large diameters, so the first update after a full gather records them, in the
 // walk's order. The record is then replayed for a block of pixels at once (block_sums.h): each
