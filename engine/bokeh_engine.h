@@ -20,6 +20,8 @@
 
 #include <cstdint>
 
+#include "engine/channel_levels.h"
+
 // The five values a gather kernel answers for one output pixel: the light sums of the four
 // source channels, then the weight sum.
 struct KernelResult {
@@ -105,7 +107,7 @@ class BokehEngine {
     int32_t height = 0;
     int32_t src8_rowbytes = 0;
     int32_t src16_stride = 0;
-    int32_t levels = 256;
+    int32_t levels = kLevels8;
     const float* photon_rows[kStampValues * kStampValues] = {};
 
     // The iris image and the packed pattern

@@ -13,7 +13,7 @@ double photon_light[BokehEngine::kLevelMapSize];
 
 void fill_photon_light(int32_t levels, double hardness, double brightness) {
     using namespace light_curve;
-    const double step = kLevels8 / levels;
+    const double step = double{kLevels8} / levels;
     double base = 0.0;
     for (int32_t m = 0; m < levels; ++m) {
         const double e = kGain * exponential_part(hardness, tangent_argument(m * step));
