@@ -12,7 +12,6 @@ namespace {
 constexpr int32_t kLeakSource = 1;
 constexpr int32_t kLeakStamp = 3;
 constexpr int32_t kLeakSizePattern = 4;
-constexpr int32_t kLeakPhotons = 5;
 constexpr int32_t kLeakPattern = 7;
 constexpr int32_t kLeakRowFirst = 8;
 constexpr int32_t kLeakRowLast = 9;
@@ -22,7 +21,6 @@ constexpr int32_t kLeakRowLast = 9;
 BokehEngine::BokehEngine() : use_simd(platform::cpu_has_double_vectors() ? 1 : 0) {}
 
 BokehEngine::~BokehEngine() {
-    free_photons();
     free_pattern_buffers();
     free_size_patterns();
 }
@@ -69,9 +67,6 @@ void BokehEngine::set_source_frame(int32_t, int32_t, int32_t frame_width, int32_
     src16 = pixels16;
     src16_stride = stride16;
     levels = level_count;
-    for (const float*& row : photon_rows) {
-        row = nullptr;
-    }
 }
 
 void BokehEngine::set_iris_image(int32_t alpha_first, int32_t bytes_per_pixel, int32_t image_width,
@@ -101,9 +96,6 @@ int32_t BokehEngine::check_leaks() const {
             return kLeakSizePattern;
         }
     }
-    if (Diff_Photon != nullptr) {
-        return kLeakPhotons;
-    }
     if (Pattern != nullptr) {
         return kLeakPattern;
     }
@@ -118,10 +110,6 @@ int32_t BokehEngine::check_leaks() const {
 
 void BokehEngine::end_run_reset() {
     pattern_size = kDefaultPatternSize;
-}
-
-void BokehEngine::free_photons() {
-    platform::release_array(Diff_Photon);
 }
 
 void BokehEngine::free_pattern_buffers() {
