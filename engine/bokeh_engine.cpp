@@ -6,17 +6,7 @@
 #include "platform/allocation.h"
 #include "platform/cpu_features.h"
 
-namespace {
-
-// check_leaks answers with the first buffer still held, in this order.
-constexpr int32_t kLeakSource = 1;
-constexpr int32_t kLeakStamp = 3;
-constexpr int32_t kLeakSizePattern = 4;
-constexpr int32_t kLeakPattern = 7;
-constexpr int32_t kLeakRowFirst = 8;
-constexpr int32_t kLeakRowLast = 9;
-
-}  // namespace
+namespace {}  // namespace
 
 BokehEngine::BokehEngine() : use_simd(platform::cpu_has_double_vectors() ? 1 : 0) {}
 
@@ -86,24 +76,24 @@ void BokehEngine::set_accumulator(int32_t, int32_t, float* buffer, int32_t rowby
 
 int32_t BokehEngine::check_leaks() const {
     if (Src_Data_sh != nullptr || light_rows != nullptr) {
-        return kLeakSource;
+        return engine_leak::kSource;
     }
     if (newPattern != nullptr) {
-        return kLeakStamp;
+        return engine_leak::kStamp;
     }
     for (const float* sized : m_mapzp) {
         if (sized != nullptr) {
-            return kLeakSizePattern;
+            return engine_leak::kSizePattern;
         }
     }
     if (Pattern != nullptr) {
-        return kLeakPattern;
+        return engine_leak::kPattern;
     }
     if (row_first != nullptr) {
-        return kLeakRowFirst;
+        return engine_leak::kRowFirst;
     }
     if (row_last != nullptr) {
-        return kLeakRowLast;
+        return engine_leak::kRowLast;
     }
     return 0;
 }
