@@ -1,31 +1,38 @@
-// Stamp and photon preparation of one pass: prepare_pattern plus make_photon on a disc iris.
+// Stamp and photon preparation of one pass: prepare_pattern plus make_photon on the default
+// iris shape.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "bench/support/bench_pass.h"
 #include "engine/bokeh_engine.h"
+#include "engine/channel_levels.h"
 #include "platform/allocation.h"
-#include "tests/engine/engine_fixtures.h"
+#include "shapes/shape_loader.h"
 
 namespace {
 
-constexpr int32_t kIrisSide = 511;
-constexpr int32_t kLevels8 = 256;
-constexpr int32_t kLevels16 = 32769;
-constexpr uint16_t kHighQuality = 5;
+constexpr int32_t kShapeBytes = 3;
 
 void BM_StampAndPhotons(benchmark::State& state) {
     const auto diameter = static_cast<double>(state.range(0));
     const int32_t levels = state.range(1) == 16 ? kLevels16 : kLevels8;
-    static const std::vector<uint8_t> iris = engine_test::disc_image(kIrisSide, 3, 255);
+    shapes::ShapeFile file;
+    uint8_t* shape = nullptr;
+    shapes::load_shape_image(bench::kShapeFile, file, shape);
+    if (shape == nullptr) {
+        state.SkipWithError("no shape file");
+        return;
+    }
     auto engine = std::make_unique<BokehEngine>();
     engine->set_run_parameters(diameter, 0.0, 1.5, 1.0, 1.0, 0.0);
-    engine->set_iris_image(0, 3, kIrisSide, kIrisSide, iris.data(), kIrisSide * 3);
+    engine->set_iris_image(0, kShapeBytes, static_cast<int32_t>(file.width),
+                           static_cast<int32_t>(file.height), shape, file.rowbytes);
     engine->levels = levels;
     engine->mid_level = static_cast<uint16_t>((levels - 1) / 2);
-    engine->quality = kHighQuality;
+    engine->quality = bench::kHighQuality;
     engine->pack_pattern_alpha();
     engine->measure_pattern();
 
@@ -43,6 +50,7 @@ void BM_StampAndPhotons(benchmark::State& state) {
     state.counters["value_count"] = engine->value_count;
     engine->free_size_patterns();
     engine->free_pattern_buffers();
+    platform::release_array(shape);
 }
 
 }  // namespace

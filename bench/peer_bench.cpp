@@ -1,8 +1,8 @@
 // The effect against the open disc blur a user would pick instead (GEGL's gegl:lens-blur), on
 // one textured full HD frame with highlights, at one and at two threads.
 //
-// - Pass: one engine pass at D = 21 and D = 61 (render_bokeh with a disc iris at High
-//   quality) against lens-blur with radius 10 and 30.
+// - Pass: one engine pass at D = 21 and D = 61 (render_bokeh with the default iris shape
+//   at High quality) against lens-blur with radius 10 and 30.
 // - Render: whole renders through the built module and the emulated host, as a host sends them:
 //   no distance layer with Bokeh Amount 20 and 60 (one pass of D = 21 and 61), and a distance
 //   layer ramping over all 256 values from the top row to the bottom one with the focus at 128,
@@ -25,24 +25,19 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_pass.h"
+#include "bench/support/bench_scene.h"
 #include "engine/bokeh_engine.h"
 #include "host/emulated_host.h"
 #include "host/world.h"
-#include "tests/engine/engine_fixtures.h"
-#include "tests/plugin/render_scene.h"
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
-constexpr uint32_t kTextureSeed = 7;
-constexpr int32_t kIrisSide = 511;
-constexpr int32_t kIrisBytes = 3;
-constexpr uint16_t kHighQuality = 5;
+constexpr int kWidth = bench::kHdWidth;
+constexpr int kHeight = bench::kHdHeight;
 constexpr int kQualityHigh = 5;  // position of High in the Quality popup
 constexpr double kHardness = 1.0;
 // What the render driver passes when the Alpha bokeh control is absent.
-constexpr float kAlphaScale = 0.3f;
 constexpr int kDistanceValues = 256;
 constexpr double kRampFocus = 128.0;
 constexpr double kRampBokehAmount = 20.0;
@@ -54,19 +49,13 @@ double disc_radius(double diameter) {
     return (diameter - 1.0) / 2.0;
 }
 
-// The distance of a pixel of the ramp layer: near at the top, far at the bottom, as the ground
-// of a landscape; each distance step then holds a band of rows.
 int ramp_distance(int y) {
-    return y * kDistanceValues / kHeight;
+    return bench::ramp_distance(y, kHeight);
 }
 
 const host::World& picture() {
-    static const std::unique_ptr<host::World> world = [] {
-        auto w = std::make_unique<host::World>(kWidth, kHeight);
-        qb_test::paint_texture(*w, kTextureSeed);
-        return w;
-    }();
-    return *world;
+    static const host::World world = bench::photo(kWidth, kHeight);
+    return world;
 }
 
 void use_threads(int threads) {
@@ -76,45 +65,15 @@ void use_threads(int threads) {
 
 // ---- Our side -------------------------------------------------------------------------------
 
-// One pass's inputs, as the render driver hands them over.
-struct PassInputs {
-    std::unique_ptr<BokehEngine> engine = std::make_unique<BokehEngine>();
-    std::vector<uint8_t> source;
-    std::vector<uint8_t> iris = engine_test::disc_image(kIrisSide, kIrisBytes, 255);
-    std::vector<float> accum = std::vector<float>(static_cast<size_t>(kWidth) * kHeight * 4);
-    std::vector<float> weight = std::vector<float>(static_cast<size_t>(kWidth) * kHeight);
-};
-
-void set_up_pass(PassInputs& pass, double diameter) {
-    const host::World& world = picture();
-    pass.source.resize(static_cast<size_t>(kWidth) * kHeight * 4);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const PF_Pixel8& p = world.pixel8(x, y);
-            uint8_t* out = &pass.source[(static_cast<size_t>(y) * kWidth + x) * 4];
-            out[0] = p.alpha;
-            out[1] = p.red;
-            out[2] = p.green;
-            out[3] = p.blue;
-        }
-    }
-    engine_test::set_up_frame_pass(
-        *pass.engine, {kWidth, kHeight, pass.source.data(), pass.accum.data(), pass.weight.data(),
-                       &pass.iris, kIrisSide, diameter, kHardness, kAlphaScale});
-}
-
 void BM_OurPass(benchmark::State& state) {
     const double diameter = static_cast<double>(state.range(0));
     use_threads(static_cast<int>(state.range(1)));
-    PassInputs pass;
-    set_up_pass(pass, diameter);
+    bench::EnginePass pass(picture(), diameter, bench::kHighQuality, kHardness);
     for (auto _ : state) {
-        pass.engine->render_bokeh(kHardness, 1.0, kHighQuality);
-        pass.engine->end_run_reset();
-        pass.engine->pattern_size = diameter;
-    }
-    if (pass.engine->error_code != 0) {
-        state.SkipWithError(pass.engine->message);
+        if (!pass.render()) {
+            state.SkipWithError(pass.engine().message);
+            break;
+        }
     }
 }
 
@@ -122,7 +81,7 @@ void BM_OurPass(benchmark::State& state) {
 struct Effect {
     host::EmulatedHost host{std::string(QB_PLUGIN_DIR) + "/QuilAE.aex"};
     host::World output{kWidth, kHeight};
-    host::World ramp{kWidth, kHeight};
+    host::World ramp = bench::distance_ramp(kWidth, kHeight);
 
     explicit Effect(double bokeh_amount, bool depth) {
         host.set_layer_size(kWidth, kHeight);
@@ -131,7 +90,6 @@ struct Effect {
         host.set_value("Quality", kQualityHigh);
         host.set_value("Hardness", kHardness);
         if (depth) {
-            qb_test::paint_distances(ramp, [](int, int y) { return ramp_distance(y); });
             host.set_layer("Distance Layer", &ramp);
             host.set_value("On-Focus Distance", kRampFocus);
             host.set_value("Distance Precision", kRampPrecision);

@@ -17,6 +17,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/support/bench_scene.h"
 #include "engine/bokeh_engine.h"
 #include "host/emulated_host.h"
 #include "render/distance_steps.h"
@@ -26,53 +27,16 @@
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
+constexpr int kWidth = bench::kHdWidth;
+constexpr int kHeight = bench::kHdHeight;
 constexpr double kFocus = 128.0;
 constexpr int kPrecision = 10;
 constexpr int kHighQuality = 5;
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
-// A photograph-like frame: gradients, fine grain, soft blobs of colour and bright points that
-// bloom into discs.
-void paint_frame(host::World& frame) {
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> grain(-12, 12);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const double u = static_cast<double>(x) / kWidth;
-            const double v = static_cast<double>(y) / kHeight;
-            const auto level = [&](double share) {
-                return static_cast<uint8_t>(
-                    std::clamp(static_cast<int>(share * 255) + grain(rng), 0, 255));
-            };
-            frame.pixel8(x, y) = PF_Pixel8{255, level(0.2 + 0.6 * u * (1 - v)),
-                                           level(0.3 + 0.3 * std::sin(12 * u) * std::cos(7 * v)),
-                                           level(0.5 + 0.4 * v - 0.2 * u)};
-        }
-    }
-    std::uniform_int_distribution<int> px(0, kWidth - 1), py(0, kHeight - 1);
-    for (int i = 0; i < 3000; ++i) {
-        frame.pixel8(px(rng), py(rng)) = PF_Pixel8{255, 255, 250, 235};
-    }
-}
-
-void paint_ramp(host::World& layer) {
-    for (int y = 0; y < kHeight; ++y) {
-        const auto distance = static_cast<uint8_t>(y * 256 / kHeight);
-        for (int x = 0; x < kWidth; ++x) {
-            layer.pixel8(x, y) = PF_Pixel8{255, distance, 0, 0};
-        }
-    }
-}
-
 struct Scene {
-    host::World frame{kWidth, kHeight};
-    host::World ramp{kWidth, kHeight};
-    Scene() {
-        paint_frame(frame);
-        paint_ramp(ramp);
-    }
+    host::World frame = bench::photo(kWidth, kHeight);
+    host::World ramp = bench::distance_ramp(kWidth, kHeight);
 };
 
 Scene& scene() {
@@ -96,7 +60,7 @@ double driver_seconds(bool with_depth, double amount) {
     std::vector<uint8_t> distances(static_cast<size_t>(kWidth) * kHeight);
     for (int y = 0; y < kHeight; ++y) {
         std::fill_n(distances.begin() + static_cast<std::ptrdiff_t>(y) * kWidth, kWidth,
-                    static_cast<uint8_t>(y * 256 / kHeight));
+                    static_cast<uint8_t>(bench::ramp_distance(y, kHeight)));
     }
     const render::DistanceSteps steps =
         with_depth ? render::cut_distance_steps(

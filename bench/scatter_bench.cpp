@@ -1,31 +1,26 @@
-// The scatter loop on a full HD 8-bit frame with a disc iris at High quality: the plain and the
-// vector kernel updating their sums along each row, against a full gather at every pixel.
+// The scatter loop on a full HD 8-bit frame with the default iris shape at High quality: the plain
+// and the vector kernel updating their sums along each row, against a full gather at every pixel.
 //
 // After the runs a summary prints the two ratios the incremental kernels are held to: a pass at
 // the large diameter may cost at most 3.5 times one at the small diameter, and at the large
 // diameter the incremental gather must be at least 5 times faster than the full gather.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_pass.h"
+#include "bench/support/bench_scene.h"
 #include "engine/bokeh_engine.h"
-#include "tests/engine/engine_fixtures.h"
 
 namespace {
 
-constexpr int32_t kWidth = 1920;
-constexpr int32_t kHeight = 1080;
-constexpr int32_t kIrisSide = 511;
-constexpr int32_t kIrisBytes = 3;
-constexpr uint16_t kHighQuality = 5;
+constexpr int32_t kWidth = bench::kHdWidth;
+constexpr int32_t kHeight = bench::kHdHeight;
 constexpr double kHardness = 1.5;
 constexpr int kSmallDiameter = 21;
 constexpr int kLargeDiameter = 61;
@@ -34,77 +29,33 @@ constexpr int32_t kFullGatherRowStep = 16;
 constexpr double kMegapixel = 1e6;
 const char* const kRateCounter = "MP/s";
 
-// One pass's inputs and stamp, prepared once per diameter and kept for all runs.
+// One pass prepared up to its scatter loop, once per diameter and kept for all runs.
 struct PreparedPass {
-    std::unique_ptr<BokehEngine> engine = std::make_unique<BokehEngine>();
-    std::vector<uint8_t> source;
-    std::vector<uint8_t> iris;
-    std::vector<float> accum;
-    std::vector<float> weight;
+    std::unique_ptr<bench::EnginePass> pass;
     bool ready = false;  // every stage before the scatter loop succeeded
 };
 
-// A photograph-like frame: smooth gradients of every channel with a little grain, and a band
-// of transparent pixels.
-std::vector<uint8_t> test_frame() {
-    std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 4);
-    std::mt19937 rng(1);
-    std::uniform_int_distribution<int> grain(-8, 8);
-    auto level = [&](double share) {
-        return static_cast<uint8_t>(
-            std::clamp(static_cast<int>(share * 255.0) + grain(rng), 0, 255));
-    };
-    for (int32_t y = 0; y < kHeight; ++y) {
-        for (int32_t x = 0; x < kWidth; ++x) {
-            uint8_t* pixel = &frame[(static_cast<size_t>(y) * kWidth + x) * 4];
-            const double u = static_cast<double>(x) / kWidth;
-            const double v = static_cast<double>(y) / kHeight;
-            pixel[0] = (y / 90) % 6 == 5 ? 0 : 255;
-            pixel[1] = level(u);
-            pixel[2] = level(v);
-            pixel[3] = level(0.5 + 0.5 * std::sin(12.0 * u * v));
-        }
-    }
-    return frame;
-}
-
 PreparedPass& pass_for(int diameter) {
+    static const host::World picture = bench::photo(kWidth, kHeight);
     static std::map<int, PreparedPass> passes;
     auto [it, fresh] = passes.try_emplace(diameter);
-    PreparedPass& pass = it->second;
-    if (!fresh) {
-        return pass;
+    PreparedPass& prepared = it->second;
+    if (fresh) {
+        prepared.pass = std::make_unique<bench::EnginePass>(picture, static_cast<double>(diameter),
+                                                            bench::kHighQuality, kHardness);
+        prepared.ready = prepared.pass->shape_loaded() && prepared.pass->prepare_scatter();
     }
-    pass.source = test_frame();
-    pass.iris = engine_test::disc_image(kIrisSide, kIrisBytes, 255);
-    pass.accum.assign(static_cast<size_t>(kWidth) * kHeight * 4, 0.0f);
-    pass.weight.assign(static_cast<size_t>(kWidth) * kHeight, 0.0f);
-    BokehEngine& e = *pass.engine;
-    engine_test::set_up_frame_pass(
-        e, {kWidth, kHeight, pass.source.data(), pass.accum.data(), pass.weight.data(), &pass.iris,
-            kIrisSide, static_cast<double>(diameter), kHardness, 1.0f});
-    e.quality = kHighQuality;
-    e.hardness = kHardness;
-    e.brightness = 1.0;
-    e.mid_level = 127;
-    // The stages of render_bokeh up to the scatter loop, which the benchmarks then repeat.
-    if (!e.pre_process_RGB_cf()) {
-        return pass;
-    }
-    e.pack_pattern_alpha();
-    e.measure_pattern();
-    pass.ready = e.prepare_pattern() && e.make_photon(kHardness, 1.0);
-    return pass;
+    return prepared;
 }
 
-bool ready(benchmark::State& state, const PreparedPass& pass) {
-    const BokehEngine& e = *pass.engine;
-    if (!pass.ready) {
-        state.SkipWithError(e.message);
+bool ready(benchmark::State& state, PreparedPass& prepared) {
+    const BokehEngine& e = prepared.pass->engine();
+    if (!prepared.ready) {
+        state.SkipWithError(prepared.pass->shape_loaded() ? e.message : "no shape file");
         return false;
     }
     if (e.has_holes) {
-        state.SkipWithError("the disc stamp has holes: every pixel would be gathered in full");
+        state.SkipWithError("the stamp has holes: every pixel would be gathered in full");
         return false;
     }
     return true;
@@ -118,11 +69,11 @@ void report_rate(benchmark::State& state, int64_t pixels_per_iteration) {
 
 // A whole pass through run_pix_loop; range(1) selects the vector kernel.
 void BM_Pass(benchmark::State& state) {
-    PreparedPass& pass = pass_for(static_cast<int>(state.range(0)));
-    BokehEngine& e = *pass.engine;
-    if (!ready(state, pass)) {
+    PreparedPass& prepared = pass_for(static_cast<int>(state.range(0)));
+    if (!ready(state, prepared)) {
         return;
     }
+    BokehEngine& e = prepared.pass->engine();
     e.use_simd = static_cast<int32_t>(state.range(1));
     for (auto _ : state) {
         e.run_pix_loop();
@@ -132,11 +83,11 @@ void BM_Pass(benchmark::State& state) {
 
 // The plain kernel restarted at every pixel, as for a stamp with holes.
 void BM_FullGather(benchmark::State& state) {
-    PreparedPass& pass = pass_for(static_cast<int>(state.range(0)));
-    BokehEngine& e = *pass.engine;
-    if (!ready(state, pass)) {
+    PreparedPass& prepared = pass_for(static_cast<int>(state.range(0)));
+    if (!ready(state, prepared)) {
         return;
     }
+    BokehEngine& e = prepared.pass->engine();
     KernelResult result;
     int64_t pixels = 0;
     for (auto _ : state) {

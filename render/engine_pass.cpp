@@ -17,8 +17,8 @@ constexpr int32_t kAccumulatorFlag = 0;
 
 }  // namespace
 
-void run_engine_pass(BokehEngine& engine, const PassBuffers& buffers, const PassSettings& settings,
-                     const DistanceStep& step) {
+void hand_step_to_engine(BokehEngine& engine, const PassBuffers& buffers,
+                         const PassSettings& settings, const DistanceStep& step) {
     const int32_t row_values = buffers.width * kChannels;
     engine.set_alpha_scale(settings.alpha_value, buffers.weights, settings.alpha_bokeh_mode);
     engine.set_options(settings.use_simd, settings.use_micro);
@@ -32,6 +32,11 @@ void run_engine_pass(BokehEngine& engine, const PassBuffers& buffers, const Pass
                           buffers.shape_height, buffers.shape, buffers.shape_rowbytes);
     engine.set_accumulator(kUnusedFormat, kUnusedChannels, buffers.light, row_values,
                            kAccumulatorFlag);
+}
+
+void run_engine_pass(BokehEngine& engine, const PassBuffers& buffers, const PassSettings& settings,
+                     const DistanceStep& step) {
+    hand_step_to_engine(engine, buffers, settings, step);
     engine.render_bokeh(settings.hardness, settings.brightness, settings.quality);
 }
 

@@ -37,6 +37,10 @@ struct PassSettings {
     uint16_t quality = 1;
 };
 
+// The setters alone, for callers that run the pass's stages themselves.
+void hand_step_to_engine(BokehEngine& engine, const PassBuffers& buffers,
+                         const PassSettings& settings, const DistanceStep& step);
+
 void run_engine_pass(BokehEngine& engine, const PassBuffers& buffers, const PassSettings& settings,
                      const DistanceStep& step);
 
