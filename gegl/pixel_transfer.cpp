@@ -1,41 +1,35 @@
 #include "gegl/pixel_transfer.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "cli/channel_levels.h"
 
 namespace qb_gegl {
 namespace {
 
-// A model of each tone-curve family and its colour component names, alpha first as in a world.
-struct ArgbModel {
-    const char* model;
-    const char* red;
-    const char* green;
-    const char* blue;
-};
+// RGBA models of the three tone-curve families: linear, the space's own curve, sRGB's curve.
+constexpr const char kLinear[] = "RGBA";
+constexpr const char kSpaceCurve[] = "R'G'B'A";
+constexpr const char kSrgbCurve[] = "R~G~B~A";
 
-constexpr ArgbModel kLinear{"RGBA", "R", "G", "B"};
-constexpr ArgbModel kSpaceCurve{"R'G'B'A", "R'", "G'", "B'"};
-constexpr ArgbModel kSrgbCurve{"R~G~B~A", "R~", "G~", "B~"};
+constexpr std::size_t kChannels = 4;
 
 const Babl* space_of(const Babl* format) {
-    const Babl* space = format ? babl_format_get_space(format) : nullptr;
-    return space ? space : babl_space("sRGB");
+    return format ? babl_format_get_space(format) : babl_space("sRGB");
 }
 
-const Babl* argb(const ArgbModel& family, const Babl* type, const Babl* space) {
-    return babl_format_new(babl_model_with_space(family.model, space), type, babl_component("A"),
-                           babl_component(family.red), babl_component(family.green),
-                           babl_component(family.blue), nullptr);
+const Babl* rgba(const char* model, const char* type, const Babl* space) {
+    return babl_format_with_space((std::string(model) + " " + type).c_str(), space);
 }
 
-const Babl* depth_type(host::World::Depth depth) {
-    return babl_type(depth == host::World::Depth::k8 ? "u8" : "u16");
+const char* depth_type(host::World::Depth depth) {
+    return depth == host::World::Depth::k8 ? "u8" : "u16";
 }
 
-const ArgbModel& curve_family(const Babl* format) {
+const char* curve_family(const Babl* format) {
     const BablModelFlag flags =
         format ? babl_get_model_flags(babl_format_get_model(format)) : BablModelFlag{};
     if (flags & BABL_MODEL_FLAG_LINEAR) {
@@ -47,14 +41,36 @@ const ArgbModel& curve_family(const Babl* format) {
     return kSpaceCurve;
 }
 
-std::uint16_t* world_values16(host::World& world) {
-    return static_cast<std::uint16_t*>(world.def().data);
-}
-
 std::size_t value_count(const host::World& world) {
-    constexpr std::size_t kChannels = 4;
     return static_cast<std::size_t>(world.width()) * static_cast<std::size_t>(world.height()) *
            kChannels;
+}
+
+// GEGL keeps alpha last, a world first. The channels are moved by hand rather than by a babl
+// format in world order: babl converts between two channel orders through floats, which
+// changes the colour of partly transparent pixels.
+template <class Sample, class Level>
+void rgba_to_world(Sample* values, std::size_t count, Level level) {
+    for (std::size_t i = 0; i < count; i += kChannels) {
+        std::rotate(values + i, values + i + kChannels - 1, values + i + kChannels);
+        for (std::size_t c = 0; c < kChannels; ++c) {
+            values[i + c] = level(values[i + c]);
+        }
+    }
+}
+
+template <class Sample, class Level>
+void world_to_rgba(Sample* values, std::size_t count, Level level) {
+    for (std::size_t i = 0; i < count; i += kChannels) {
+        std::rotate(values + i, values + i + 1, values + i + kChannels);
+        for (std::size_t c = 0; c < kChannels; ++c) {
+            values[i + c] = level(values[i + c]);
+        }
+    }
+}
+
+std::uint8_t same_level(std::uint8_t value) {
+    return value;
 }
 
 }  // namespace
@@ -65,16 +81,16 @@ host::World::Depth render_depth(const Babl* format) {
 }
 
 const Babl* colour_format(const Babl* layer_format, host::World::Depth depth) {
-    return argb(kSpaceCurve, depth_type(depth), space_of(layer_format));
+    return rgba(kSpaceCurve, depth_type(depth), space_of(layer_format));
 }
 
 const Babl* output_format(const Babl* layer_format) {
     const Babl* type = layer_format ? babl_format_get_type(layer_format, 0) : babl_type("u8");
-    return argb(kSpaceCurve, type, space_of(layer_format));
+    return rgba(kSpaceCurve, babl_get_name(type), space_of(layer_format));
 }
 
 const Babl* distance_format(const Babl* layer_format, host::World::Depth depth) {
-    return argb(curve_family(layer_format), depth_type(depth), space_of(layer_format));
+    return rgba(curve_family(layer_format), depth_type(depth), space_of(layer_format));
 }
 
 std::unique_ptr<host::World> read_world(GeglBuffer* buffer, const GeglRectangle& rect, int level,
@@ -83,23 +99,24 @@ std::unique_ptr<host::World> read_world(GeglBuffer* buffer, const GeglRectangle&
     gegl_buffer_get(buffer, &rect, 1.0 / static_cast<double>(1 << level), format, world->def().data,
                     world->rowbytes(), GEGL_ABYSS_NONE);
     if (depth == host::World::Depth::k16) {
-        std::uint16_t* values = world_values16(*world);
-        for (std::size_t i = 0; i < value_count(*world); ++i) {
-            values[i] = cli::file16_to_world16(values[i]);
-        }
+        rgba_to_world(static_cast<std::uint16_t*>(world->def().data), value_count(*world),
+                      cli::file16_to_world16);
+    } else {
+        rgba_to_world(static_cast<std::uint8_t*>(world->def().data), value_count(*world),
+                      same_level);
     }
     return world;
 }
 
 void write_world(host::World& world, GeglBuffer* buffer, const GeglRectangle& rect, int level,
                  const Babl* format) {
-    // The world is the render's own result and is not read again, so its 16-bit levels are
-    // turned into GEGL's where they lie.
+    // The world is the render's own result and is not read again, so it is turned into GEGL's
+    // order and levels where it lies.
     if (world.depth() == host::World::Depth::k16) {
-        std::uint16_t* values = world_values16(world);
-        for (std::size_t i = 0; i < value_count(world); ++i) {
-            values[i] = cli::world16_to_file16(values[i]);
-        }
+        world_to_rgba(static_cast<std::uint16_t*>(world.def().data), value_count(world),
+                      cli::world16_to_file16);
+    } else {
+        world_to_rgba(static_cast<std::uint8_t*>(world.def().data), value_count(world), same_level);
     }
     gegl_buffer_set(buffer, &rect, level, format, world.def().data, world.rowbytes());
 }

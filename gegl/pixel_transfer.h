@@ -1,6 +1,5 @@
-// Pixels between GEGL buffers and the emulated host's worlds. A world holds ARGB, so the buffers
-// are read and written through babl formats in that channel order; the only arithmetic left is
-// the tool's 16-bit level conversion (0..65535 in GEGL, 0..32768 in a world).
+// Pixels between GEGL buffers and the emulated host's worlds: GEGL's RGBA becomes a world's ARGB
+// and back, with the tool's 16-bit level conversion (0..65535 in GEGL, 0..32768 in a world).
 //
 // Layers are taken at 8 bits when GEGL holds them at 8 bits and at 16 bits otherwise, the
 // depths the effect renders. Colour is taken perceptual in the layer's own colour space, as the
@@ -20,16 +19,16 @@ namespace qb_gegl {
 // The depth a layer stored in `format` renders at.
 host::World::Depth render_depth(const Babl* format);
 
-// ARGB at `depth`, perceptual, in the colour space of `layer_format`: how the layer is read.
+// RGBA at `depth`, perceptual, in the colour space of `layer_format`: how the layer is read.
 const Babl* colour_format(const Babl* layer_format, host::World::Depth depth);
 // The same with the component type of `layer_format`: what the operation hands on, so that a
 // layer passed through unchanged keeps every value it had.
 const Babl* output_format(const Babl* layer_format);
-// ARGB at `depth` with the tone curve of `layer_format` (linear, the space's or sRGB's).
+// RGBA at `depth` with the tone curve of `layer_format` (linear, the space's or sRGB's).
 const Babl* distance_format(const Babl* layer_format, host::World::Depth depth);
 
 // `rect` of `buffer` at mipmap `level` (rect in that level's pixels) as a world of `depth`,
-// read through `format` (one of the ARGB formats above of the same depth).
+// read through `format` (one of the RGBA formats above of the same depth).
 std::unique_ptr<host::World> read_world(GeglBuffer* buffer, const GeglRectangle& rect, int level,
                                         const Babl* format, host::World::Depth depth);
 
