@@ -29,7 +29,12 @@ constexpr char kLogDomain[] = "quillbloom";
 
 class GeglRuntime : public ::testing::Environment {
   public:
-    void SetUp() override { gegl_init(nullptr, nullptr); }
+    // GEGL loads its modules when an operation is first looked up; a host lists them all at
+    // start, and the tests that change the plug-in folder rely on the catalogue listed then.
+    void SetUp() override {
+        gegl_init(nullptr, nullptr);
+        ASSERT_TRUE(gegl_has_operation(kOperation));
+    }
     void TearDown() override { gegl_exit(); }
 };
 
