@@ -3,13 +3,12 @@
 #include <fmt/format.h>
 
 #include "cli/cli_error.h"
+#include "host/fixed_point.h"
 
 namespace cli {
 namespace {
 
-double from_fixed(PF_Fixed value) {
-    return static_cast<double>(value) / PF_FIXED_ONE;
-}
+using host::from_fixed;
 
 std::string type_name(PF_ParamType type) {
     switch (type) {

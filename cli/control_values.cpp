@@ -8,13 +8,12 @@
 #include <sstream>
 
 #include "cli/cli_error.h"
+#include "host/fixed_point.h"
 
 namespace cli {
 namespace {
 
-double from_fixed(PF_Fixed value) {
-    return static_cast<double>(value) / PF_FIXED_ONE;
-}
+using host::from_fixed;
 
 bool same_text(const std::string& a, const std::string& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

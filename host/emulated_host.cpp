@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "host/fixed_point.h"
+
 namespace host {
 
 struct EmulatedHost::Handle {
@@ -27,14 +29,6 @@ std::vector<EmulatedHost*>& live_hosts() {
     return hosts;
 }
 EmulatedHost* sending_host = nullptr;
-
-PF_Fixed to_fixed(double value) {
-    return static_cast<PF_Fixed>(std::llround(value * PF_FIXED_ONE));
-}
-
-double from_fixed(PF_Fixed value) {
-    return static_cast<double>(value) / PF_FIXED_ONE;
-}
 
 }  // namespace
 

@@ -10,6 +10,9 @@
 namespace platform {
 
 inline constexpr char kPathSeparator = '/';
+// Paths and names are built in buffers of this size, terminator included, as the host's own
+// records hold them.
+inline constexpr int kPathBufferSize = 512;
 
 struct FolderEntry {
     std::string name;

@@ -14,11 +14,12 @@
 
 #include <cstdint>
 
+#include "platform/file_system.h"
 #include "sdk/effect_sdk.h"
+#include "shapes/shape_catalogue.h"
+#include "shapes/shape_loader.h"
 
-inline constexpr int kPathBufferSize = 512;
-inline constexpr int kMaxShapeFolders = 64;
-inline constexpr int kShapePathSize = 532;
+inline constexpr int kPathBufferSize = platform::kPathBufferSize;
 
 // Values the plug-in object starts from, at construction and again on the module's first
 // command.
@@ -122,7 +123,7 @@ class BokehPlugin {
     int focus_map_height = 0;
 
     // Shape image
-    char shape_path[kShapePathSize] = {};
+    char shape_path[shapes::kShapePathSize] = {};
     uint32_t shape_height = 0;
     uint32_t shape_width = 0;
     uint16_t samples_per_pixel = 0;

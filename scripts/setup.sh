@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config
+    build-essential cmake pkg-config clang-format git
     libtiff-dev libfmt-dev libcli11-dev libopenimageio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libgegl-dev gegl

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "platform/file_system.h"
-#include "plugin/bokeh_plugin.h"
 
 namespace {
 
@@ -52,30 +51,30 @@ bool append_choice(char* choices, const std::string& name) {
 
 }  // namespace
 
-// The catalogue holds exactly the names the choice string can carry, whether or not the caller
-// asked for the string, so that a position means the same folder at global set-up and at
-// parameter set-up. A name holding the separator would read as two choices, so it is skipped.
-void BokehPlugin::list_shape_folders(char* choice_string, int* preferred_position) {
+int16_t list_shape_folders(const char* pattern_folder, const char* preferred,
+                           char (*names)[platform::kPathBufferSize], char* choice_string,
+                           int* preferred_position) {
     char choices[kShapeChoiceLimit + 1] = {};
     int position = -1;
-    shape_count = 0;
+    int16_t count = 0;
 
     if (const auto entries = platform::list_folder(pattern_folder)) {
         for (const platform::FolderEntry& entry : *entries) {
-            if (shape_count >= kMaxShapeFolders) {
+            if (count >= kMaxShapeFolders) {
                 break;
             }
+            // A name holding the separator would read as two choices.
             if (!entry.is_folder || entry.name.find(kChoiceSeparator) != std::string::npos) {
                 continue;
             }
             if (!append_choice(choices, entry.name)) {
                 break;
             }
-            std::memcpy(shape_names[shape_count], entry.name.c_str(), entry.name.size() + 1);
-            if (entry.name == preferred_shape_name) {
-                position = shape_count;
+            std::memcpy(names[count], entry.name.c_str(), entry.name.size() + 1);
+            if (entry.name == preferred) {
+                position = count;
             }
-            ++shape_count;
+            ++count;
         }
     }
     if (choice_string) {
@@ -84,6 +83,7 @@ void BokehPlugin::list_shape_folders(char* choice_string, int* preferred_positio
     if (preferred_position) {
         *preferred_position = position;
     }
+    return count;
 }
 
 int find_shape_size_file(const char* folder, int requested_size, char* chosen_path) {
@@ -106,10 +106,10 @@ int find_shape_size_file(const char* folder, int requested_size, char* chosen_pa
         if (surplus >= best) {
             continue;
         }
-        char path[kPathBufferSize];
+        char path[platform::kPathBufferSize];
         const int length = std::snprintf(path, sizeof path, "%s%c%s", folder,
                                          platform::kPathSeparator, entry.name.c_str());
-        if (length < 0 || length >= kPathBufferSize) {
+        if (length < 0 || length >= platform::kPathBufferSize) {
             continue;
         }
         best = surplus;

@@ -69,12 +69,12 @@ void show_unsupported_format(const char* format, int value) {
 // The conversion reads each scanline as `samples_per_pixel` bytes a pixel, so only 8-bit chunky
 // layouts of 1, 3 or 4 samples, stored in strips, can be handed on; anything else would be read
 // as garbage or not at all.
-bool layout_convertible(const BokehPlugin& plugin, uint16_t planar_config, bool tiled) {
-    if (plugin.bits_per_sample != kSupportedBitsPerSample) {
-        show_unsupported_format("Unsupported format ( %d bits per pixel )", plugin.bits_per_sample);
+bool layout_convertible(const ShapeFile& file, uint16_t planar_config, bool tiled) {
+    if (file.bits_per_sample != kSupportedBitsPerSample) {
+        show_unsupported_format("Unsupported format ( %d bits per pixel )", file.bits_per_sample);
         return false;
     }
-    const uint16_t samples = plugin.samples_per_pixel;
+    const uint16_t samples = file.samples_per_pixel;
     if (samples != 1 && samples != 3 && samples != 4) {
         show_unsupported_format("Unsupported format ( %d samples per pixel )", samples);
         return false;
@@ -122,10 +122,10 @@ void rgb_to_bgr(const uint8_t* scanline, uint8_t* row, uint32_t width, int sampl
 
 }  // namespace
 
-bool read_shape_header(BokehPlugin& plugin, const char* path) {
-    // The pixels are read by reopening shape_path; a path it cannot hold whole would name
+bool read_shape_header(ShapeFile& file, const char* path) {
+    // The pixels are read by reopening the recorded path; a path it cannot hold whole would name
     // another file.
-    if (std::strlen(path) >= sizeof plugin.shape_path) {
+    if (std::strlen(path) >= sizeof file.path) {
         return false;
     }
     uint16_t planar_config = PLANARCONFIG_CONTIG;
@@ -135,28 +135,28 @@ bool read_shape_header(BokehPlugin& plugin, const char* path) {
         if (!tiff) {
             return false;
         }
-        std::strcpy(plugin.shape_path, path);
-        TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &plugin.shape_height);
-        TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &plugin.shape_width);
+        std::strcpy(file.path, path);
+        TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &file.height);
+        TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &file.width);
         // A tag the file leaves out has the format's default value, not the previous file's.
-        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &plugin.samples_per_pixel);
-        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &plugin.bits_per_sample);
+        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &file.samples_per_pixel);
+        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &file.bits_per_sample);
         TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_PLANARCONFIG, &planar_config);
         tiled = TIFFIsTiled(tiff.get()) != 0;
     }
-    return layout_convertible(plugin, planar_config, tiled);
+    return layout_convertible(file, planar_config, tiled);
 }
 
-bool read_shape_pixels(BokehPlugin& plugin) {
-    TiffFile tiff = open_tiff(plugin.shape_path);
+bool read_shape_pixels(const ShapeFile& file, uint8_t* image) {
+    TiffFile tiff = open_tiff(file.path);
     if (!tiff) {
         return false;
     }
-    if (plugin.shape_height == 0 || plugin.shape_width == 0) {
+    if (file.height == 0 || file.width == 0) {
         return true;
     }
-    const uint32_t width = plugin.shape_width;
-    const int samples = plugin.samples_per_pixel;
+    const uint32_t width = file.width;
+    const int samples = file.samples_per_pixel;
     // A scanline shorter than the conversion expects (subsampled colour, for instance) would be
     // read past its end.
     const tmsize_t scanline_size = TIFFScanlineSize(tiff.get());
@@ -168,11 +168,11 @@ bool read_shape_pixels(BokehPlugin& plugin) {
         return false;
     }
     const auto* scanline = static_cast<const uint8_t*>(buffer.get());
-    for (uint32_t r = 0; r < plugin.shape_height; ++r) {
+    for (uint32_t r = 0; r < file.height; ++r) {
         if (TIFFReadScanline(tiff.get(), buffer.get(), r, 0) < 0) {
             return false;
         }
-        uint8_t* row = plugin.shape_image + std::size_t{r} * plugin.shape_rowbytes;
+        uint8_t* row = image + std::size_t{r} * file.rowbytes;
         if (samples == 1) {
             grey_to_bgr(scanline, row, width);
         } else {
@@ -182,32 +182,22 @@ bool read_shape_pixels(BokehPlugin& plugin) {
     return true;
 }
 
-}  // namespace shapes
-
-void BokehPlugin::load_shape_image(const char* path) {
+void load_shape_image(const char* path, ShapeFile& file, uint8_t*& image) {
     TIFFSetWarningHandler(nullptr);
     // Whatever happens below, a failed load must not leave the previous file's image in place.
-    platform::release_array(shape_image);
-    if (!shapes::read_shape_header(*this, path)) {
+    platform::release_array(image);
+    if (!read_shape_header(file, path)) {
         return;
     }
-    const std::optional<std::size_t> size = shapes::image_buffer_size(shape_width, shape_height);
+    const std::optional<std::size_t> size = image_buffer_size(file.width, file.height);
     if (!size) {
         return;
     }
-    shape_rowbytes = static_cast<int>(shape_width * shapes::kShapeBytesPerPixel);
-    shape_image = platform::allocate_array<uint8_t>(*size);
-    if (shape_image && !shapes::read_shape_pixels(*this)) {
-        platform::release_array(shape_image);
+    file.rowbytes = static_cast<int>(file.width * kShapeBytesPerPixel);
+    image = platform::allocate_array<uint8_t>(*size);
+    if (image && !read_shape_pixels(file, image)) {
+        platform::release_array(image);
     }
 }
 
-void BokehPlugin::release_shape_image(PF_InData* in_data, PF_ParamDef* iris_layer_param) {
-    if (iris_layer_enabled && iris_layer_marker) {
-        // The image is then the Iris Layer's pixels, which the host lent and takes back.
-        in_data->inter.checkin_param(in_data->effect_ref, iris_layer_param);
-        shape_image = nullptr;
-        return;
-    }
-    platform::release_array(shape_image);
-}
+}  // namespace shapes

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "plugin/bokeh_plugin.h"
+#include "platform/allocation.h"
+#include "shape_test_support.h"
 #include "shapes/shape_catalogue.h"
+#include "shapes/shape_loader.h"
 
 namespace {
 
@@ -54,7 +56,7 @@ struct Channel {
 
 class ShapeLibraryTest : public ::testing::Test {
   protected:
-    void TearDown() override { plugin_->release_shape_image(nullptr, nullptr); }
+    void TearDown() override { shape_->release(); }
 
     std::string file_of(const LibraryShape& shape, int size) const {
         return kPatternFolder + "/" + shape.name + "/" + std::to_string(size) + ".tif";
@@ -62,19 +64,19 @@ class ShapeLibraryTest : public ::testing::Test {
 
     // Loads the file and answers its red channel (byte 2 of each blue, green, red pixel).
     Channel load_red(const LibraryShape& shape, int size) {
-        plugin_->load_shape_image(file_of(shape, size).c_str());
+        shape_->load(file_of(shape, size).c_str());
         Channel red{size, {}};
-        if (!plugin_->shape_image) {
+        if (!shape_->image) {
             ADD_FAILURE() << file_of(shape, size) << " did not load";
             return red;
         }
         for (int i = 0; i < size * size; ++i) {
-            red.values.push_back(plugin_->shape_image[i * 3 + 2]);
+            red.values.push_back(shape_->image[i * 3 + 2]);
         }
         return red;
     }
 
-    std::unique_ptr<BokehPlugin> plugin_ = std::make_unique<BokehPlugin>();
+    std::unique_ptr<shape_tests::LoadedShape> shape_ = std::make_unique<shape_tests::LoadedShape>();
 };
 
 double centre_of(const Channel& c) {
@@ -109,11 +111,11 @@ TEST_F(ShapeLibraryTest, EveryShapeComesAtEverySizeAsItsFileSays) {
     for (const LibraryShape& shape : kShapes) {
         for (const int size : kSizes) {
             SCOPED_TRACE(file_of(shape, size));
-            plugin_->load_shape_image(file_of(shape, size).c_str());
-            ASSERT_NE(plugin_->shape_image, nullptr);
-            EXPECT_EQ(plugin_->shape_width, static_cast<uint32_t>(size));
-            EXPECT_EQ(plugin_->shape_height, static_cast<uint32_t>(size));
-            EXPECT_EQ(plugin_->samples_per_pixel, shape.colour ? 3 : 1);
+            shape_->load(file_of(shape, size).c_str());
+            ASSERT_NE(shape_->image, nullptr);
+            EXPECT_EQ(shape_->file.width, static_cast<uint32_t>(size));
+            EXPECT_EQ(shape_->file.height, static_cast<uint32_t>(size));
+            EXPECT_EQ(shape_->file.samples_per_pixel, shape.colour ? 3 : 1);
         }
     }
 }
@@ -179,12 +181,12 @@ TEST_F(ShapeLibraryTest, RoundShapesLookTheSameTurnedByAnyAngle) {
 TEST_F(ShapeLibraryTest, GreyShapesAreGreyAndTheFringeShapeSpreadsRedFurthest) {
     for (const LibraryShape& shape : kShapes) {
         SCOPED_TRACE(shape.name);
-        plugin_->load_shape_image(file_of(shape, 127).c_str());
-        ASSERT_NE(plugin_->shape_image, nullptr);
+        shape_->load(file_of(shape, 127).c_str());
+        ASSERT_NE(shape_->image, nullptr);
         int differing = 0;
         int misordered = 0;
         for (int i = 0; i < 127 * 127; ++i) {
-            const uint8_t* pixel = plugin_->shape_image + i * 3;
+            const uint8_t* pixel = shape_->image + i * 3;
             const uint8_t blue = pixel[0], green = pixel[1], red = pixel[2];
             differing += red != green || green != blue;
             misordered += red < green || green < blue;
@@ -200,20 +202,19 @@ TEST_F(ShapeLibraryTest, GreyShapesAreGreyAndTheFringeShapeSpreadsRedFurthest) {
 }
 
 TEST_F(ShapeLibraryTest, CatalogueListsEveryShapeInAStableOrderWithSixBladesAsDefault) {
-    std::snprintf(plugin_->pattern_folder, sizeof plugin_->pattern_folder, "%s",
-                  kPatternFolder.c_str());
-    std::snprintf(plugin_->preferred_shape_name, sizeof plugin_->preferred_shape_name, "06");
     for (int listing = 0; listing < 2; ++listing) {
-        char choices[kPathBufferSize] = {};
+        char names[kMaxShapeFolders][platform::kPathBufferSize] = {};
+        char choices[platform::kPathBufferSize] = {};
         int preferred = -1;
-        plugin_->list_shape_folders(choices, &preferred);
+        const int16_t count =
+            list_shape_folders(kPatternFolder.c_str(), "06", names, choices, &preferred);
         EXPECT_STREQ(choices, "05|06|07|08|09|circle|fringe");
-        ASSERT_EQ(plugin_->shape_count, static_cast<int16_t>(std::size(kShapes)));
-        for (int i = 0; i < plugin_->shape_count; ++i) {
-            EXPECT_STREQ(plugin_->shape_names[i], kShapes[i].name);
+        ASSERT_EQ(count, static_cast<int16_t>(std::size(kShapes)));
+        for (int i = 0; i < count; ++i) {
+            EXPECT_STREQ(names[i], kShapes[i].name);
         }
         ASSERT_GE(preferred, 0);
-        EXPECT_STREQ(plugin_->shape_names[preferred], "06");
+        EXPECT_STREQ(names[preferred], "06");
     }
 }
 
@@ -221,16 +222,16 @@ TEST_F(ShapeLibraryTest, EveryRequestUpToTheLargestBokehAmountFindsALargeEnoughF
     for (const LibraryShape& shape : kShapes) {
         const std::string folder = kPatternFolder + "/" + shape.name;
         for (int max_effect = 1; max_effect <= kLargestBokehAmountEffect; max_effect += 2) {
-            char chosen[kPathBufferSize] = {};
+            char chosen[platform::kPathBufferSize] = {};
             find_shape_size_file(folder.c_str(), max_effect, chosen);
             const int* size = std::lower_bound(std::begin(kSizes), std::end(kSizes), max_effect);
             ASSERT_EQ(std::string(chosen), file_of(shape, *size)) << max_effect;
         }
-        char chosen[kPathBufferSize] = {};
+        char chosen[platform::kPathBufferSize] = {};
         find_shape_size_file(folder.c_str(), kLargestBokehAmountEffect, chosen);
-        plugin_->load_shape_image(chosen);
-        ASSERT_NE(plugin_->shape_image, nullptr) << shape.name;
-        EXPECT_GE(plugin_->shape_width, static_cast<uint32_t>(kLargestBokehAmountEffect));
+        shape_->load(chosen);
+        ASSERT_NE(shape_->image, nullptr) << shape.name;
+        EXPECT_GE(shape_->file.width, static_cast<uint32_t>(kLargestBokehAmountEffect));
     }
 }
 

@@ -99,12 +99,12 @@ class ShapeLoaderFuzzTest : public shape_tests::ShapeFileTest {
 
     // Either no image, or one whose rows the header fields describe.
     void expect_whole_or_no_image() {
-        if (!plugin_->shape_image) {
+        if (!shape_->image) {
             return;
         }
-        EXPECT_EQ(plugin_->shape_rowbytes, static_cast<int>(plugin_->shape_width * 3));
-        EXPECT_EQ(plugin_->bits_per_sample, 8);
-        const uint16_t samples = plugin_->samples_per_pixel;
+        EXPECT_EQ(shape_->file.rowbytes, static_cast<int>(shape_->file.width * 3));
+        EXPECT_EQ(shape_->file.bits_per_sample, 8);
+        const uint16_t samples = shape_->file.samples_per_pixel;
         EXPECT_TRUE(samples == 1 || samples == 3 || samples == 4) << samples;
     }
 };
@@ -117,10 +117,10 @@ TEST_F(ShapeLoaderFuzzTest, MutatedFilesLoadWholeOrNotAtAll) {
     for (const std::vector<uint8_t>& seed : seed_files()) {
         for (int i = 0; i < kMutantsPerSeedFile; ++i, ++total) {
             shape_tests::write_bytes(path, mutator.mutate(seed));
-            plugin_->load_shape_image(path.c_str());
+            shape_->load(path.c_str());
             expect_whole_or_no_image();
-            loaded += plugin_->shape_image != nullptr;
-            plugin_->release_shape_image(nullptr, nullptr);
+            loaded += shape_->image != nullptr;
+            shape_->release();
         }
     }
     // Guards against a mutator so harsh that nothing reaches the pixel conversion any more, and

@@ -23,14 +23,14 @@ class ShapeLoaderTest : public shape_tests::ShapeFileTest {
     // Every pixel of the loaded image against the file's own samples: blue, green, red taken
     // from samples 2, 1, 0 of a colour file, or three copies of a grey file's one sample.
     void expect_bgr_image_of(const TiffLayout& layout) {
-        ASSERT_NE(plugin_->shape_image, nullptr);
-        ASSERT_EQ(plugin_->shape_width, layout.width);
-        ASSERT_EQ(plugin_->shape_height, layout.height);
-        ASSERT_EQ(plugin_->shape_rowbytes, static_cast<int>(layout.width * 3));
+        ASSERT_NE(shape_->image, nullptr);
+        ASSERT_EQ(shape_->file.width, layout.width);
+        ASSERT_EQ(shape_->file.height, layout.height);
+        ASSERT_EQ(shape_->file.rowbytes, static_cast<int>(layout.width * 3));
         const bool grey = layout.samples_per_pixel == 1;
         int mismatches = 0;
         for (uint32_t y = 0; y < layout.height; ++y) {
-            const uint8_t* row = plugin_->shape_image + y * plugin_->shape_rowbytes;
+            const uint8_t* row = shape_->image + y * shape_->file.rowbytes;
             for (uint32_t x = 0; x < layout.width; ++x) {
                 for (uint32_t c = 0; c < 3; ++c) {
                     const uint8_t expected = sample_at(x, y, grey ? 0 : 2 - c);
@@ -42,14 +42,14 @@ class ShapeLoaderTest : public shape_tests::ShapeFileTest {
     }
 
     void expect_no_image_and_no_message() {
-        EXPECT_EQ(plugin_->shape_image, nullptr);
+        EXPECT_EQ(shape_->image, nullptr);
         EXPECT_TRUE(message_boxes().empty());
     }
 
     void load_valid_image() {
         const TiffLayout layout{.width = 5, .height = 4, .samples_per_pixel = 3};
-        plugin_->load_shape_image(write_patterned("previous.tif", layout).c_str());
-        ASSERT_NE(plugin_->shape_image, nullptr);
+        shape_->load(write_patterned("previous.tif", layout).c_str());
+        ASSERT_NE(shape_->image, nullptr);
     }
 };
 
@@ -61,11 +61,11 @@ TEST_F(ShapeLoaderTest, RgbFileBecomesBgrRowsWithRedAndBlueExchanged) {
         const TiffLayout layout{
             .width = 63, .height = 63, .samples_per_pixel = 3, .deflate = deflate};
         const std::string path = write_patterned(deflate ? "rgb_z.tif" : "rgb.tif", layout);
-        plugin_->load_shape_image(path.c_str());
-        EXPECT_EQ(plugin_->shape_rowbytes, 189);
-        EXPECT_EQ(plugin_->samples_per_pixel, 3);
-        EXPECT_EQ(plugin_->bits_per_sample, 8);
-        EXPECT_STREQ(plugin_->shape_path, path.c_str());
+        shape_->load(path.c_str());
+        EXPECT_EQ(shape_->file.rowbytes, 189);
+        EXPECT_EQ(shape_->file.samples_per_pixel, 3);
+        EXPECT_EQ(shape_->file.bits_per_sample, 8);
+        EXPECT_STREQ(shape_->file.path, path.c_str());
         expect_bgr_image_of(layout);
     }
     EXPECT_TRUE(message_boxes().empty());
@@ -73,26 +73,26 @@ TEST_F(ShapeLoaderTest, RgbFileBecomesBgrRowsWithRedAndBlueExchanged) {
 
 TEST_F(ShapeLoaderTest, GreyFileGivesThreeEqualBytesAPixel) {
     const TiffLayout layout{.width = 31, .height = 17, .samples_per_pixel = 1};
-    plugin_->load_shape_image(write_patterned("grey.tif", layout).c_str());
+    shape_->load(write_patterned("grey.tif", layout).c_str());
     expect_bgr_image_of(layout);
 }
 
 TEST_F(ShapeLoaderTest, RgbaFileLosesItsAlpha) {
     const TiffLayout layout{.width = 20, .height = 9, .samples_per_pixel = 4, .deflate = true};
-    plugin_->load_shape_image(write_patterned("rgba.tif", layout).c_str());
+    shape_->load(write_patterned("rgba.tif", layout).c_str());
     expect_bgr_image_of(layout);
 }
 
 TEST_F(ShapeLoaderTest, OneSampleInSeparatePlanesIsStillChunkyGrey) {
     const TiffLayout layout{.width = 8, .height = 8, .separate_planes = true};
-    plugin_->load_shape_image(write_patterned("grey_planar.tif", layout).c_str());
+    shape_->load(write_patterned("grey_planar.tif", layout).c_str());
     expect_bgr_image_of(layout);
 }
 
 TEST_F(ShapeLoaderTest, WidthOrHeightOfOnePixelLoads) {
     for (const TiffLayout layout : {TiffLayout{.width = 1, .height = 40, .samples_per_pixel = 3},
                                     TiffLayout{.width = 40, .height = 1, .samples_per_pixel = 3}}) {
-        plugin_->load_shape_image(write_patterned("thin.tif", layout).c_str());
+        shape_->load(write_patterned("thin.tif", layout).c_str());
         expect_bgr_image_of(layout);
     }
 }
@@ -134,8 +134,8 @@ TEST_F(ShapeLoaderTest, LayoutsTheConversionCannotServeAreShownAndGiveNoImage) {
         host::desktop_record().message_boxes.clear();
         load_valid_image();
         const std::vector<uint8_t> samples(tiff_writer::image_bytes(c.layout), 0x5A);
-        plugin_->load_shape_image(write_file("rejected.tif", c.layout, samples).c_str());
-        EXPECT_EQ(plugin_->shape_image, nullptr);
+        shape_->load(write_file("rejected.tif", c.layout, samples).c_str());
+        EXPECT_EQ(shape_->image, nullptr);
         EXPECT_EQ(message_boxes(), std::vector<std::string>{c.message});
     }
 }
@@ -160,8 +160,8 @@ TEST_F(ShapeLoaderTest, TiledFileIsShownAndGivesNoImage) {
     }
     host::desktop_record().message_boxes.clear();
     load_valid_image();
-    plugin_->load_shape_image(path.c_str());
-    EXPECT_EQ(plugin_->shape_image, nullptr);
+    shape_->load(path.c_str());
+    EXPECT_EQ(shape_->image, nullptr);
     EXPECT_EQ(message_boxes(), std::vector<std::string>{"Unsupported format ( tiled image )"});
 }
 
@@ -170,7 +170,7 @@ TEST_F(ShapeLoaderTest, TiledFileIsShownAndGivesNoImage) {
 TEST_F(ShapeLoaderTest, MissingFileOrFolderIsSilentAndDropsThePreviousImage) {
     for (const std::string& path : {(folder_ / "absent.tif").string(), folder_.string()}) {
         load_valid_image();
-        plugin_->load_shape_image(path.c_str());
+        shape_->load(path.c_str());
         expect_no_image_and_no_message();
     }
 }
@@ -191,7 +191,7 @@ TEST_F(ShapeLoaderTest, TruncatedFilesGiveNoImage) {
             load_valid_image();
             const fs::path cut = folder_ / "cut.tif";
             shape_tests::write_bytes(cut, {whole.begin(), whole.begin() + length});
-            plugin_->load_shape_image(cut.c_str());
+            shape_->load(cut.c_str());
             expect_no_image_and_no_message();
         }
     }
@@ -206,21 +206,19 @@ TEST_F(ShapeLoaderTest, CorruptedCompressedRowsGiveNoImage) {
     const fs::path corrupt = folder_ / "corrupt.tif";
     shape_tests::write_bytes(corrupt, bytes);
     load_valid_image();
-    plugin_->load_shape_image(corrupt.c_str());
-    EXPECT_EQ(plugin_->shape_width, 64u);  // the header was fine; the rows were not
+    shape_->load(corrupt.c_str());
+    EXPECT_EQ(shape_->file.width, 64u);  // the header was fine; the rows were not
     expect_no_image_and_no_message();
 }
 
 TEST_F(ShapeLoaderTest, FileThatVanishesBeforeThePixelsAreReadIsNotConverted) {
     const TiffLayout layout{.width = 4, .height = 4};
     const std::string path = write_patterned("vanishing.tif", layout);
-    ASSERT_TRUE(shapes::read_shape_header(*plugin_, path.c_str()));
+    ASSERT_TRUE(shapes::read_shape_header(shape_->file, path.c_str()));
     fs::remove(path);
     std::vector<uint8_t> image(4 * 12 + shapes::kShapeImageTailBytes, 0xEE);
-    plugin_->shape_image = image.data();
-    plugin_->shape_rowbytes = 12;
-    EXPECT_FALSE(shapes::read_shape_pixels(*plugin_));
-    plugin_->shape_image = nullptr;
+    shape_->file.rowbytes = 12;
+    EXPECT_FALSE(shapes::read_shape_pixels(shape_->file, image.data()));
 }
 
 TEST_F(ShapeLoaderTest, ImageTooLargeToAddressIsRefusedBeforeAnyAllocation) {
@@ -230,9 +228,9 @@ TEST_F(ShapeLoaderTest, ImageTooLargeToAddressIsRefusedBeforeAnyAllocation) {
     const fs::path path = folder_ / "huge.tif";
     shape_tests::write_bytes(path, huge);
     platform::refuse_allocation_after(-1);
-    plugin_->load_shape_image(path.c_str());
+    shape_->load(path.c_str());
     EXPECT_EQ(platform::refuse_allocation_after(-1), 0);
-    EXPECT_EQ(plugin_->shape_width, 0x80000000u);  // the header itself was read
+    EXPECT_EQ(shape_->file.width, 0x80000000u);  // the header itself was read
     expect_no_image_and_no_message();
 }
 
@@ -240,14 +238,13 @@ TEST_F(ShapeLoaderTest, RefusedImageAllocationGivesNoImage) {
     const TiffLayout layout{.width = 9, .height = 9, .samples_per_pixel = 3};
     const std::string path = write_patterned("rgb.tif", layout);
     platform::refuse_allocation_after(0);
-    plugin_->load_shape_image(path.c_str());
+    shape_->load(path.c_str());
     platform::refuse_allocation_after(-1);
     expect_no_image_and_no_message();
 }
 
 TEST_F(ShapeLoaderTest, ZeroRowFileGivesNoImage) {
-    plugin_->load_shape_image(
-        write_file("empty.tif", TiffLayout{.width = 5, .height = 0}, {}).c_str());
+    shape_->load(write_file("empty.tif", TiffLayout{.width = 5, .height = 0}, {}).c_str());
     expect_no_image_and_no_message();
 }
 
@@ -255,12 +252,12 @@ TEST_F(ShapeLoaderTest, ZeroRowFileGivesNoImage) {
 
 TEST_F(ShapeLoaderTest, AbsentSampleTagsMeanOneSampleNotThePreviousFilesLayout) {
     load_valid_image();
-    ASSERT_EQ(plugin_->samples_per_pixel, 3);
+    ASSERT_EQ(shape_->file.samples_per_pixel, 3);
     const shape_tests::MinimalTiff grey{.width = 6, .height = 3, .samples_per_pixel_tag = false};
     const fs::path path = folder_ / "untagged.tif";
     shape_tests::write_bytes(path, shape_tests::minimal_tiff(grey));
-    plugin_->load_shape_image(path.c_str());
-    EXPECT_EQ(plugin_->samples_per_pixel, 1);
+    shape_->load(path.c_str());
+    EXPECT_EQ(shape_->file.samples_per_pixel, 1);
     expect_bgr_image_of({.width = 6, .height = 3});
 }
 
@@ -270,8 +267,8 @@ TEST_F(ShapeLoaderTest, SubsampledColourIsNotReadPastItsScanlines) {
         .width = 8, .height = 4, .samples_per_pixel = 3, .photometric = 6};
     const fs::path path = folder_ / "ycbcr.tif";
     shape_tests::write_bytes(path, shape_tests::minimal_tiff(ycbcr));
-    plugin_->load_shape_image(path.c_str());
-    EXPECT_EQ(plugin_->samples_per_pixel, 3);
+    shape_->load(path.c_str());
+    EXPECT_EQ(shape_->file.samples_per_pixel, 3);
     expect_no_image_and_no_message();
 }
 
@@ -279,31 +276,10 @@ TEST_F(ShapeLoaderTest, SubsampledColourIsNotReadPastItsScanlines) {
 
 TEST_F(ShapeLoaderTest, ReleaseFreesTheLoadedImage) {
     load_valid_image();
-    plugin_->release_shape_image(nullptr, nullptr);
-    EXPECT_EQ(plugin_->shape_image, nullptr);
-    plugin_->release_shape_image(nullptr, nullptr);
-    EXPECT_EQ(plugin_->shape_image, nullptr);
-}
-
-PF_ParamDef* checked_in_param = nullptr;
-
-PF_Err record_checkin(PF_ProgPtr, PF_ParamDef* param) {
-    checked_in_param = param;
-    return PF_Err_NONE;
-}
-
-TEST_F(ShapeLoaderTest, IrisLayerPixelsGoBackToTheHostInsteadOfBeingFreed) {
-    uint8_t layer_pixels[12] = {};
-    PF_ParamDef iris_layer{};
-    PF_InData in_data{};
-    in_data.inter.checkin_param = record_checkin;
-    plugin_->iris_layer_enabled = 1;
-    plugin_->iris_layer_marker = 1;
-    plugin_->shape_image = layer_pixels;
-    plugin_->release_shape_image(&in_data, &iris_layer);
-    EXPECT_EQ(checked_in_param, &iris_layer);
-    EXPECT_EQ(plugin_->shape_image, nullptr);
-    plugin_->iris_layer_enabled = 0;
+    shape_->release();
+    EXPECT_EQ(shape_->image, nullptr);
+    shape_->release();
+    EXPECT_EQ(shape_->image, nullptr);
 }
 
 }  // namespace

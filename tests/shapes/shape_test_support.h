@@ -15,10 +15,25 @@
 #include <vector>
 
 #include "host/desktop_recorder.h"
-#include "plugin/bokeh_plugin.h"
+#include "platform/allocation.h"
+#include "shapes/shape_loader.h"
 #include "tools/tiff_writer.h"
 
 namespace shape_tests {
+
+// A shape file's record and the image loaded from it, released with the test.
+struct LoadedShape {
+    shapes::ShapeFile file;
+    uint8_t* image = nullptr;
+
+    LoadedShape() = default;
+    LoadedShape(const LoadedShape&) = delete;
+    LoadedShape& operator=(const LoadedShape&) = delete;
+    ~LoadedShape() { release(); }
+
+    void load(const char* path) { shapes::load_shape_image(path, file, image); }
+    void release() { platform::release_array(image); }
+};
 
 namespace fs = std::filesystem;
 
@@ -125,7 +140,7 @@ class ShapeFileTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        plugin_->release_shape_image(nullptr, nullptr);
+        shape_->release();
         fs::remove_all(folder_);
     }
 
@@ -146,7 +161,7 @@ class ShapeFileTest : public ::testing::Test {
     }
 
     fs::path folder_;
-    std::unique_ptr<BokehPlugin> plugin_ = std::make_unique<BokehPlugin>();
+    std::unique_ptr<LoadedShape> shape_ = std::make_unique<LoadedShape>();
 };
 
 }  // namespace shape_tests
