@@ -7,13 +7,10 @@
 #include "cli/control_values.h"
 #include "cli/plugin_folder_view.h"
 #include "host/emulated_host.h"
+#include "host/fixed_point.h"
 
 namespace qb_gegl {
 namespace {
-
-double from_fixed(PF_Fixed value) {
-    return static_cast<double>(value) / PF_FIXED_ONE;
-}
 
 SliderDeclaration slider(const host::EmulatedHost& effect, const char* name) {
     const PF_ParamDef& def = cli::declared_control(effect, name).def;
@@ -24,8 +21,9 @@ SliderDeclaration slider(const host::EmulatedHost& effect, const char* name) {
                 static_cast<double>(sd.dephault),   0};
     }
     const PF_FixedSliderDef& fd = def.u.fd;
-    return {from_fixed(fd.valid_min),  from_fixed(fd.valid_max), from_fixed(fd.slider_min),
-            from_fixed(fd.slider_max), from_fixed(fd.dephault),  fd.precision};
+    return {host::from_fixed(fd.valid_min),  host::from_fixed(fd.valid_max),
+            host::from_fixed(fd.slider_min), host::from_fixed(fd.slider_max),
+            host::from_fixed(fd.dephault),   fd.precision};
 }
 
 MenuDeclaration menu(const host::EmulatedHost& effect, const char* name) {
