@@ -6,6 +6,7 @@
 // through one lock; the effect spreads its own work over GEGL's thread count instead of GEGL
 // cutting the layer into tiles. A render that fails is logged with the effect's message and
 // leaves the layer as it came in.
+#include <dlfcn.h>
 #include <gegl-plugin.h>
 #include <omp.h>
 
@@ -14,12 +15,14 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "cli/effect_session.h"
 #include "gegl/effect_declarations.h"
 #include "gegl/operation_properties.h"
 #include "gegl/pixel_transfer.h"
 #include "gegl/plugin_folder.h"
+#include "platform/module_path.h"
 #include "plugin/effect_entry.h"
 
 namespace {
@@ -207,14 +210,18 @@ static void qb_depth_of_field_class_init(QbDepthOfFieldClass* klass) {
         nullptr);
 }
 
-extern "C" {
+namespace {
 
-G_MODULE_EXPORT const GeglModuleInfo* gegl_module_query(GTypeModule*) {
-    static const GeglModuleInfo info{GEGL_MODULE_ABI_VERSION};
-    return &info;
+// GEGL closes a module whose types are not in use and opens it again when they are. This file
+// stays mapped all the same: GLib keeps pointers to the menus' value tables, and the effect
+// keeps its state for the life of the process.
+void stay_loaded() {
+    const std::string own_file =
+        platform::loaded_file_path(reinterpret_cast<const void*>(&stay_loaded));
+    dlopen(own_file.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
-G_MODULE_EXPORT gboolean gegl_module_register(GTypeModule* module) {
+bool learn_effect_declarations() {
     const std::filesystem::path effect_module = qb_gegl::effect_module_path();
     try {
         const std::lock_guard<std::mutex> lock(effect_lock());
@@ -224,6 +231,25 @@ G_MODULE_EXPORT gboolean gegl_module_register(GTypeModule* module) {
             "quillbloom:depth-of-field is not available: %s (its plug-in folder is %s; %s "
             "chooses another)",
             error.what(), effect_module.parent_path().c_str(), qb_gegl::kPluginFolderVariable);
+        return false;
+    }
+    stay_loaded();
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+G_MODULE_EXPORT const GeglModuleInfo* gegl_module_query(GTypeModule*) {
+    static const GeglModuleInfo info{GEGL_MODULE_ABI_VERSION};
+    return &info;
+}
+
+G_MODULE_EXPORT gboolean gegl_module_register(GTypeModule* module) {
+    // Learnt once: GEGL registers the module again each time it loads it anew.
+    static const bool learnt = learn_effect_declarations();
+    if (!learnt) {
         return FALSE;
     }
     menu_types() = qb_gegl::register_menu_types(module, declarations());

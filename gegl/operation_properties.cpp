@@ -47,15 +47,17 @@ struct MenuEntry {
 };
 
 // GObject keeps the values and their texts for as long as the process runs, so they are never
-// freed.
+// freed, not even when the process ends. They are made once and handed over at every load.
 GType register_menu(GTypeModule* module, const char* type_name,
                     const std::vector<MenuEntry>& entries, int first_value,
                     std::vector<GEnumValue>& values) {
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        values.push_back({first_value + static_cast<gint>(i), g_strdup(entries[i].name.c_str()),
-                          g_strdup(entries[i].nick.c_str())});
+    if (values.empty()) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            values.push_back({first_value + static_cast<gint>(i), g_strdup(entries[i].name.c_str()),
+                              g_strdup(entries[i].nick.c_str())});
+        }
+        values.push_back({0, nullptr, nullptr});
     }
-    values.push_back({0, nullptr, nullptr});
     return g_type_module_register_enum(module, type_name, values.data());
 }
 
@@ -93,8 +95,8 @@ int position_or_first(int position) {
 }  // namespace
 
 MenuTypes register_menu_types(GTypeModule* module, const EffectDeclarations& declarations) {
-    static std::vector<GEnumValue> shape_values;
-    static std::vector<GEnumValue> quality_values;
+    static auto* const shape_values = new std::vector<GEnumValue>;
+    static auto* const quality_values = new std::vector<GEnumValue>;
     // Shapes keep their folder names as nicks: that is how the tool names them too.
     std::vector<MenuEntry> shapes;
     for (const std::string& folder : declarations.iris_shape.entries) {
@@ -107,8 +109,8 @@ MenuTypes register_menu_types(GTypeModule* module, const EffectDeclarations& dec
     for (const std::string& text : declarations.quality.entries) {
         qualities.push_back({text, nick_of(text)});
     }
-    return {register_menu(module, "QuillbloomIrisShape", shapes, 0, shape_values),
-            register_menu(module, "QuillbloomQuality", qualities, 1, quality_values)};
+    return {register_menu(module, "QuillbloomIrisShape", shapes, 0, *shape_values),
+            register_menu(module, "QuillbloomQuality", qualities, 1, *quality_values)};
 }
 
 void install_properties(GObjectClass* object_class, const EffectDeclarations& declarations,

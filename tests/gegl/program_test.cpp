@@ -23,12 +23,12 @@ constexpr char kOperation[] = "quillbloom:depth-of-field";
 // 16-bit values of 8-bit levels: 255 * 257 = 65535.
 constexpr std::uint16_t kEightToSixteen = 257;
 
-// The gegl program is no sanitized program: a sanitized module needs the runtime loaded before
+// The gegl program is no sanitized program: a sanitized module needs the runtimes loaded before
 // everything else, and the program's own allocations are not ours to check for leaks.
 std::map<std::string, std::string> program_environment() {
     std::map<std::string, std::string> environment;
-    if (const std::string runtime = QB_ASAN_RUNTIME; !runtime.empty()) {
-        environment["LD_PRELOAD"] = runtime;
+    if (const std::string runtimes = QB_SANITIZER_PRELOAD; !runtimes.empty()) {
+        environment["LD_PRELOAD"] = runtimes;
         environment["ASAN_OPTIONS"] = "detect_leaks=0";
     }
     return environment;
