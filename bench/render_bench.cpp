@@ -140,6 +140,37 @@ double driver_seconds(bool with_depth, double amount) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The write-back alone on an HD region whose light spans every level, 8-bit and 16-bit.
+void BM_WriteBack(benchmark::State& state) {
+    const bool deep = state.range(0) == 16;
+    const size_t pixels = static_cast<size_t>(kWidth) * kHeight;
+    std::vector<float> light(pixels * 4);
+    std::vector<float> weights(pixels);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> share(0.0f, 1.0f);
+    for (size_t i = 0; i < pixels; ++i) {
+        weights[i] = 0.5f + share(rng);
+        for (int c = 0; c < 4; ++c) {
+            light[i * 4 + c] = 40.0f * share(rng) * share(rng) * share(rng);
+        }
+    }
+    const auto depth = deep ? host::World::Depth::k16 : host::World::Depth::k8;
+    host::World input(kWidth, kHeight, depth), output(kWidth, kHeight, depth);
+    const auto channel_depth = deep ? render::ChannelDepth::k16 : render::ChannelDepth::k8;
+    render::WriteBackSettings settings;
+    settings.mid_light = 0.6f;
+    settings.hardness = 1.5;
+    for (auto _ : state) {
+        render::write_back(light.data(), weights.data(), kWidth, kHeight,
+                           render::ConstPixelRows{static_cast<const uint8_t*>(input.def().data),
+                                                  input.rowbytes(), channel_depth},
+                           render::PixelRows{static_cast<uint8_t*>(output.def().data),
+                                             output.rowbytes(), channel_depth},
+                           settings);
+        benchmark::ClobberMemory();
+    }
+}
+
 void BM_Render(benchmark::State& state, bool with_depth) {
     const double amount = static_cast<double>(state.range(0));
     Scene& s = scene();
@@ -173,6 +204,7 @@ void BM_Render(benchmark::State& state, bool with_depth) {
 
 }  // namespace
 
+BENCHMARK(BM_WriteBack)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Render, depth_ramp, true)
     ->Arg(20)
     ->Arg(60)

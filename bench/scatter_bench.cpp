@@ -79,13 +79,9 @@ PreparedPass& pass_for(int diameter) {
     pass.accum.assign(static_cast<size_t>(kWidth) * kHeight * 4, 0.0f);
     pass.weight.assign(static_cast<size_t>(kWidth) * kHeight, 0.0f);
     BokehEngine& e = *pass.engine;
-    e.set_alpha_scale(1.0f, pass.weight.data(), 0);
-    e.set_options(1, 0);
-    e.set_region(nullptr, 0, nullptr);
-    e.set_run_parameters(diameter, 0.0, kHardness, 1.0, 1.0, 0.0);
-    e.set_source_frame(0, 0, kWidth, kHeight, pass.source.data(), kWidth * 4, nullptr, 0, 256);
-    e.set_iris_image(0, kIrisBytes, kIrisSide, kIrisSide, pass.iris.data(), kIrisSide * kIrisBytes);
-    e.set_accumulator(0, 0, pass.accum.data(), kWidth * 4, 0);
+    engine_test::set_up_frame_pass(
+        e, {kWidth, kHeight, pass.source.data(), pass.accum.data(), pass.weight.data(), &pass.iris,
+            kIrisSide, static_cast<double>(diameter), kHardness, 1.0f});
     e.quality = kHighQuality;
     e.hardness = kHardness;
     e.brightness = 1.0;

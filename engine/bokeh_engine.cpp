@@ -3,15 +3,11 @@
 #include <cstring>
 
 #include "engine/engine_failures.h"
-#include "engine/light_curve.h"
 #include "platform/allocation.h"
 #include "platform/cpu_features.h"
 
 namespace {
 
-// The source light table is made current with gain 1; brightness enters through the photons.
-constexpr double kSourceLightGain = 1.0;
-constexpr int32_t kLevels8 = 256;
 // check_leaks answers with the first buffer still held, in this order.
 constexpr int32_t kLeakSource = 1;
 constexpr int32_t kLeakStamp = 3;
@@ -93,55 +89,8 @@ void BokehEngine::set_accumulator(int32_t, int32_t, float* buffer, int32_t rowby
     accum_rowbytes = rowbytes;
 }
 
-void BokehEngine::render_bokeh(double hardness_value, double brightness_value,
-                               uint16_t quality_value) {
-    hardness = hardness_value;
-    brightness = brightness_value;
-    quality = quality_value;
-    error_code = 0;
-    mid_level = static_cast<uint16_t>((levels - 1) / 2);
-
-    // A refused pre-processing holds nothing new, and a leftover source must stay visible to
-    // check_leaks rather than be freed under its owner.
-    if (!pre_process_RGB_cf()) {
-        return;
-    }
-
-    pack_pattern_alpha();
-    if (Pattern == nullptr || row_first == nullptr || row_last == nullptr) {
-        free_pattern_buffers();
-        free_size_patterns();
-        return;
-    }
-    measure_pattern();
-
-    if (!prepare_pattern()) {
-        free_pattern_buffers();
-        free_size_patterns();
-        return;
-    }
-
-    // Makes the table current (refilled, or cleared in parallel) before any per-pixel look-up.
-    if (levels <= kLevels8) {
-        RGB_to_Light8(static_cast<uint8_t>(levels - 1), light_contrast, kSourceLightGain,
-                      light_scale);
-    } else {
-        RGB_to_Light(static_cast<uint16_t>(levels - 1), light_contrast, kSourceLightGain,
-                     light_scale);
-    }
-
-    if (make_photon(hardness, brightness) && run_pix_loop()) {
-        if (progress_fn != nullptr && progress_fn(0, 100) != 0) {
-            error_code = engine_failure::kCancelled;
-        }
-    }
-    free_photons();
-    free_pattern_buffers();
-    free_size_patterns();
-}
-
 int32_t BokehEngine::check_leaks() const {
-    if (Src_Data_sh != nullptr) {
+    if (Src_Data_sh != nullptr || light_rows != nullptr) {
         return kLeakSource;
     }
     if (newPattern != nullptr) {
@@ -184,6 +133,7 @@ void BokehEngine::free_pattern_buffers() {
         plane = nullptr;
     }
     platform::release_array(Src_Data_sh);
+    platform::release_array(light_rows);
 }
 
 void BokehEngine::free_size_patterns() {

@@ -9,12 +9,18 @@
 //   to start while its buffer is still held.
 // - The caller owns the source, iris, blur map, row mask, accumulator and weight buffers; the
 //   engine only reads the first four and adds into the last two.
-// - One pass runs at a time, on the caller's thread. The light tables and the gather kernels'
-//   running sums are module-wide.
+// - One pass runs at a time, started from the caller's thread. Inside a pass, pre-processing
+//   and the scatter loop spread their rows over as many threads as OpenMP would use
+//   (omp_set_num_threads / OMP_NUM_THREADS); each thread keeps its own kernel sums, and
+//   progress is reported from the caller's thread alone, in row order. The light tables are
+//   module-wide, and so are the sums the gather operations below use when they are called one
+//   pixel at a time.
 #ifndef QB_ENGINE_BOKEH_ENGINE_H
 #define QB_ENGINE_BOKEH_ENGINE_H
 
 #include <cstdint>
+
+#include "engine/channel_levels.h"
 
 // The five values a gather kernel answers for one output pixel: the light sums of the four
 // source channels, then the weight sum.
@@ -82,7 +88,8 @@ class BokehEngine {
     int32_t run_pix_loop();
 
     // Gather kernels: the stamp-weighted light around (cur_x, cur_y). With `restart` 0 the
-    // previous call of the same kernel was for (cur_x - 1, cur_y) in this pass.
+    // previous call of the same kernel was for (cur_x - 1, cur_y) in this pass. They read the
+    // source as light (`light_rows`), converted from Src_Data_sh on first use.
     void gather_plain(KernelResult* result, int32_t restart);
     void gather_vector(KernelResult* result, int32_t restart);
     void gather_colour(KernelResult* result, int32_t restart);
@@ -100,7 +107,7 @@ class BokehEngine {
     int32_t height = 0;
     int32_t src8_rowbytes = 0;
     int32_t src16_stride = 0;
-    int32_t levels = 256;
+    int32_t levels = kLevels8;
     const float* photon_rows[kStampValues * kStampValues] = {};
 
     // The iris image and the packed pattern
@@ -147,6 +154,8 @@ class BokehEngine {
     float* Diff_Photon = nullptr;
     uint16_t mid_level = 0;
     uint16_t level_map[kLevelMapSize] = {};
+    // Per level, the photon light P rounded to float32, as every pair of Diff_Photon scales it.
+    float level_light[kLevelMapSize] = {};
 
     // Pass region and scatter buffers
     const uint8_t* blur_map = nullptr;
@@ -158,6 +167,12 @@ class BokehEngine {
     float* weight_buf = nullptr;
     int32_t use_simd = 0;
     uint16_t* Src_Data_sh = nullptr;
+    // Src_Data_sh as photon light for the gather operations called one pixel at a time: rows
+    // of `width` pixels with `light_pad` pixels of no light on either side; the four channel
+    // lights of every pixel, then the weight light of every pixel (scatter/light_rows.h).
+    // Freed with Src_Data_sh.
+    float* light_rows = nullptr;
+    int32_t light_pad = 0;
 
     // Position of the output pixel the scatter loop is at; the kernels read it.
     int32_t cur_x = 0;
@@ -167,6 +182,10 @@ class BokehEngine {
     // Sets `error_code` and copies `text` into `message`; returns 0 so a stage can
     // `return fail(...)`.
     int32_t fail(int32_t code, const char* text);
+    // Converts the whole frame into light_rows; 0 when they cannot be allocated.
+    int32_t make_light_rows();
+    // A gather kernel called for (cur_x, cur_y) with the module-wide sums of that kernel.
+    void gather_one(KernelResult* result, int32_t restart, bool colour, bool vector);
 };
 
 #endif

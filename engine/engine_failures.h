@@ -14,6 +14,7 @@ inline constexpr int32_t kStampMemory = 10;
 inline constexpr int32_t kStampHeld = 11;
 inline constexpr int32_t kPhotonMemory = 12;
 inline constexpr int32_t kPhotonHeld = 13;
+inline constexpr int32_t kLightRowsMemory = 14;
 inline constexpr int32_t kSourceMemory = 16;
 inline constexpr int32_t kSourceHeld = 17;
 // Inputs that would make a stage write past one of its buffers or tables.

@@ -56,7 +56,7 @@ void refill_table8(double a, double b, double c) {
 
 void reset_table16(double a, double b, double c) {
     table16.key = {a, b, c};
-    table16.step = c * kLevels8 * (1.0 / kLevels16);
+    table16.step = c * double{kLevels8} * (1.0 / double{kLevels16});
     table16.base = static_cast<float>(kGain * b * exponential_part(a, kArgumentAtZero));
     float* const entry = table16.entry;
 #pragma omp parallel for schedule(static)

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/channel_levels.h"
+
 namespace light_curve {
 
 inline constexpr double kGain = 20.0;
@@ -21,9 +23,6 @@ inline constexpr double kExponentOffset = -1.4;
 inline constexpr double kExponentBase = 10.0;
 // (0 - kInflection) / kPositionsPerRadian: the tangent's argument at curve position 0.
 inline constexpr double kArgumentAtZero = -0.9;
-// 16-bit channel values run 0..32768; this many of them span the 256 8-bit positions.
-inline constexpr double kLevels16 = 32769.0;
-inline constexpr double kLevels8 = 256.0;
 // kLevels16 / kLevels8: the 16-bit output factor of the inverse, before the input scale.
 inline constexpr double kInverse16Factor = 128.00390625;
 // Marks a cache key that no call has set yet, so that the first call always fills.

@@ -13,7 +13,7 @@ double photon_light[BokehEngine::kLevelMapSize];
 
 void fill_photon_light(int32_t levels, double hardness, double brightness) {
     using namespace light_curve;
-    const double step = kLevels8 / levels;
+    const double step = double{kLevels8} / levels;
     double base = 0.0;
     for (int32_t m = 0; m < levels; ++m) {
         const double e = kGain * exponential_part(hardness, tangent_argument(m * step));
@@ -55,17 +55,20 @@ int32_t BokehEngine::make_photon(double hardness_value, double brightness_value)
     }
 
     fill_photon_light(levels, hardness_value, brightness_value);
+    for (int32_t m = 0; m < levels; ++m) {
+        level_light[m] = static_cast<float>(photon_light[m]);
+    }
     for (int32_t k = 0; k < n; ++k) {
         for (int32_t l = 0; l < n; ++l) {
             const auto difference = static_cast<float>(stamp_values[k] - stamp_values[l]);
             float* pair = Diff_Photon + (static_cast<std::size_t>(k) * n + l) * level_count;
             for (std::size_t m = 0; m < level_count; ++m) {
-                pair[m] = static_cast<float>(photon_light[m]) * difference;
+                pair[m] = level_light[m] * difference;
             }
         }
     }
 
-    mid_light = static_cast<float>(photon_light[mid_level]);
+    mid_light = level_light[mid_level];
     level_map[0] = 0;
     for (int32_t m = 1; m < levels; ++m) {
         level_map[m] = mid_level;

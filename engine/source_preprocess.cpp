@@ -4,6 +4,8 @@
 
 #include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
+#include "engine/row_reach.h"
+#include "engine/thread_team.h"
 #include "platform/allocation.h"
 
 namespace {
@@ -64,26 +66,43 @@ int32_t BokehEngine::pre_process_RGB_cf() {
         return fail(engine_failure::kSourceGeometry,
                     "(pre_process_RGB_cf): the source frame's size or row stride is invalid");
     }
-    Src_Data_sh = platform::allocate_array<uint16_t>(static_cast<std::size_t>(height) *
-                                                     static_cast<std::size_t>(src16_stride));
+    const std::size_t values =
+        static_cast<std::size_t>(height) * static_cast<std::size_t>(src16_stride);
+    Src_Data_sh = platform::allocate_array<uint16_t>(values);
     if (Src_Data_sh == nullptr) {
         return fail(engine_failure::kSourceMemory,
                     "(pre_process_RGB_cf): not enough memory for Src_Data_sh");
     }
+    platform::prefer_large_pages(Src_Data_sh, values * sizeof(uint16_t));
     const auto top_level = static_cast<uint16_t>(std::clamp(levels - 1, 0, 65535));
-    for (int32_t y = 0; y < height; ++y) {
-        uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride;
-        if (row_mask != nullptr && row_mask[y] == 0) {
-            for (int32_t i = 0; i < kValuesPerPixel * width; ++i) {
-                target[i] = 0;
-            }
-        } else if (src16 != nullptr) {
-            convert_row(src16 + static_cast<std::ptrdiff_t>(y) * src16_stride, target, width,
-                        alpha_scale, top_level);
-        } else {
-            convert_row(src8 + static_cast<std::ptrdiff_t>(y) * src8_rowbytes, target, width,
-                        alpha_scale, top_level);
-        }
+    // Only what the pass reads is prepared: a pass over a few rows or columns costs those.
+    const bool blurred = pattern_size > 1.0;
+    const int32_t reach = blurred ? odd_diameter(pattern_size) / 2 : 0;
+    // A kernel stepping along a row also reads the pixel just left of its stamp.
+    const int32_t column_reach = blurred ? reach + 1 : 0;
+    const row_reach::ColumnSpan columns = row_reach::columns_in_reach(
+        row_reach::worked_columns(blur_map, blur_map_rowbytes, row_mask, width, height),
+        column_reach, width);
+    if (columns.empty()) {
+        return 1;
     }
+    const auto prepare_row = [&](int32_t y) {
+        const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(columns.first) * kValuesPerPixel;
+        uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride + first;
+        const int32_t pixels = columns.end - columns.first;
+        if (!row_reach::row_processed(row_mask, y)) {
+            std::fill(target, target + kValuesPerPixel * pixels, uint16_t{0});
+        } else if (src16 != nullptr) {
+            convert_row(src16 + static_cast<std::ptrdiff_t>(y) * src16_stride + first, target,
+                        pixels, alpha_scale, top_level);
+        } else {
+            convert_row(src8 + static_cast<std::ptrdiff_t>(y) * src8_rowbytes + first, target,
+                        pixels, alpha_scale, top_level);
+        }
+    };
+    const int threads = thread_team::pass_threads();
+    row_reach::for_each_range(row_mask, height, reach, [&](int32_t first, int32_t end) {
+        thread_team::for_rows(first, end, threads, prepare_row);
+    });
     return 1;
 }

@@ -2,7 +2,9 @@
 #include <cstdint>
 
 #include "engine/bokeh_engine.h"
+#include "engine/channel_levels.h"
 #include "engine/engine_failures.h"
+#include "engine/quality_choice.h"
 #include "platform/allocation.h"
 
 namespace {
@@ -14,7 +16,6 @@ constexpr uint8_t kFullByte = 255;
 // values and with them the photon table.
 constexpr double kCoarseStep = 8.0;
 constexpr double kCoarseScale = 0.125;
-constexpr int32_t kLevels8 = 256;
 constexpr int32_t kColourChannels = 3;
 constexpr int32_t kStampPlanes = 4;
 // Auto quality switches its rule at these diameters.
@@ -24,13 +25,6 @@ constexpr double kLargeDisc = 50.0;
 constexpr int32_t kNoSpan = -1;
 constexpr int32_t kNoFullFirst = -999;
 constexpr int32_t kNoFullEnd = 999;
-
-enum QualityChoice : uint16_t {
-    kAutoSpeed = 1,
-    kAutoQuality = 2,
-    kLow = 3,
-    kNormal = 4,
-};
 
 enum class Rule { kFull, kBands, kTwoLevels };
 

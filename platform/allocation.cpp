@@ -1,7 +1,13 @@
 #include "platform/allocation.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace platform {
 namespace {
@@ -31,6 +37,22 @@ void release_bytes(void* block) noexcept {
         --live_blocks;
     }
     std::free(block);
+}
+
+void prefer_large_pages(void* block, std::size_t size) noexcept {
+#if defined(MADV_HUGEPAGE)
+    // Only whole pages inside the block may be advised.
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + page - 1) / page * page;
+    const std::uintptr_t end = (start + size) / page * page;
+    if (block != nullptr && end > first) {
+        madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    }
+#else
+    (void)block;
+    (void)size;
+#endif
 }
 
 int refuse_allocation_after(int countdown) noexcept {

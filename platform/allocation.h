@@ -13,6 +13,11 @@ namespace platform {
 void* allocate_bytes(std::size_t size) noexcept;
 void release_bytes(void* block) noexcept;
 
+// Asks the system to back a large block with large pages where it can, so that touching it for
+// the first time costs a few page faults instead of one every 4 KB. Only a hint: nothing
+// changes where the system cannot.
+void prefer_large_pages(void* block, std::size_t size) noexcept;
+
 // Test hook: refuse the allocation `countdown` requests from now (0 refuses the next one).
 // A negative countdown stops refusing. Returns the number of requests made since the last call.
 int refuse_allocation_after(int countdown) noexcept;

@@ -6,6 +6,8 @@
 
 #include "plugin/effect_params.h"
 
+#include "engine/quality_choice.h"
+
 namespace {
 
 constexpr PF_Fixed fixed(int whole) {
@@ -19,9 +21,6 @@ constexpr PF_Fixed kHalf = PF_FIXED_ONE / 2;
 
 // The group start "Preview" and both group ends share this identifier.
 constexpr A_long kGroupId = 14;
-
-constexpr const char kQualityChoices[] = "Auto (Speed)|Auto (Quality)|Low|Normal|High";
-constexpr A_short kQualityChoiceCount = 5;
 
 enum class Presence { always, iris_layer, distance_params, more_params };
 
@@ -80,14 +79,14 @@ constexpr ControlRow kControls[] = {
      100, 20, 300, 20, 300, kFixedInTime, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
     {"Preview Quality", PF_Param_POPUP, 12, &BokehPlugin::idx_preview_quality,
      Presence::always,
-     1, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, kQualityChoices, kQualityChoiceCount,
+     1, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, kQualityMenu, kQualityChoiceCount,
      DefaultSource::table},
     {nullptr, PF_Param_GROUP_END, kGroupId, &BokehPlugin::idx_preview_end, Presence::always,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
     {"Settings", PF_Param_GROUP_START, 15, &BokehPlugin::idx_settings_group, Presence::always,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
     {"Quality", PF_Param_POPUP, 11, &BokehPlugin::idx_quality, Presence::always,
-     1, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, kQualityChoices, kQualityChoiceCount,
+     1, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, kQualityMenu, kQualityChoiceCount,
      DefaultSource::table},
     {"Distance Precision", PF_Param_SLIDER, 10, &BokehPlugin::idx_distance_precision,
      Presence::distance_params,

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "engine/bokeh_engine.h"
+#include "engine/channel_levels.h"
 #include "engine/engine_failures.h"
 #include "platform/allocation.h"
 #include "platform/file_system.h"
@@ -49,8 +50,6 @@ constexpr char kIncompleteRequest[] =
 constexpr char kCopyRefused[] = "[Quillbloom8.0] The host could not copy the layer to the output";
 constexpr char kWorldsDiffer[] = "[Quillbloom8.0] The output world does not match the input layer";
 
-constexpr int kLevels8 = 256;
-constexpr int kLevels16 = 32769;
 constexpr int kProgressTotal = 100;
 
 std::optional<render::ChannelDepth> depth_of(PF_InData* in_data, PF_EffectWorld* world) {

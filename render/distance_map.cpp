@@ -1,12 +1,14 @@
 #include "render/distance_map.h"
 
+#include "engine/channel_levels.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace render {
 namespace {
 
-constexpr double kRed16ToDistance = 256.0 / 32769.0;
+constexpr double kRed16ToDistance = double{kLevels8} / double{kLevels16};
 constexpr std::size_t kRedChannel = 1;
 
 }  // namespace

@@ -30,10 +30,6 @@ double forward_light(double hardness, double position) {
 
 }  // namespace
 
-uint32_t LightLevels::bits_of(float value) {
-    return std::bit_cast<uint32_t>(value);
-}
-
 LightLevels::LightLevels(double hardness, bool deep, double scale, int32_t max_level)
     : hardness_(hardness),
       deep_(deep),

@@ -8,6 +8,7 @@
 #ifndef QB_RENDER_LIGHT_LEVELS_H
 #define QB_RENDER_LIGHT_LEVELS_H
 
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -42,7 +43,8 @@ class LightLevels {
     float threshold(int32_t level) const { return thresholds_[static_cast<std::size_t>(level)]; }
 
   private:
-    static uint32_t bits_of(float value);
+    // Positive floats order as their bit patterns do.
+    static uint32_t bits_of(float value) { return std::bit_cast<uint32_t>(value); }
 
     bool reaches(float light, int32_t level) const;
     float find_threshold(int32_t level, float below) const;

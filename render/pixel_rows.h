@@ -7,12 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/channel_levels.h"
+
 namespace render {
 
 inline constexpr int kChannels = 4;
-// 16-bit channel values run 0..32768.
-inline constexpr int32_t kMaxChannel8 = 255;
-inline constexpr int32_t kMaxChannel16 = 32768;
+inline constexpr int32_t kMaxChannel8 = kLevels8 - 1;
+inline constexpr int32_t kMaxChannel16 = kLevels16 - 1;
 
 enum class ChannelDepth { k8, k16 };
 

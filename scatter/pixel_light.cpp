@@ -6,12 +6,6 @@ namespace {
 constexpr int kChannels = 4;
 }
 
-void accumulate_pixel(float* accum_pixel, const KernelResult& result) {
-    for (int k = 0; k < kChannels; ++k) {
-        accum_pixel[k] += result.value[k];
-    }
-}
-
 void light_pixel16(float* accum_pixel, const uint16_t* source_pixel, double a, double b, double c) {
     for (int k = 0; k < kChannels; ++k) {
         accum_pixel[k] += RGB_to_Light(source_pixel[k], a, b, c);

@@ -7,7 +7,11 @@
 #include "engine/bokeh_engine.h"
 
 // accum_pixel[k] += result[k] for the four channels; the weight goes to weight_buf separately.
-void accumulate_pixel(float* accum_pixel, const KernelResult& result);
+inline void accumulate_pixel(float* accum_pixel, const KernelResult& result) {
+    for (int k = 0; k < 4; ++k) {
+        accum_pixel[k] += result.value[k];
+    }
+}
 
 // accum_pixel[k] += the 16-bit light of source level k, with the curve parameters a, b, c.
 void light_pixel16(float* accum_pixel, const uint16_t* source_pixel, double a, double b, double c);

@@ -60,6 +60,35 @@ inline void put_size_pattern(BokehEngine& engine, const std::vector<float>& plan
     engine.pattern_channels = channels;
 }
 
+// An 8-bit pass over a whole frame of packed rows with a square iris of three bytes a pixel,
+// without blur map or row mask, handed over with the render driver's calls.
+struct FramePass {
+    int32_t width;
+    int32_t height;
+    const uint8_t* source;
+    float* accum;
+    float* weight;
+    const std::vector<uint8_t>* iris;
+    int32_t iris_side;
+    double diameter;
+    double hardness;
+    float alpha_scale;
+};
+
+inline void set_up_frame_pass(BokehEngine& e, const FramePass& pass) {
+    constexpr int32_t kIrisBytes = 3;
+    constexpr int32_t kLevels8 = 256;
+    e.set_alpha_scale(pass.alpha_scale, pass.weight, 0);
+    e.set_options(1, 0);
+    e.set_region(nullptr, 0, nullptr);
+    e.set_run_parameters(pass.diameter, 0.0, pass.hardness, 1.0, 1.0, 0.0);
+    e.set_source_frame(1, 4, pass.width, pass.height, pass.source, pass.width * 4, nullptr, 0,
+                       kLevels8);
+    e.set_iris_image(0, kIrisBytes, pass.iris_side, pass.iris_side, pass.iris->data(),
+                     pass.iris_side * kIrisBytes);
+    e.set_accumulator(1, 4, pass.accum, pass.width * 4, 0);
+}
+
 // Releases whatever a stage left, so that each test ends with nothing held.
 inline void release_all(BokehEngine& engine) {
     engine.free_photons();

@@ -13,110 +13,17 @@
 
 #include "engine/bokeh_engine.h"
 #include "tests/scatter/hand_pass.h"
+#include "tests/scatter/pass_inputs.h"
 
 namespace {
 
+using scatter_test::iris_image;
+using scatter_test::IrisImage;
 using scatter_test::Light;
-
-constexpr int kHigh = 5;
-constexpr int kIrisBytes = 3;  // blue, green, red, as shape images arrive
-constexpr int kRowPadding = 3;
-
-// An iris image of `diameter` pixels square, so that the stamp is the image itself turned by
-// 180 degrees. Partial values are multiples of 8, which 16-bit passes keep as they are.
-struct IrisImage {
-    int size;
-    std::vector<uint8_t> bgr;
-    double red(int row, int column) const { return bgr[(row * size + column) * 3 + 2]; }
-    double green(int row, int column) const { return bgr[(row * size + column) * 3 + 1]; }
-    double blue(int row, int column) const { return bgr[(row * size + column) * 3]; }
-};
-
-uint8_t coverage(double row, double column, double centre, double radius) {
-    const double share = radius - std::hypot(row - centre, column - centre);
-    if (share >= 1.0) {
-        return 255;
-    }
-    return share <= 0.0 ? 0 : static_cast<uint8_t>(static_cast<int>(share * 31.0) * 8);
-}
-
-IrisImage iris_image(int diameter, bool colour) {
-    IrisImage image{diameter, std::vector<uint8_t>(static_cast<size_t>(diameter) * diameter * 3)};
-    const double centre = (diameter - 1) / 2.0;
-    for (int row = 0; row < diameter; ++row) {
-        for (int column = 0; column < diameter; ++column) {
-            // A disc with a bite taken out of one side, so that the iris is not symmetric.
-            const uint8_t disc = coverage(row, column, centre, diameter / 2.0);
-            const uint8_t bite = coverage(row, column + diameter * 0.45, centre, diameter * 0.3);
-            const int bitten = std::max(0, disc - bite);
-            const uint8_t red = static_cast<uint8_t>(bitten == 255 ? 255 : bitten / 8 * 8);
-            uint8_t* pixel = &image.bgr[(static_cast<size_t>(row) * diameter + column) * 3];
-            pixel[2] = red;
-            pixel[1] = colour ? static_cast<uint8_t>(red == 255 ? 255 : red / 16 * 8) : red;
-            pixel[0] = colour ? std::min(red, coverage(row, column, centre, diameter * 0.3)) : red;
-        }
-    }
-    return image;
-}
-
-// A source frame, alpha first, with transparent pixels among the rest.
-struct Source {
-    int width;
-    int height;
-    int levels;
-    std::vector<std::array<int, 4>> pixels;
-    const std::array<int, 4>& at(int x, int y) const { return pixels[y * width + x]; }
-};
-
-Source random_source(std::mt19937& rng, int width, int height, int levels) {
-    Source source{width, height, levels, std::vector<std::array<int, 4>>(width * height)};
-    std::uniform_int_distribution<int> level(0, levels - 1);
-    for (auto& pixel : source.pixels) {
-        if (std::bernoulli_distribution(0.2)(rng)) {
-            continue;
-        }
-        pixel = {std::max(1, level(rng)), level(rng), level(rng), level(rng)};
-    }
-    return source;
-}
-
-struct PassOutput {
-    std::vector<float> accum;
-    std::vector<float> weight;
-};
-
-PassOutput render_pass(BokehEngine& e, const Source& source, const IrisImage& iris,
-                       const Light& light, int32_t simd) {
-    const int w = source.width;
-    const int h = source.height;
-    const bool deep = source.levels > 256;
-    std::vector<uint8_t> src8(static_cast<size_t>(4 * w + kRowPadding) * h);
-    std::vector<uint16_t> src16(static_cast<size_t>(4 * w + kRowPadding) * h);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            for (int k = 0; k < 4; ++k) {
-                const size_t at = static_cast<size_t>(y) * (4 * w + kRowPadding) + 4 * x + k;
-                src8[at] = static_cast<uint8_t>(source.at(x, y)[k]);
-                src16[at] = static_cast<uint16_t>(source.at(x, y)[k]);
-            }
-        }
-    }
-    PassOutput out{std::vector<float>(static_cast<size_t>(4) * w * h),
-                   std::vector<float>(static_cast<size_t>(w) * h)};
-    e.set_alpha_scale(1.0f, out.weight.data(), 0);
-    e.set_options(simd, 0);
-    e.set_region(nullptr, 0, nullptr);
-    e.set_run_parameters(iris.size, 0.0, light.hardness, 1.0, 1.0, 0.0);
-    e.set_source_frame(0, 0, w, h, deep ? nullptr : src8.data(), 4 * w + kRowPadding,
-                       deep ? src16.data() : nullptr, 4 * w + kRowPadding, source.levels);
-    e.set_iris_image(0, kIrisBytes, iris.size, iris.size, iris.bgr.data(), iris.size * 3);
-    e.set_accumulator(0, 0, out.accum.data(), 4 * w, 0);
-    e.render_bokeh(light.hardness, light.brightness, kHigh);
-    EXPECT_EQ(e.error_code, 0) << e.message;
-    EXPECT_EQ(e.check_leaks(), 0);
-    e.end_run_reset();
-    return out;
-}
+using scatter_test::PassOutput;
+using scatter_test::random_source;
+using scatter_test::render_pass;
+using scatter_test::Source;
 
 // accum's four channels, then weight_buf, for every pixel.
 std::vector<std::array<double, 5>> direct_scatter(const Source& source, const IrisImage& iris,

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "engine/bokeh_engine.h"
@@ -16,8 +19,10 @@ using scatter_test::Frame;
 using scatter_test::Iris;
 using scatter_test::Light;
 
-// What the progress callback saw, and the percentage at which it asks to stop (0: never).
+// What the progress callback saw, from which threads, and the percentage at which it asks to
+// stop (0: never).
 std::vector<int> reported;
+std::set<std::thread::id> reporting_threads;
 int stop_at = 0;
 
 int record_progress(int done, int total) {
@@ -124,14 +129,43 @@ TEST_F(PixelLoop, ReportsEveryProcessedRowFromOnePercentOn) {
     EXPECT_TRUE(reported.empty());
 }
 
+// Rows computed on several threads are still reported from the calling thread, in row order,
+// each before it is computed.
+TEST_F(PixelLoop, BlurredRowsOnTwoThreadsAreReportedAsOnOne) {
+    const int threads_before = omp_get_max_threads();
+    std::vector<std::vector<int>> reports;
+    for (int threads : {1, 2}) {
+        omp_set_num_threads(threads);
+        scatter_test::install_pass(*engine, scatter_test::disc_iris(5, 2),
+                                   scatter_test::random_frame(rng, 9, 200, 256), Light{});
+        attach_buffers();
+        const std::thread::id caller = std::this_thread::get_id();
+        engine->progress_fn = [](int done, int total) {
+            reporting_threads.insert(std::this_thread::get_id());
+            return record_progress(done, total);
+        };
+        reported.clear();
+        reporting_threads.clear();
+        ASSERT_EQ(engine->run_pix_loop(), 1);
+        EXPECT_EQ(reporting_threads, (std::set<std::thread::id>{caller}));
+        reports.push_back(reported);
+    }
+    omp_set_num_threads(threads_before);
+    EXPECT_EQ(reports[0], reports[1]);
+    EXPECT_EQ(reports[0].size(), 198u);
+}
+
 TEST_F(PixelLoop, StopRequestLeavesTheRemainingRowsUntouched) {
-    for (double diameter : {1.0, 5.0}) {
+    const int threads_before = omp_get_max_threads();
+    for (auto [diameter, threads] : {std::pair{1.0, 1}, {5.0, 1}, {5.0, 2}}) {
+        omp_set_num_threads(threads);
         scatter_test::install_pass(*engine, scatter_test::disc_iris(5, 2),
                                    scatter_test::random_frame(rng, 4, 200, 256), Light{});
         engine->pattern_size = diameter;
         attach_buffers();
         stop_at = 5;  // row 10 of 200
         EXPECT_EQ(engine->run_pix_loop(), 1);
+        omp_set_num_threads(threads_before);
         EXPECT_EQ(engine->error_code, 1);
         for (int y = 0; y < 200; ++y) {
             bool changed = false;
@@ -141,7 +175,8 @@ TEST_F(PixelLoop, StopRequestLeavesTheRemainingRowsUntouched) {
                     changed = changed || accum_at(x, y)[k] != kPrefill;
                 }
             }
-            EXPECT_EQ(changed, y < 10) << "row " << y << " diameter " << diameter;
+            EXPECT_EQ(changed, y < 10)
+                << "row " << y << " diameter " << diameter << " threads " << threads;
         }
     }
 }

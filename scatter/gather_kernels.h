@@ -1,0 +1,78 @@
+// The gather kernels as the scatter loop drives them: one pass's setup, and one call per output
+// pixel with the state the calling thread keeps for its row.
+#ifndef QB_SCATTER_GATHER_KERNELS_H
+#define QB_SCATTER_GATHER_KERNELS_H
+
+#include <cstdint>
+
+#include "engine/bokeh_engine.h"
+#include "scatter/gather_walk.h"
+#include "scatter/stamp_cells.h"
+
+namespace scatter {
+
+// Whether the processor runs the vector kernels, and their eight-lane form.
+bool has_vector_kernels();
+bool has_wide_vectors();
+
+StampKind stamp_kind(const BokehEngine& e);
+
+// The plan of a kernel's state, with what this pass's kernel sums it with and where the run of
+// pixels being gathered ends.
+class BoundPlan {
+  public:
+    BoundPlan(UpdatePlan& plan, const KernelSetup& setup, int32_t run_end)
+        : plan_(plan), setup_(setup), run_end_(run_end) {}
+    void discard() { plan_.discard(); }
+    bool covers(const BokehEngine& e, std::ptrdiff_t stride) {
+        return plan_.covers(e, setup_.plane, stride);
+    }
+    template <class Cells>
+    void replay(const BokehEngine& e, const LightView& light, Position at, const StampWindow& w,
+                std::ptrdiff_t origin, Cells& cells) {
+        plan_.replay(e, setup_.sum_block, light, at, run_end_, w, origin, cells);
+    }
+
+  private:
+    UpdatePlan& plan_;
+    const KernelSetup& setup_;
+    const int32_t run_end_;
+};
+
+// The stamp-weighted light around the pixels first .. end - 1 of row y, handed to
+// emit(x, result) in increasing x. With `restart` 0, `state` was last used for the pixel left of
+// `first` in this pass. Reads the light of state.light.
+template <class Emit>
+void gather_run(const BokehEngine& e, const KernelSetup& setup, KernelState& state, int32_t y,
+                int32_t first, int32_t end, int32_t restart, Emit emit) {
+    StampCells cells(setup, state);
+    BoundPlan plan(state.plan, setup, end);
+    // Most pixels take their change from the block worked out already, and have the whole
+    // stamp in the frame; they skip the walk and the window.
+    const bool row_inside = y >= e.stamp_half_height && y + e.stamp_half_height < e.height;
+    const int32_t inside_first = e.stamp_half_width;
+    const int32_t inside_end = e.width - e.stamp_half_width;
+    for (int32_t x = first; x < end; ++x) {
+        const Position at{x, y};
+        const bool incremental = gathers_incrementally(e, at, x == first ? restart : 0);
+        if (!incremental || !state.plan.replay_worked_out(at, cells)) {
+            walk_stamp(e, state.light, at, cells, incremental, plan);
+        }
+        KernelResult result;
+        if (row_inside && x >= inside_first && x < inside_end) {
+            cells.result_inside(&result);
+        } else {
+            cells.result(stamp_window(e, at), &result);
+        }
+        emit(x, result);
+    }
+    cells.keep(state);
+}
+
+// One pixel of gather_run.
+void gather(const BokehEngine& e, const KernelSetup& setup, KernelState& state, Position at,
+            int32_t restart, KernelResult* result);
+
+}  // namespace scatter
+
+#endif

@@ -1,0 +1,57 @@
+// The pass's source as photon light. Every gathered cell adds a source pixel's light times the
+// cell's weight (or weight change); reading that light from rows converted once per pass costs
+// a third of looking each level up in the pair tables, and lets neighbouring pixels' lights be
+// read as one vector.
+//
+// A view holds some rows of the columns a pass reads, each row with pad pixels of no light on
+// either side, so that a stamp cut by the frame's side edges is still read whole. The scatter
+// loop gives each thread a view of the rows its current chunk of output rows reaches; the
+// gather operations called one pixel at a time use a view of the whole frame in light_rows.
+#ifndef QB_SCATTER_LIGHT_ROWS_H
+#define QB_SCATTER_LIGHT_ROWS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/bokeh_engine.h"
+
+namespace scatter {
+
+struct LightView {
+    float* channel = nullptr;  // four lights a pixel
+    float* weight = nullptr;   // one light a pixel, after every pixel's channel lights
+    int32_t first_row = 0;     // frame row of the view's row 0
+    int32_t rows = 0;
+    int32_t first_column = 0;  // frame column of the first pixel past the left pad
+    int32_t columns = 0;
+    int32_t pad = 0;
+
+    std::ptrdiff_t stride() const {
+        return static_cast<std::ptrdiff_t>(columns) + 2 * static_cast<std::ptrdiff_t>(pad);
+    }
+    // The view's pixel of frame pixel (x, y); x may lie up to `pad` pixels beyond the columns.
+    std::ptrdiff_t pixel(int32_t x, int32_t y) const {
+        return static_cast<std::ptrdiff_t>(y - first_row) * stride() + (x - first_column) + pad;
+    }
+
+    // Floats of a view of `rows` rows.
+    static std::size_t floats(int32_t rows, int32_t columns, int32_t pad) {
+        return (static_cast<std::size_t>(columns) + 2 * static_cast<std::size_t>(pad)) *
+               static_cast<std::size_t>(rows) * 5;
+    }
+    // A view of `rows` rows laid over `block` of floats(rows, columns, pad) floats.
+    static LightView over(float* block, int32_t rows, int32_t first_column, int32_t columns,
+                          int32_t pad);
+};
+
+// The whole frame in light_rows.
+LightView frame_light(const BokehEngine& e);
+
+// Converts frame rows [first, end), which must lie in the view, from Src_Data_sh. A channel's
+// light is the photon light of its level; the weight's is that of level_map of the alpha
+// level, so that it is 0 where alpha is 0.
+void convert_light_rows(const BokehEngine& e, const LightView& view, int32_t first, int32_t end);
+
+}  // namespace scatter
+
+#endif

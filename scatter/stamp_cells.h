@@ -1,0 +1,171 @@
+// The cells of the stamp as the gather kernels read them, and what a kernel keeps from one
+// pixel to the next.
+//
+// Every result is weighted by one stamp plane: a grey stamp weights all five results by its
+// plane 0; a colour stamp weights the alpha, the first colour channel and the weight sum by
+// plane A (stamp_planes[1]), the second colour channel by plane B, the third by plane C, so
+// that a colour iris tints the light it spreads. The kernels differ in nothing else.
+#ifndef QB_SCATTER_STAMP_CELLS_H
+#define QB_SCATTER_STAMP_CELLS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/bokeh_engine.h"
+#include "scatter/block_sums.h"
+#include "scatter/gather_walk.h"
+#include "scatter/light_rows.h"
+#include "scatter/stamp_weights.h"
+#include "scatter/update_plan.h"
+
+namespace scatter {
+
+inline constexpr int kResults = 5;
+inline constexpr int kWeightResult = 4;
+
+// The channel whose plane weights result j: the weight sum goes with channel 0.
+inline int channel_of(int j) {
+    return j < kLevelsPerPixel ? j : 0;
+}
+
+enum class StampKind { kGrey, kColour };
+
+// How one pass's kernel reads the stamp and sums its light.
+struct KernelSetup {
+    const uint8_t* plane[kLevelsPerPixel];  // per channel
+    float norm[kResults];                   // per result: 1 / the weight of its whole plane
+    BlockSummer sum_block;
+    bool counting;  // whether the sums are carried along rows and need their feeders counted
+    int32_t stamp_width;
+    int32_t stamp_height;
+    StampWeights weights;
+    bool planes_weigh;  // whether every channel's plane has a cell above 0
+
+    // False when the stamp weight tables cannot be allocated.
+    bool prepare(const BokehEngine& e, StampKind kind, bool vector);
+};
+
+// What a kernel keeps from one pixel to the next: the running sums, the counts of pixels
+// feeding each sum, and the row's update record.
+struct KernelState {
+    LightView light;  // the source rows the sums are gathered from
+    LightSums sums{};
+    LitCount lit;
+    UpdatePlan plan;
+};
+
+class StampCells {
+  public:
+    StampCells(const KernelSetup& setup, const KernelState& kept)
+        : setup_(setup),
+          channel_light_(kept.light.channel),
+          weight_light_(kept.light.weight),
+          sums_(kept.sums),
+          lit_(kept.lit) {}
+
+    void reset() {
+        sums_.reset();
+        lit_ = LitCount{};
+    }
+    void add_full(std::ptrdiff_t pixel, int32_t cell) {
+        CellChange change;
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            change.now[k] = setup_.plane[k][cell];
+        }
+        add(pixel, change);
+    }
+    void add_leaving(std::ptrdiff_t pixel, int32_t old_cell) {
+        CellChange change;
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            change.before[k] = setup_.plane[k][old_cell];
+        }
+        add(pixel, change);
+    }
+    void add_change(std::ptrdiff_t pixel, int32_t new_cell, int32_t old_cell) {
+        CellChange change;
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            change.now[k] = setup_.plane[k][new_cell];
+            change.before[k] = setup_.plane[k][old_cell];
+        }
+        add(pixel, change);
+    }
+    void add_changes(const LightSums& changes, const LitCount& lit_change) {
+        sums_.merge(changes);
+        lit_.merge(lit_change);
+    }
+
+    // Fills `result` for the pixel whose stamp meets the frame in `w`. Each result is its sum
+    // divided by the in-frame weight of its plane.
+    void result(const StampWindow& w, KernelResult* result) {
+        if (setup_.counting && !lit_.feeds_every_sum()) {
+            for (int j = 0; j < kResults; ++j) {
+                if (!lit_.feeds(j)) {
+                    sums_.clear(j);
+                }
+            }
+        }
+        if (setup_.planes_weigh && w.top == 0 && w.bottom == setup_.stamp_height && w.cut == 0 &&
+            w.keep == setup_.stamp_width) {
+            // The whole stamp lies in the frame, as it does for most pixels.
+            for (int j = 0; j < kResults; ++j) {
+                result->value[j] = static_cast<float>(sums_.value(j) * setup_.norm[j]);
+            }
+            return;
+        }
+        int32_t inside[kLevelsPerPixel];
+        int32_t off[kLevelsPerPixel];
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            if (k > 0 && setup_.weights.same_table(k - 1, k)) {
+                inside[k] = inside[k - 1];
+                off[k] = off[k - 1];
+                continue;
+            }
+            inside[k] = setup_.weights.in_frame(k, w);
+            off[k] = setup_.weights.total(k) - inside[k];
+        }
+        for (int j = 0; j < kResults; ++j) {
+            const int k = channel_of(j);
+            result->value[j] = normalised(sums_.value(j), setup_.norm[j], off[k], inside[k]);
+        }
+    }
+
+    // `result` for a pixel whose whole stamp lies in the frame.
+    void result_inside(KernelResult* out) {
+        result(StampWindow{0, setup_.stamp_width, 0, setup_.stamp_height}, out);
+    }
+
+    // Hands the sums back for the next pixel.
+    void keep(KernelState& kept) const {
+        kept.sums = sums_;
+        kept.lit = lit_;
+    }
+
+  private:
+    // The weights a source pixel moves between, per channel; 0 where it is not under the stamp.
+    struct CellChange {
+        int32_t now[kLevelsPerPixel] = {};
+        int32_t before[kLevelsPerPixel] = {};
+    };
+
+    void add(std::ptrdiff_t pixel, const CellChange& change) {
+        const float* light = channel_light_ + kLevelsPerPixel * pixel;
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            sums_.light[k] += static_cast<double>(light[k]) * (change.now[k] - change.before[k]);
+            if (setup_.counting) {
+                lit_.add(k, light[k], presence_change(change.now[k], change.before[k]));
+            }
+        }
+        sums_.weight +=
+            static_cast<double>(weight_light_[pixel]) * (change.now[0] - change.before[0]);
+    }
+
+    const KernelSetup& setup_;
+    const float* channel_light_;
+    const float* weight_light_;
+    LightSums sums_;
+    LitCount lit_;
+};
+
+}  // namespace scatter
+
+#endif

@@ -1,0 +1,106 @@
+// The fast paths of a pass (vector block sums, rows spread over two threads) against the plain
+// one (plain arithmetic on the calling thread alone): the accumulators must agree.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/bokeh_engine.h"
+#include "tests/scatter/pass_inputs.h"
+
+namespace {
+
+using scatter_test::Light;
+using scatter_test::PassOutput;
+using scatter_test::PassRegion;
+
+constexpr double kRelativeTolerance = 1e-6;
+
+struct PathSettings {
+    int32_t simd;
+    int threads;
+};
+
+constexpr PathSettings kPlainPath = {0, 1};
+constexpr PathSettings kFastPath = {1, 2};
+
+// A blur map of runs of 0, partial and full values, and a row mask with some rows off.
+PassRegion masked_region(std::mt19937& rng, int width, int height) {
+    PassRegion region;
+    region.blur_map.resize(static_cast<size_t>(width) * height);
+    const std::vector<uint8_t> values = {0, 1, 128, 254, 255, 255};
+    std::uniform_int_distribution<size_t> pick(0, values.size() - 1);
+    std::uniform_int_distribution<size_t> run(1, 12);
+    for (size_t at = 0; at < region.blur_map.size();) {
+        const uint8_t value = values[pick(rng)];
+        for (size_t end = std::min(region.blur_map.size(), at + run(rng)); at < end; ++at) {
+            region.blur_map[at] = value;
+        }
+    }
+    region.row_mask.resize(static_cast<size_t>(height));
+    for (int32_t& row : region.row_mask) {
+        row = std::bernoulli_distribution(0.8)(rng) ? 1 : 0;
+    }
+    return region;
+}
+
+PassOutput run_on(const PathSettings& path, BokehEngine& e, const scatter_test::Source& source,
+                  const scatter_test::IrisImage& iris, const Light& light,
+                  const PassRegion& region) {
+    const int threads_before = omp_get_max_threads();
+    omp_set_num_threads(path.threads);
+    PassOutput out = scatter_test::render_pass(e, source, iris, light, path.simd, region);
+    omp_set_num_threads(threads_before);
+    return out;
+}
+
+::testing::AssertionResult agree(float fast, float plain) {
+    const double scale = std::max(std::fabs(fast), std::fabs(plain));
+    if (std::fabs(static_cast<double>(fast) - plain) <= kRelativeTolerance * scale) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << fast << " on the fast path, " << plain << " plain";
+}
+
+TEST(FastPaths, AccumulatorsAgreeWithThePlainSingleThreadPath) {
+    auto engine = std::make_unique<BokehEngine>();
+    std::mt19937 rng(12);
+    // Wide and low, narrow and tall (several bands of rows), one row, one column.
+    const std::vector<std::pair<int, int>> sizes = {{57, 23}, {7, 150}, {40, 1}, {1, 9}};
+    for (int levels : {256, 32769}) {
+        const Light light{levels, 1.5, 1.2};
+        for (bool colour : {false, true}) {
+            for (bool masked : {false, true}) {
+                for (auto [width, height] : sizes) {
+                    for (int diameter : {5, 13}) {
+                        SCOPED_TRACE(std::to_string(levels) + " levels, " +
+                                     (colour ? "colour" : "grey") + (masked ? ", masked, " : ", ") +
+                                     std::to_string(width) + "x" + std::to_string(height) +
+                                     ", diameter " + std::to_string(diameter));
+                        const auto source = scatter_test::random_source(rng, width, height, levels);
+                        const auto iris = scatter_test::iris_image(diameter, colour);
+                        const PassRegion region =
+                            masked ? masked_region(rng, width, height) : PassRegion{};
+                        const PassOutput plain =
+                            run_on(kPlainPath, *engine, source, iris, light, region);
+                        const PassOutput fast =
+                            run_on(kFastPath, *engine, source, iris, light, region);
+                        for (size_t i = 0; i < plain.accum.size(); ++i) {
+                            ASSERT_TRUE(agree(fast.accum[i], plain.accum[i])) << "accum " << i;
+                        }
+                        for (size_t i = 0; i < plain.weight.size(); ++i) {
+                            ASSERT_TRUE(agree(fast.weight[i], plain.weight[i])) << "weight " << i;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
