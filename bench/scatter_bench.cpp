@@ -41,6 +41,7 @@ struct PreparedPass {
     std::vector<uint8_t> iris;
     std::vector<float> accum;
     std::vector<float> weight;
+    bool ready = false;  // every stage before the scatter loop succeeded
 };
 
 // A photograph-like frame: smooth gradients of every channel with a little grain, and a band
@@ -92,14 +93,13 @@ PreparedPass& pass_for(int diameter) {
     }
     e.pack_pattern_alpha();
     e.measure_pattern();
-    if (e.prepare_pattern()) {
-        e.make_photon(kHardness, 1.0);
-    }
+    pass.ready = e.prepare_pattern() && e.make_photon(kHardness, 1.0);
     return pass;
 }
 
-bool ready(benchmark::State& state, const BokehEngine& e) {
-    if (e.Diff_Photon == nullptr) {
+bool ready(benchmark::State& state, const PreparedPass& pass) {
+    const BokehEngine& e = *pass.engine;
+    if (!pass.ready) {
         state.SkipWithError(e.message);
         return false;
     }
@@ -118,8 +118,9 @@ void report_rate(benchmark::State& state, int64_t pixels_per_iteration) {
 
 // A whole pass through run_pix_loop; range(1) selects the vector kernel.
 void BM_Pass(benchmark::State& state) {
-    BokehEngine& e = *pass_for(static_cast<int>(state.range(0))).engine;
-    if (!ready(state, e)) {
+    PreparedPass& pass = pass_for(static_cast<int>(state.range(0)));
+    BokehEngine& e = *pass.engine;
+    if (!ready(state, pass)) {
         return;
     }
     e.use_simd = static_cast<int32_t>(state.range(1));
@@ -131,8 +132,9 @@ void BM_Pass(benchmark::State& state) {
 
 // The plain kernel restarted at every pixel, as for a stamp with holes.
 void BM_FullGather(benchmark::State& state) {
-    BokehEngine& e = *pass_for(static_cast<int>(state.range(0))).engine;
-    if (!ready(state, e)) {
+    PreparedPass& pass = pass_for(static_cast<int>(state.range(0)));
+    BokehEngine& e = *pass.engine;
+    if (!ready(state, pass)) {
         return;
     }
     KernelResult result;

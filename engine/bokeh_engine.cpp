@@ -6,23 +6,11 @@
 #include "platform/allocation.h"
 #include "platform/cpu_features.h"
 
-namespace {
-
-// check_leaks answers with the first buffer still held, in this order.
-constexpr int32_t kLeakSource = 1;
-constexpr int32_t kLeakStamp = 3;
-constexpr int32_t kLeakSizePattern = 4;
-constexpr int32_t kLeakPhotons = 5;
-constexpr int32_t kLeakPattern = 7;
-constexpr int32_t kLeakRowFirst = 8;
-constexpr int32_t kLeakRowLast = 9;
-
-}  // namespace
+namespace {}  // namespace
 
 BokehEngine::BokehEngine() : use_simd(platform::cpu_has_double_vectors() ? 1 : 0) {}
 
 BokehEngine::~BokehEngine() {
-    free_photons();
     free_pattern_buffers();
     free_size_patterns();
 }
@@ -69,9 +57,6 @@ void BokehEngine::set_source_frame(int32_t, int32_t, int32_t frame_width, int32_
     src16 = pixels16;
     src16_stride = stride16;
     levels = level_count;
-    for (const float*& row : photon_rows) {
-        row = nullptr;
-    }
 }
 
 void BokehEngine::set_iris_image(int32_t alpha_first, int32_t bytes_per_pixel, int32_t image_width,
@@ -91,37 +76,30 @@ void BokehEngine::set_accumulator(int32_t, int32_t, float* buffer, int32_t rowby
 
 int32_t BokehEngine::check_leaks() const {
     if (Src_Data_sh != nullptr || light_rows != nullptr) {
-        return kLeakSource;
+        return engine_leak::kSource;
     }
     if (newPattern != nullptr) {
-        return kLeakStamp;
+        return engine_leak::kStamp;
     }
     for (const float* sized : m_mapzp) {
         if (sized != nullptr) {
-            return kLeakSizePattern;
+            return engine_leak::kSizePattern;
         }
     }
-    if (Diff_Photon != nullptr) {
-        return kLeakPhotons;
-    }
     if (Pattern != nullptr) {
-        return kLeakPattern;
+        return engine_leak::kPattern;
     }
     if (row_first != nullptr) {
-        return kLeakRowFirst;
+        return engine_leak::kRowFirst;
     }
     if (row_last != nullptr) {
-        return kLeakRowLast;
+        return engine_leak::kRowLast;
     }
     return 0;
 }
 
 void BokehEngine::end_run_reset() {
     pattern_size = kDefaultPatternSize;
-}
-
-void BokehEngine::free_photons() {
-    platform::release_array(Diff_Photon);
 }
 
 void BokehEngine::free_pattern_buffers() {

@@ -4,9 +4,9 @@
 // - Stages return 1 for success and 0 for failure. A failing stage sets `error_code` and copies
 //   a fixed text into `message`; nothing throws and nothing is retried.
 // - Every buffer of a pass is allocated through platform::allocate_array by the stage that
-//   fills it, and released by one of the three release operations (`free_photons`,
-//   `free_pattern_buffers`, `free_size_patterns`) before `render_bokeh` returns. A stage refuses
-//   to start while its buffer is still held.
+//   fills it, and released by one of the two release operations (`free_pattern_buffers`,
+//   `free_size_patterns`) before `render_bokeh` returns. A stage refuses to start while its
+//   buffer is still held.
 // - The caller owns the source, iris, blur map, row mask, accumulator and weight buffers; the
 //   engine only reads the first four and adds into the last two.
 // - One pass runs at a time, started from the caller's thread. Inside a pass, pre-processing
@@ -62,7 +62,6 @@ class BokehEngine {
     int32_t check_leaks() const;
     void end_run_reset();
 
-    void free_photons();
     void free_pattern_buffers();
     void free_size_patterns();
 
@@ -83,7 +82,9 @@ class BokehEngine {
     int32_t resize_pattern(int32_t size_index);
     int32_t smear_micro_pattern_if(int32_t size_index);
     int32_t new_pattern(int32_t size_index);
-    // A pass without blur (pattern_size 1.0) makes no stamp, so it gets no pair table.
+    // The light each level carries (`level_light`), the middle level's light and the level
+    // map. The scatter loop weights that light by the stamp's cells as it gathers, so no table
+    // of light per pair of cell values is built.
     int32_t make_photon(double hardness_value, double brightness_value);
     int32_t run_pix_loop();
 
@@ -108,7 +109,6 @@ class BokehEngine {
     int32_t src8_rowbytes = 0;
     int32_t src16_stride = 0;
     int32_t levels = kLevels8;
-    const float* photon_rows[kStampValues * kStampValues] = {};
 
     // The iris image and the packed pattern
     int32_t iris_alpha_first = 0;
@@ -151,10 +151,10 @@ class BokehEngine {
     double light_contrast = 1.5;
     double light_scale = 1.0;
     double blend_scale = 1.0;
-    float* Diff_Photon = nullptr;
     uint16_t mid_level = 0;
     uint16_t level_map[kLevelMapSize] = {};
-    // Per level, the photon light P rounded to float32, as every pair of Diff_Photon scales it.
+    // Per level, the photon light P rounded to float32: the light one source pixel of that level
+    // carries, which the scatter loop weights by the stamp's cells.
     float level_light[kLevelMapSize] = {};
 
     // Pass region and scatter buffers

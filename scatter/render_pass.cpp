@@ -55,8 +55,6 @@ void BokehEngine::render_bokeh(double hardness_value, double brightness_value,
             error_code = engine_failure::kCancelled;
         }
     }
-    free_photons();
     free_pattern_buffers();
     free_size_patterns();
 }
-

@@ -91,7 +91,6 @@ inline void set_up_frame_pass(BokehEngine& e, const FramePass& pass) {
 
 // Releases whatever a stage left, so that each test ends with nothing held.
 inline void release_all(BokehEngine& engine) {
-    engine.free_photons();
     engine.free_pattern_buffers();
     engine.free_size_patterns();
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/engine_failures.h"
 #include "tests/engine/engine_fixtures.h"
 
 namespace {
@@ -111,17 +112,17 @@ TEST(PatternPacking, RefusalsLeaveNothingHeld) {
         engine->set_iris_image(0, 3, 5, 5, bgr.data(), 15);
         engine->pack_pattern_alpha();
         platform::refuse_allocation_after(-1);
-        EXPECT_EQ(engine->error_code, 2);
+        EXPECT_EQ(engine->error_code, engine_failure::kPatternMemory);
         EXPECT_STREQ(engine->message, "(pack_pattern_alpha): not enough memory for Pattern[]");
         EXPECT_EQ(engine->check_leaks(), 0);
     }
     // An image without pixels is refused before anything is read or allocated.
     engine->set_iris_image(0, 3, 0, 5, bgr.data(), 15);
     engine->pack_pattern_alpha();
-    EXPECT_EQ(engine->error_code, 20);
+    EXPECT_EQ(engine->error_code, engine_failure::kIrisGeometry);
     engine->set_iris_image(0, 3, 5, 5, bgr.data(), 14);
     engine->pack_pattern_alpha();
-    EXPECT_EQ(engine->error_code, 20);
+    EXPECT_EQ(engine->error_code, engine_failure::kIrisGeometry);
     EXPECT_EQ(engine->check_leaks(), 0);
 }
 

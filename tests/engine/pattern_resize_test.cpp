@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/engine_failures.h"
 #include "tests/engine/engine_fixtures.h"
 
 namespace {
@@ -157,9 +158,10 @@ TEST(PatternResize, RefusedBuffersAreReportedAndReleased) {
         const char* message;
     };
     const Case cases[] = {
-        {0, 0, 4, "(resize_pattern): not enough memory for dbl_mapp"},
-        {0, 1, 4, "(resize_pattern): not enough memory for m_mapzp[]"},
-        {1, 2, 7, "(smear_micro_pattern_if): not enough memory for micromapp"},
+        {0, 0, engine_failure::kResizeMemory, "(resize_pattern): not enough memory for dbl_mapp"},
+        {0, 1, engine_failure::kResizeMemory, "(resize_pattern): not enough memory for m_mapzp[]"},
+        {1, 2, engine_failure::kSmearMemory,
+         "(smear_micro_pattern_if): not enough memory for micromapp"},
     };
     auto engine = make_engine();
     const std::vector<uint8_t> grey = engine_test::disc_image(31, 1, 255);
@@ -206,7 +208,7 @@ TEST(PatternResize, PrepareSkipsUnblurredPassesAndRefusesOversizedStamps) {
     platform::refuse_allocation_after(-1);
     EXPECT_EQ(engine->prepare_pattern(), 0);
     EXPECT_EQ(platform::refuse_allocation_after(-1), 0);
-    EXPECT_EQ(engine->error_code, 18);
+    EXPECT_EQ(engine->error_code, engine_failure::kStampTooTall);
     engine_test::release_all(*engine);
 }
 

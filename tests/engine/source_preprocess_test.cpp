@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/engine_failures.h"
 #include "tests/engine/engine_fixtures.h"
 
 namespace {
@@ -84,7 +85,7 @@ TEST(SourcePreprocess, EightBitRowsShorterThanTheFrameAreRefused) {
     const std::vector<uint8_t> frame(4 * 4, 200);
     engine->set_source_frame(0, 0, 2, 2, frame.data(), -8, nullptr, 0, 256);
     EXPECT_EQ(engine->pre_process_RGB_cf(), 0);
-    EXPECT_EQ(engine->error_code, 19);
+    EXPECT_EQ(engine->error_code, engine_failure::kSourceGeometry);
     EXPECT_EQ(engine->check_leaks(), 0);
 }
 
@@ -96,7 +97,7 @@ TEST(SourcePreprocess, RefusalsLeaveALeftoverAlone) {
     platform::refuse_allocation_after(0);
     EXPECT_EQ(engine->pre_process_RGB_cf(), 0);
     platform::refuse_allocation_after(-1);
-    EXPECT_EQ(engine->error_code, 16);
+    EXPECT_EQ(engine->error_code, engine_failure::kSourceMemory);
     EXPECT_STREQ(engine->message, "(pre_process_RGB_cf): not enough memory for Src_Data_sh");
     EXPECT_EQ(engine->check_leaks(), 0);
 
@@ -105,7 +106,7 @@ TEST(SourcePreprocess, RefusalsLeaveALeftoverAlone) {
     const uint16_t first = held[0];
     engine->alpha_scale = 0.1f;
     EXPECT_EQ(engine->pre_process_RGB_cf(), 0);
-    EXPECT_EQ(engine->error_code, 17);
+    EXPECT_EQ(engine->error_code, engine_failure::kSourceHeld);
     EXPECT_STREQ(engine->message, "Src_Data_sh is not NULL before allocation at pre_process_RGB()");
     EXPECT_EQ(engine->Src_Data_sh, held);
     EXPECT_EQ(held[0], first);
@@ -115,7 +116,7 @@ TEST(SourcePreprocess, RefusalsLeaveALeftoverAlone) {
     const std::vector<uint16_t> frame16(4 * 4, 1);
     engine->set_source_frame(0, 0, 2, 2, nullptr, 0, frame16.data(), 7, 32769);
     EXPECT_EQ(engine->pre_process_RGB_cf(), 0);
-    EXPECT_EQ(engine->error_code, 19);
+    EXPECT_EQ(engine->error_code, engine_failure::kSourceGeometry);
     EXPECT_EQ(engine->check_leaks(), 0);
 }
 

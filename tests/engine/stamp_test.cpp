@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/engine_failures.h"
 #include "tests/engine/engine_fixtures.h"
 
 namespace {
@@ -229,7 +230,7 @@ TEST(Stamp, RefusalsHoldNothing) {
     platform::refuse_allocation_after(-1);
     EXPECT_EQ(engine->new_pattern(0), 0);
     EXPECT_EQ(platform::refuse_allocation_after(-1), 0);
-    EXPECT_EQ(engine->error_code, 11);
+    EXPECT_EQ(engine->error_code, engine_failure::kStampHeld);
     EXPECT_STREQ(engine->message, "newPattern is not NULL before allocation at new_pattern()");
     EXPECT_EQ(engine->newPattern, leftover);
     engine->free_pattern_buffers();
@@ -237,14 +238,14 @@ TEST(Stamp, RefusalsHoldNothing) {
     platform::refuse_allocation_after(0);
     EXPECT_EQ(engine->new_pattern(0), 0);
     platform::refuse_allocation_after(-1);
-    EXPECT_EQ(engine->error_code, 10);
+    EXPECT_EQ(engine->error_code, engine_failure::kStampMemory);
     EXPECT_STREQ(engine->message, "(new_pattern): not enough memory for newPattern");
     EXPECT_EQ(engine->newPattern, nullptr);
 
     // The span tables hold 1024 rows; a taller stamp is refused, not written past them.
     engine_test::put_size_pattern(*engine, std::vector<float>(1025, 255.0f), 1, 1025, 1);
     EXPECT_EQ(engine->new_pattern(0), 0);
-    EXPECT_EQ(engine->error_code, 18);
+    EXPECT_EQ(engine->error_code, engine_failure::kStampTooTall);
     EXPECT_EQ(engine->newPattern, nullptr);
     engine_test::put_size_pattern(*engine, std::vector<float>(1024, 255.0f), 1, 1024, 1);
     EXPECT_EQ(engine->new_pattern(0), 1);

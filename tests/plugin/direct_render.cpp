@@ -64,7 +64,6 @@ Stamp engine_stamp(const std::string& folder, int max_effect, double diameter, i
         const uint8_t* plane = engine->stamp_planes[plane_of[j]];
         stamp.planes[j].assign(plane, plane + cells);
     }
-    engine->free_photons();
     engine->free_pattern_buffers();
     engine->free_size_patterns();
     plugin->release_shape_image(nullptr, nullptr);

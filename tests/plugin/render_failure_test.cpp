@@ -97,7 +97,7 @@ TEST_F(RenderFailureTest, EveryRefusedAllocationEndsTheRenderWithItsTextAndNothi
         EXPECT_TRUE(seen.count("QB8.0(Render): not enough memory for normalization buffer"));
         EXPECT_TRUE(seen.count("QB8.0(Render): not enough memory for column sums"));
         EXPECT_TRUE(
-            seen.count("[Quillbloom8.0Eng] (make_photon): not enough memory for Diff_Photon"));
+            seen.count("[Quillbloom8.0Eng] (new_pattern): not enough memory for newPattern"));
         EXPECT_GE(refused, 14);
     }
 }
@@ -121,7 +121,7 @@ TEST(EngineErrors, ReachTheHostAsCancelMemoryOrRequestErrors) {
     for (const int32_t code :
          {engine_failure::kPatternMemory, engine_failure::kResizeMemory,
           engine_failure::kSmearMemory, engine_failure::kStampMemory, engine_failure::kStampHeld,
-          engine_failure::kPhotonMemory, engine_failure::kPhotonHeld, engine_failure::kSourceMemory,
+          engine_failure::kLightRowsMemory, engine_failure::kSourceMemory,
           engine_failure::kSourceHeld, engine_failure::kStampTooTall}) {
         EXPECT_EQ(host_error_of_engine(code), PF_Err_OUT_OF_MEMORY) << code;
     }

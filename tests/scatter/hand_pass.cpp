@@ -83,7 +83,6 @@ Frame::Frame(int frame_width, int frame_height)
       levels(4 * static_cast<size_t>(frame_width) * frame_height, 0) {}
 
 void install_pass(BokehEngine& e, const Iris& iris, const Frame& frame, const Light& light) {
-    e.free_photons();
     e.free_pattern_buffers();
     e.free_size_patterns();
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/bokeh_engine.h"
+#include "engine/engine_failures.h"
 #include "engine/light_curve.h"
 #include "tests/scatter/hand_pass.h"
 
@@ -166,7 +167,7 @@ TEST_F(PixelLoop, StopRequestLeavesTheRemainingRowsUntouched) {
         stop_at = 5;  // row 10 of 200
         EXPECT_EQ(engine->run_pix_loop(), 1);
         omp_set_num_threads(threads_before);
-        EXPECT_EQ(engine->error_code, 1);
+        EXPECT_EQ(engine->error_code, engine_failure::kCancelled);
         for (int y = 0; y < 200; ++y) {
             bool changed = false;
             for (int x = 0; x < 4; ++x) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/engine_failures.h"
 #include "engine/light_curve_internal.h"
 #include "tests/engine/engine_fixtures.h"
 
@@ -64,17 +65,16 @@ struct Refusal {
 
 // The buffers of a pass in the order it requests them.
 const std::vector<Refusal> kPassAllocations = {
-    {16, "(pre_process_RGB_cf): not enough memory for Src_Data_sh"},
-    {2, "(pack_pattern_alpha): not enough memory for Pattern[]"},
-    {2, "(pack_pattern_alpha): not enough memory for Pattern[]"},
-    {2, "(pack_pattern_alpha): not enough memory for Pattern[]"},
-    {4, "(resize_pattern): not enough memory for dbl_mapp"},
-    {4, "(resize_pattern): not enough memory for m_mapzp[]"},
-    {7, "(smear_micro_pattern_if): not enough memory for micromapp"},
-    {10, "(new_pattern): not enough memory for newPattern"},
-    {12, "(make_photon): not enough memory for Diff_Photon"},
-    {14, "(run_pix_loop): not enough memory for light_rows"},
-    {14, "(run_pix_loop): not enough memory for the stamp weights"},
+    {engine_failure::kSourceMemory, "(pre_process_RGB_cf): not enough memory for Src_Data_sh"},
+    {engine_failure::kPatternMemory, "(pack_pattern_alpha): not enough memory for Pattern[]"},
+    {engine_failure::kPatternMemory, "(pack_pattern_alpha): not enough memory for Pattern[]"},
+    {engine_failure::kPatternMemory, "(pack_pattern_alpha): not enough memory for Pattern[]"},
+    {engine_failure::kResizeMemory, "(resize_pattern): not enough memory for dbl_mapp"},
+    {engine_failure::kResizeMemory, "(resize_pattern): not enough memory for m_mapzp[]"},
+    {engine_failure::kSmearMemory, "(smear_micro_pattern_if): not enough memory for micromapp"},
+    {engine_failure::kStampMemory, "(new_pattern): not enough memory for newPattern"},
+    {engine_failure::kLightRowsMemory, "(run_pix_loop): not enough memory for light_rows"},
+    {engine_failure::kLightRowsMemory, "(run_pix_loop): not enough memory for the stamp weights"},
 };
 
 TEST(RenderPass, EveryRefusedBufferIsReportedAndNothingIsLeft) {
@@ -114,9 +114,9 @@ TEST(RenderPass, CompletePassesAddLightAndFreeEverything) {
             // Exactly the pass's own buffers: nothing allocated past need. Only a blurred pass
             // reads its source as light rows and weighs its stamp's cells in the frame.
             const int light_rows = diameter > 1.0 ? 2 : 0;
-            EXPECT_EQ(platform::refuse_allocation_after(-1), (diameter == 1.0  ? 5
-                                                              : diameter > 3.0 ? 8
-                                                                               : 9) +
+            EXPECT_EQ(platform::refuse_allocation_after(-1), (diameter == 1.0  ? 4
+                                                              : diameter > 3.0 ? 7
+                                                                               : 8) +
                                                                  light_rows);
             EXPECT_EQ(engine->error_code, 0) << engine->message;
             EXPECT_EQ(engine->check_leaks(), 0);
@@ -143,40 +143,32 @@ TEST(RenderPass, LeftoverBuffersAreRefusedNeverReused) {
     set_up_pass(*engine, in, 5.0, false, 0);
     engine->Src_Data_sh = platform::allocate_array<uint16_t>(4);
     engine->render_bokeh(1.0, 1.0, 5);
-    EXPECT_EQ(engine->error_code, 17);
-    EXPECT_EQ(engine->check_leaks(), 1);
+    EXPECT_EQ(engine->error_code, engine_failure::kSourceHeld);
+    EXPECT_EQ(engine->check_leaks(), engine_leak::kSource);
     EXPECT_EQ(engine->Pattern, nullptr);
     engine->free_pattern_buffers();
 
     set_up_pass(*engine, in, 5.0, false, 0);
     engine->newPattern = platform::allocate_array<uint8_t>(4);
     engine->render_bokeh(1.0, 1.0, 5);
-    EXPECT_EQ(engine->error_code, 11);
-    EXPECT_EQ(engine->check_leaks(), 0);
-
-    set_up_pass(*engine, in, 5.0, false, 0);
-    engine->Diff_Photon = platform::allocate_array<float>(4);
-    engine->render_bokeh(1.0, 1.0, 5);
-    EXPECT_EQ(engine->error_code, 13);
+    EXPECT_EQ(engine->error_code, engine_failure::kStampHeld);
     EXPECT_EQ(engine->check_leaks(), 0);
 }
 
 TEST(RenderPass, LeakCheckNamesTheFirstBufferHeld) {
     auto engine = make_engine();
     engine->row_last = platform::allocate_array<int32_t>(1);
-    EXPECT_EQ(engine->check_leaks(), 9);
+    EXPECT_EQ(engine->check_leaks(), engine_leak::kRowLast);
     engine->row_first = platform::allocate_array<int32_t>(1);
-    EXPECT_EQ(engine->check_leaks(), 8);
+    EXPECT_EQ(engine->check_leaks(), engine_leak::kRowFirst);
     engine->Pattern = platform::allocate_array<uint8_t>(1);
-    EXPECT_EQ(engine->check_leaks(), 7);
-    engine->Diff_Photon = platform::allocate_array<float>(1);
-    EXPECT_EQ(engine->check_leaks(), 5);
+    EXPECT_EQ(engine->check_leaks(), engine_leak::kPattern);
     engine->m_mapzp[269] = platform::allocate_array<float>(1);
-    EXPECT_EQ(engine->check_leaks(), 4);
+    EXPECT_EQ(engine->check_leaks(), engine_leak::kSizePattern);
     engine->newPattern = platform::allocate_array<uint8_t>(1);
-    EXPECT_EQ(engine->check_leaks(), 3);
+    EXPECT_EQ(engine->check_leaks(), engine_leak::kStamp);
     engine->Src_Data_sh = platform::allocate_array<uint16_t>(1);
-    EXPECT_EQ(engine->check_leaks(), 1);
+    EXPECT_EQ(engine->check_leaks(), engine_leak::kSource);
     engine_test::release_all(*engine);
     EXPECT_EQ(engine->check_leaks(), 0);
 }
@@ -194,7 +186,7 @@ TEST(RenderPass, CancelEndsThePassWithEverythingFreed) {
         set_up_pass(*engine, in, 5.0, false, 0);
         engine->height = height;
         engine->render_bokeh(1.0, 1.0, 5);
-        EXPECT_EQ(engine->error_code, 1);
+        EXPECT_EQ(engine->error_code, engine_failure::kCancelled);
         EXPECT_EQ(engine->check_leaks(), 0);
     }
     engine->progress_fn = nullptr;
@@ -213,9 +205,9 @@ TEST(RenderPass, OptionsAndUnusedValues) {
     EXPECT_EQ(engine->light_contrast, 1.75);
     EXPECT_EQ(engine->blend_scale, 0.5);
     EXPECT_EQ(engine->light_scale, 2.0);
-    engine->photon_rows[5] = engine->channel_norm;
-    engine->set_source_frame(0, 0, 1, 1, nullptr, 0, nullptr, 0, 256);
-    EXPECT_EQ(engine->photon_rows[5], nullptr);
+    engine->set_source_frame(0, 0, 3, 2, nullptr, 12, nullptr, 0, 32769);
+    EXPECT_EQ(engine->width, 3);
+    EXPECT_EQ(engine->levels, 32769);
 }
 
 }  // namespace
