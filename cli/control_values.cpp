@@ -42,6 +42,10 @@ Range valid_range(const host::DeclaredParam& control) {
 
 }  // namespace
 
+const host::DeclaredParam& declared_control(const host::EmulatedHost& effect, const char* name) {
+    return effect.declared_params()[static_cast<std::size_t>(effect.param_index(name) - 1)];
+}
+
 std::vector<std::string> popup_entries(const host::DeclaredParam& control) {
     std::vector<std::string> entries;
     std::istringstream choices(control.choices);

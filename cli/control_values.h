@@ -10,6 +10,10 @@
 
 namespace cli {
 
+// The control `name` as `effect` learnt it from the module; throws host::HostError for a name
+// the module did not declare.
+const host::DeclaredParam& declared_control(const host::EmulatedHost& effect, const char* name);
+
 // The entries of a popup, in order.
 std::vector<std::string> popup_entries(const host::DeclaredParam& control);
 

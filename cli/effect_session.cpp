@@ -4,33 +4,14 @@
 
 #include "cli/cancellation.h"
 #include "cli/cli_error.h"
+#include "cli/control_names.h"
 #include "cli/control_values.h"
 
 namespace cli {
 namespace {
 
-// The module's control names: the host sets controls by the names the module declares.
-constexpr const char kIrisShape[] = "Iris Shape";
-constexpr const char kDistanceLayer[] = "Distance Layer";
-constexpr const char kFocusHere[] = "Focus Here";
-constexpr const char kFocusDistance[] = "On-Focus Distance";
-constexpr const char kBokehAmount[] = "Bokeh Amount";
-constexpr const char kHardness[] = "Hardness";
-constexpr const char kBrightness[] = "Brightness";
-constexpr const char kPreviewOnly[] = "Preview Only";
-constexpr const char kPreviewPoint[] = "Preview Point";
-constexpr const char kPreviewSize[] = "Preview Size";
-constexpr const char kPreviewQuality[] = "Preview Quality";
-constexpr const char kQuality[] = "Quality";
-constexpr const char kDistancePrecision[] = "Distance Precision";
-constexpr const char kAlphaBokeh[] = "Alpha bokeh";
-
 // The host describes the part of a layer to render with signed 16-bit coordinates.
 constexpr int kLargestSide = 32767;
-
-// The plug-in folder's option files that the alpha bokeh flag stands for.
-constexpr const char kAlphaBokehMarker[] = "alpha_boke";
-constexpr const char kMoreParamsMarker[] = "more_param";
 
 std::vector<std::string> folder_markers(const RenderSettings& settings) {
     std::vector<std::string> markers;
@@ -51,19 +32,23 @@ std::unique_ptr<host::EmulatedHost> load(const std::filesystem::path& module) {
     }
 }
 
-const host::DeclaredParam& declared(const host::EmulatedHost& effect, const char* name) {
-    return effect.declared_params()[static_cast<std::size_t>(effect.param_index(name) - 1)];
+std::unique_ptr<host::EmulatedHost> load(PF_EffectMain entry, const std::filesystem::path& module) {
+    return entry ? std::make_unique<host::EmulatedHost>(entry, module.string()) : load(module);
 }
 
 }  // namespace
 
 EffectSession::EffectSession(const std::filesystem::path& module, const RenderSettings& settings)
+    : EffectSession(nullptr, module, settings) {}
+
+EffectSession::EffectSession(PF_EffectMain entry, const std::filesystem::path& module,
+                             const RenderSettings& settings)
     : settings_(settings) {
     const std::vector<std::string> markers = folder_markers(settings);
     if (!markers.empty()) {
         folder_view_ = std::make_unique<PluginFolderView>(module, markers);
     }
-    host_ = load(folder_view_ ? folder_view_->module() : module);
+    host_ = load(entry, folder_view_ ? folder_view_->module() : module);
     check(host_->open_sequence(), "set-up");
     apply_controls();
 }
@@ -91,14 +76,15 @@ void EffectSession::apply_controls() {
     const auto set_slider = [&](const char* name, const std::optional<double>& value,
                                 const char* flag) {
         if (value) {
-            effect.set_value(name, checked_slider_value(declared(effect, name), *value, flag));
+            effect.set_value(name,
+                             checked_slider_value(declared_control(effect, name), *value, flag));
         }
     };
     const auto set_popup = [&](const char* name, const std::optional<std::string>& choice,
                                const char* flag, bool by_number) {
         if (choice) {
-            effect.set_value(name,
-                             popup_position(declared(effect, name), *choice, flag, by_number));
+            effect.set_value(
+                name, popup_position(declared_control(effect, name), *choice, flag, by_number));
         }
     };
     // Shape names may look like numbers ("06"); they are taken by name only.
@@ -139,6 +125,14 @@ void EffectSession::pick_focus(host::World& input) {
 
 std::unique_ptr<host::World> EffectSession::render(host::World& input, host::World* distance,
                                                    ProgressReport& report) {
+    return render(input, distance, [&report](A_long current, A_long total) {
+        report.advance(current, total);
+        return cancel_requested() ? 1 : 0;
+    });
+}
+
+std::unique_ptr<host::World> EffectSession::render(host::World& input, host::World* distance,
+                                                   const host::EmulatedHost::ProgressFn& progress) {
     if (input.width() > kLargestSide || input.height() > kLargestSide) {
         fail_input(fmt::format("the picture is {}x{}; the effect takes at most {} pixels a side",
                                input.width(), input.height(), kLargestSide));
@@ -149,10 +143,7 @@ std::unique_ptr<host::World> EffectSession::render(host::World& input, host::Wor
         host::EmulatedHost& effect;
         ~ProgressScope() { effect.set_progress(nullptr); }
     } scope{effect};
-    effect.set_progress([&report](A_long current, A_long total) {
-        report.advance(current, total);
-        return cancel_requested() ? 1 : 0;
-    });
+    effect.set_progress(progress);
     effect.set_layer(kDistanceLayer, distance);
     if (settings_.focus_at) {
         pick_focus(input);
@@ -171,7 +162,7 @@ std::vector<std::string> declared_shape_names(const std::filesystem::path& modul
     auto effect = load(module);
     effect->global_setup();
     effect->params_setup();
-    std::vector<std::string> names = popup_entries(declared(*effect, kIrisShape));
+    std::vector<std::string> names = popup_entries(declared_control(*effect, kIrisShape));
     effect->global_setdown();
     return names;
 }

@@ -23,6 +23,10 @@ class EffectSession {
     // CliError: bad input for a module that will not load or a control value it refuses, an
     // effect error when a set-up command fails.
     EffectSession(const std::filesystem::path& module, const RenderSettings& settings);
+    // The same for a module linked into this program: `entry` is its command dispatch, and
+    // `module` is where it is told it lives, so its folder holds the shapes and option files.
+    EffectSession(PF_EffectMain entry, const std::filesystem::path& module,
+                  const RenderSettings& settings);
     // Sequence and global set-down, as a host closing the project.
     ~EffectSession();
     EffectSession(const EffectSession&) = delete;
@@ -34,6 +38,9 @@ class EffectSession {
     // Throws CliError: effect error with the module's message, or cancelled.
     std::unique_ptr<host::World> render(host::World& input, host::World* distance,
                                         ProgressReport& report);
+    // The same with the host's progress reports going to `progress`; non-zero cancels.
+    std::unique_ptr<host::World> render(host::World& input, host::World* distance,
+                                        const host::EmulatedHost::ProgressFn& progress);
 
     // The value "On-Focus Distance" holds now (after a pick: the distance under the point).
     double focus_distance() const;

@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config clang-format git
     libtiff-dev libfmt-dev libcli11-dev libopenimageio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libgegl-dev
+    libgegl-dev gegl
     chromium
 )
 # The farm test starts a throwaway Slurm cluster. Its packages bring daemons, so they are only

@@ -44,7 +44,8 @@ std::vector<std::string> ToolRun::err_lines() const {
 }
 
 ToolProcess::ToolProcess(const fs::path& folder, const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& extra_environment) {
+                         const std::map<std::string, std::string>& extra_environment,
+                         const fs::path& program) {
     static int serial = 0;
     const std::string stem = "qb_tool_" + std::to_string(getpid()) + "_" + std::to_string(serial++);
     out_file_ = fs::temp_directory_path() / (stem + ".out");
@@ -68,7 +69,7 @@ ToolProcess::ToolProcess(const fs::path& folder, const std::vector<std::string>&
         envp.push_back(text.data());
     }
     envp.push_back(nullptr);
-    std::vector<std::string> words = {QB_TOOL_PATH};
+    std::vector<std::string> words = {program.string()};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) {
@@ -87,7 +88,7 @@ ToolProcess::ToolProcess(const fs::path& folder, const std::vector<std::string>&
     const int failed = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed) {
-        throw std::runtime_error("cannot start " + std::string(QB_TOOL_PATH));
+        throw std::runtime_error("cannot start " + program.string());
     }
 }
 
@@ -121,8 +122,9 @@ ToolRun ToolProcess::wait(std::chrono::seconds limit) {
 }
 
 ToolRun run_tool(const fs::path& folder, const std::vector<std::string>& args,
-                 const std::map<std::string, std::string>& extra_environment) {
-    return ToolProcess(folder, args, extra_environment).wait();
+                 const std::map<std::string, std::string>& extra_environment,
+                 const fs::path& program) {
+    return ToolProcess(folder, args, extra_environment, program).wait();
 }
 
 }  // namespace qb_test

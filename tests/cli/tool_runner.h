@@ -22,9 +22,11 @@ struct ToolRun {
 
 class ToolProcess {
   public:
-    // Starts the tool in `folder` with `args`, its environment plus `extra_environment`.
+    // Starts the tool (or another `program`, by its full path) in `folder` with `args`, its
+    // environment plus `extra_environment`.
     ToolProcess(const std::filesystem::path& folder, const std::vector<std::string>& args,
-                const std::map<std::string, std::string>& extra_environment = {});
+                const std::map<std::string, std::string>& extra_environment = {},
+                const std::filesystem::path& program = QB_TOOL_PATH);
     ~ToolProcess();
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
@@ -40,7 +42,8 @@ class ToolProcess {
 };
 
 ToolRun run_tool(const std::filesystem::path& folder, const std::vector<std::string>& args,
-                 const std::map<std::string, std::string>& extra_environment = {});
+                 const std::map<std::string, std::string>& extra_environment = {},
+                 const std::filesystem::path& program = QB_TOOL_PATH);
 
 }  // namespace qb_test
 
