@@ -60,7 +60,11 @@ class QuietStderr {
 
 std::unique_ptr<oiio::ImageInput> open_input(const std::string& path) {
     QuietStderr quiet;
-    auto input = oiio::ImageInput::open(path);
+    // Pixels come as the file stores them: a layer's colour is not multiplied by its alpha, and
+    // a picture that only passes through must come back unchanged.
+    oiio::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto input = oiio::ImageInput::open(path, &config);
     if (!input) {
         const std::string reason = first_line(oiio::geterror());
         fail_input(fmt::format("cannot read {}: {}", path,

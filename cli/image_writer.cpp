@@ -99,6 +99,8 @@ void write_world(const host::World& world, const std::string& path, bool with_al
                          is_float_format(format) ? oiio::TypeDesc::HALF : samples.type);
     if (channels > kColourChannels) {
         spec.alpha_channel = kColourChannels;
+        // Written as they were read: colour not multiplied by alpha.
+        spec.attribute("oiio:UnassociatedAlpha", 1);
     }
     AtomicOutput file(path);
     const bool written = output->open(file.temporary_path().string(), spec) &&

@@ -22,6 +22,8 @@ inline bool write_image(const std::filesystem::path& path, int width, int height
     if (!names.empty()) {
         spec.channelnames = names;
     }
+    // The samples are stored as given, colour not multiplied by alpha.
+    spec.attribute("oiio:UnassociatedAlpha", 1);
     std::vector<float> pixels;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -45,7 +47,9 @@ struct ReadBack {
 
 inline ReadBack read_image(const std::filesystem::path& path) {
     ReadBack back;
-    auto in = OIIO::ImageInput::open(path.string());
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(path.string(), &config);
     if (!in) {
         OIIO::geterror();
         return back;

@@ -278,6 +278,16 @@ TEST_F(ToolTest, NoBlurGivesTheInputBack) {
     ASSERT_EQ(tool({"render", "in.png", "--amount", "0", "-o", "sharp.png"}).status, 0);
     EXPECT_TRUE(
         same_pixels(qb_test::read_image(at("sharp.png")), qb_test::read_image(at("in.png"))));
+    // Partly transparent pixels keep their colour: nothing multiplies it by alpha on the way.
+    for (const char* name : {"soft.png", "soft.tif"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(qb_test::write_image(
+            at(name), kWidth, kHeight, 4, OIIO::TypeDesc::UINT8,
+            [](int x, int y, int c) { return c == 3 ? (x % 5) / 4.0f : scene_sample(x, y, c); }));
+        const std::string out = std::string("soft-out") + fs::path(name).extension().string();
+        ASSERT_EQ(tool({"render", name, "--amount", "0", "-o", out}).status, 0);
+        EXPECT_TRUE(same_pixels(qb_test::read_image(at(out)), qb_test::read_image(at(name))));
+    }
 }
 
 TEST_F(ToolTest, FocusAtGivesThePictureOfFocusAtTheDistanceUnderThePoint) {
