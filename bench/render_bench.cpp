@@ -1,5 +1,6 @@
 // Whole renders of a full HD 8-bit frame through the built module and the emulated host, with a
-// Distance Layer ramp over all 256 values and without one, at Bokeh Amount 20 and 60.
+// Distance Layer ramp over all 256 values (down the rows, and across the columns) and without
+// one, at Bokeh Amount 20 and 60; and the driver's own stages alone.
 //
 // Besides the time of a render, each case reports the share of it spent outside the engine (the
 // driver's step extraction, blur masks and write-back, timed on the same inputs through the
@@ -34,14 +35,23 @@ constexpr int kPrecision = 10;
 constexpr int kHighQuality = 5;
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
+// Which way the Distance Layer's ramp runs: each distance step then holds a band of rows, or a
+// band of columns that reaches every row.
+enum class Ramp { kNone, kRows, kColumns };
+
 struct Scene {
     host::World frame = bench::photo(kWidth, kHeight);
-    host::World ramp = bench::distance_ramp(kWidth, kHeight);
+    host::World rows = bench::distance_ramp(kWidth, kHeight);
+    host::World columns = bench::distance_ramp_across(kWidth, kHeight);
 };
 
 Scene& scene() {
     static Scene shared;
     return shared;
+}
+
+host::World* layer_for(Ramp ramp) {
+    return ramp == Ramp::kColumns ? &scene().columns : &scene().rows;
 }
 
 std::string module_path() {
@@ -54,23 +64,31 @@ double peak_megabytes() {
     return static_cast<double>(usage.ru_maxrss) * 1024.0 / kBytesPerMegabyte;
 }
 
-// The driver's own work for one render: every step's extraction and mask, and the write-back.
-double driver_seconds(bool with_depth, double amount) {
-    Scene& s = scene();
+std::vector<uint8_t> ramp_distances(Ramp ramp) {
     std::vector<uint8_t> distances(static_cast<size_t>(kWidth) * kHeight);
     for (int y = 0; y < kHeight; ++y) {
-        std::fill_n(distances.begin() + static_cast<std::ptrdiff_t>(y) * kWidth, kWidth,
-                    static_cast<uint8_t>(bench::ramp_distance(y, kHeight)));
+        for (int x = 0; x < kWidth; ++x) {
+            distances[static_cast<size_t>(y) * kWidth + x] =
+                static_cast<uint8_t>(ramp == Ramp::kColumns ? bench::ramp_distance(x, kWidth)
+                                                            : bench::ramp_distance(y, kHeight));
+        }
     }
+    return distances;
+}
+
+// Every step's extraction and mask for one render, as the driver prepares them.
+double step_preparation_seconds(Ramp ramp, double amount) {
+    Scene& s = scene();
+    const std::vector<uint8_t> distances = ramp_distances(ramp);
     const render::DistanceSteps steps =
-        with_depth ? render::cut_distance_steps(
-                         render::count_distances(distances.data(), distances.size()), kPrecision,
-                         kFocus, amount)
-                   : render::single_distance_step(amount);
+        ramp == Ramp::kNone ? render::single_distance_step(amount)
+                            : render::cut_distance_steps(
+                                  render::count_distances(distances.data(), distances.size()),
+                                  kPrecision, kFocus, amount);
     render::StepSource source;
     source.input = render::ConstPixelRows{static_cast<const uint8_t*>(s.frame.def().data),
                                           s.frame.rowbytes(), render::ChannelDepth::k8};
-    source.distances = with_depth ? distances.data() : nullptr;
+    source.distances = ramp == Ramp::kNone ? nullptr : distances.data();
     source.distance_stride = kWidth;
     source.width = kWidth;
     source.height = kHeight;
@@ -80,9 +98,6 @@ double driver_seconds(bool with_depth, double amount) {
     workspace.allocate(kWidth, kHeight, &failure);
     std::vector<uint8_t> buffer(static_cast<size_t>(kWidth) * kHeight * 4);
     std::vector<uint8_t> mask(static_cast<size_t>(kWidth) * kHeight);
-    std::vector<float> light(static_cast<size_t>(kWidth) * kHeight * 4, 0.5f);
-    std::vector<float> weights(static_cast<size_t>(kWidth) * kHeight, 1.0f);
-    host::World output(kWidth, kHeight);
 
     const auto start = std::chrono::steady_clock::now();
     render::measure_step_source(source, workspace);
@@ -95,18 +110,11 @@ double driver_seconds(bool with_depth, double amount) {
                 workspace);
         }
     }
-    render::WriteBackSettings settings;
-    settings.mid_light = 0.6f;
-    render::write_back(light.data(), weights.data(), kWidth, kHeight, source.input,
-                       render::PixelRows{static_cast<uint8_t*>(output.def().data),
-                                         output.rowbytes(), render::ChannelDepth::k8},
-                       settings);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The write-back alone on an HD region whose light spans every level, 8-bit and 16-bit.
-void BM_WriteBack(benchmark::State& state) {
-    const bool deep = state.range(0) == 16;
+// The write-back of an HD region whose light spans every level.
+double write_back_seconds(bool deep) {
     const size_t pixels = static_cast<size_t>(kWidth) * kHeight;
     std::vector<float> light(pixels * 4);
     std::vector<float> weights(pixels);
@@ -124,18 +132,34 @@ void BM_WriteBack(benchmark::State& state) {
     render::WriteBackSettings settings;
     settings.mid_light = 0.6f;
     settings.hardness = 1.5;
+    const auto start = std::chrono::steady_clock::now();
+    render::write_back(light.data(), weights.data(), kWidth, kHeight,
+                       render::ConstPixelRows{static_cast<const uint8_t*>(input.def().data),
+                                              input.rowbytes(), channel_depth},
+                       render::PixelRows{static_cast<uint8_t*>(output.def().data),
+                                         output.rowbytes(), channel_depth},
+                       settings);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The driver's own work for one render: every step's extraction and mask, and the write-back.
+double driver_seconds(Ramp ramp, double amount) {
+    return step_preparation_seconds(ramp, amount) + write_back_seconds(false);
+}
+
+void BM_StepPreparation(benchmark::State& state, Ramp ramp) {
     for (auto _ : state) {
-        render::write_back(light.data(), weights.data(), kWidth, kHeight,
-                           render::ConstPixelRows{static_cast<const uint8_t*>(input.def().data),
-                                                  input.rowbytes(), channel_depth},
-                           render::PixelRows{static_cast<uint8_t*>(output.def().data),
-                                             output.rowbytes(), channel_depth},
-                           settings);
-        benchmark::ClobberMemory();
+        state.SetIterationTime(step_preparation_seconds(ramp, static_cast<double>(state.range(0))));
     }
 }
 
-void BM_Render(benchmark::State& state, bool with_depth) {
+void BM_WriteBack(benchmark::State& state) {
+    for (auto _ : state) {
+        state.SetIterationTime(write_back_seconds(state.range(0) == 16));
+    }
+}
+
+void BM_Render(benchmark::State& state, Ramp ramp) {
     const double amount = static_cast<double>(state.range(0));
     Scene& s = scene();
     host::EmulatedHost effect(module_path());
@@ -148,7 +172,7 @@ void BM_Render(benchmark::State& state, bool with_depth) {
     effect.set_value("Quality", kHighQuality);
     effect.set_value("Distance Precision", kPrecision);
     effect.set_value("On-Focus Distance", kFocus);
-    effect.set_layer("Distance Layer", with_depth ? &s.ramp : nullptr);
+    effect.set_layer("Distance Layer", ramp == Ramp::kNone ? nullptr : layer_for(ramp));
     host::World output(kWidth, kHeight);
     double rendering = 0.0;
     for (auto _ : state) {
@@ -162,20 +186,33 @@ void BM_Render(benchmark::State& state, bool with_depth) {
     }
     const double per_render = rendering / static_cast<double>(state.iterations());
     state.counters["s_per_render"] = per_render;
-    state.counters["outside_engine_%"] = 100.0 * driver_seconds(with_depth, amount) / per_render;
+    state.counters["outside_engine_%"] = 100.0 * driver_seconds(ramp, amount) / per_render;
     state.counters["peak_MB"] = peak_megabytes();
 }
 
 }  // namespace
 
-BENCHMARK(BM_WriteBack)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_Render, depth_ramp, true)
+BENCHMARK(BM_WriteBack)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK_CAPTURE(BM_StepPreparation, rows, Ramp::kRows)
+    ->Arg(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK_CAPTURE(BM_StepPreparation, columns, Ramp::kColumns)
+    ->Arg(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK_CAPTURE(BM_Render, depth_ramp, Ramp::kRows)
     ->Arg(20)
     ->Arg(60)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_Render, no_depth, false)
+BENCHMARK_CAPTURE(BM_Render, depth_ramp_across, Ramp::kColumns)
+    ->Arg(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_Render, no_depth, Ramp::kNone)
     ->Arg(20)
     ->Arg(60)
     ->Unit(benchmark::kMillisecond)

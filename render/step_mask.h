@@ -3,8 +3,8 @@
 // which region pixels the step's light can reach and with what weight.
 //
 // Masks are one byte a region pixel (255: fully reachable, 0: not reachable), rows `width`
-// bytes apart. Every function works on a band of rows [first_row, end_row) of the region and
-// leaves the rest alone, so a step that touches few rows costs few rows.
+// bytes apart. Every function works on a box of rows and columns of the region and leaves the
+// rest alone, so a step that touches a small part of the region costs that part.
 #ifndef QB_RENDER_STEP_MASK_H
 #define QB_RENDER_STEP_MASK_H
 
@@ -17,23 +17,33 @@ namespace render {
 
 inline constexpr uint8_t kMaskFull = 255;
 
+// Rows or columns [first, end) of the region.
+struct Span {
+    int32_t first = 0;
+    int32_t end = 0;
+
+    bool empty() const { return end <= first; }
+    bool contains(int32_t i) const { return i >= first && i < end; }
+};
+
 // One row's horizontal growth: each run of pixels with a non-zero alpha widened by `half`
-// pixels to the left and `half` + 1 to the right, clipped to the row.
+// pixels to the left and `half` + 1 to the right, clipped to the row's `width`. Every pixel
+// with alpha lies in `columns`; the mask row must hold zeros.
 void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int32_t half,
-                   uint8_t* mask_row);
+                   Span columns, uint8_t* mask_row);
 
-// Vertical growth over the band: each run of full bytes in a column grows by `half` rows up
-// and down, clipped to the region's `height`. Every row a growth reaches gains one in
-// `row_work` per write, so the engine processes rows that receive only spread light. The band
-// must reach `half` rows beyond every full byte.
-void grow_mask_columns(uint8_t* mask, int32_t width, int32_t height, int32_t half,
-                       int32_t first_row, int32_t end_row, StepWorkspace& workspace);
+// Vertical growth in the box `rows` x `columns`: each run of full bytes in a column grows by
+// `half` rows up and down, clipped to the region's `height`. Every row a growth reaches gains
+// one in `row_work` per write, so the engine processes rows that receive only spread light. The
+// box must hold every full byte and reach `half` rows beyond each.
+void grow_mask_columns(uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
+                       Span columns, StepWorkspace& workspace);
 
-// Replaces every byte of rows [first_row, end_row) by the truncated mean of itself and its
+// Replaces every byte of the box `rows` x `columns` by the truncated mean of itself and its
 // neighbours inside the region (9 inside, 6 on an edge, 4 at a corner; fewer in a region of one
-// row or column). Reads the unchanged mask, including the rows next to the band.
-void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, int32_t first_row,
-                 int32_t end_row, StepWorkspace& workspace);
+// row or column). Reads the unchanged mask, including the bytes next to the box.
+void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, Span rows,
+                 Span columns, StepWorkspace& workspace);
 
 }  // namespace render
 

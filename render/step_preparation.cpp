@@ -8,43 +8,39 @@
 namespace render {
 namespace {
 
-// Region rows [first, end).
-struct RowBand {
-    int32_t first = 0;
-    int32_t end = 0;
-
-    bool empty() const { return end <= first; }
-};
-
-bool row_meets_step(const StepSource& source, const StepWorkspace& workspace, int32_t y,
-                    const DistanceStep& step) {
-    if (source.distances == nullptr) {
-        return true;
-    }
-    const RowDistances& range = workspace.row_distances[y];
+bool range_meets_step(const RowDistances& range, const DistanceStep& step) {
     return range.highest >= step.lo && range.lowest < step.hi;
 }
 
-// The rows that may hold pixels of the step.
-RowBand candidate_rows(const StepSource& source, const StepWorkspace& workspace,
-                       const DistanceStep& step) {
-    RowBand band{0, 0};
-    int32_t y = 0;
-    while (y < source.height && !row_meets_step(source, workspace, y, step)) {
-        ++y;
+// The rows (or columns) of `count` whose distance range meets the step: the step's pixels lie
+// only in them. Without distances every one holds the step's pixels.
+Span candidates(const StepSource& source, const RowDistances* ranges, int32_t count,
+                const DistanceStep& step) {
+    if (source.distances == nullptr) {
+        return Span{0, count};
     }
-    band.first = y;
-    for (; y < source.height; ++y) {
-        if (row_meets_step(source, workspace, y, step)) {
-            band.end = y + 1;
+    Span span{0, 0};
+    int32_t i = 0;
+    while (i < count && !range_meets_step(ranges[i], step)) {
+        ++i;
+    }
+    span.first = i;
+    for (; i < count; ++i) {
+        if (range_meets_step(ranges[i], step)) {
+            span.end = i + 1;
         }
     }
-    return band;
+    return span;
 }
 
-void clear_buffer_row(const PixelRows& buffer, int32_t width, StepWorkspace& workspace, int32_t y) {
+std::size_t row_bytes(const StepSource& source, const PixelRows& buffer) {
+    return static_cast<std::size_t>(source.width) * pixel_bytes(buffer.depth);
+}
+
+void clear_buffer_row(const StepSource& source, const PixelRows& buffer, StepWorkspace& workspace,
+                      int32_t y) {
     if (workspace.row_dirty[y] != 0) {
-        std::memset(buffer.row(y), 0, static_cast<std::size_t>(width) * pixel_bytes(buffer.depth));
+        std::memset(buffer.row(y), 0, row_bytes(source, buffer));
         workspace.row_dirty[y] = 0;
     }
 }
@@ -63,33 +59,39 @@ void copy_pixel(const uint8_t* from, uint8_t* to, ChannelDepth depth) {
     std::memcpy(to, channels, sizeof channels);
 }
 
-void extract_row(const StepSource& source, const DistanceStep& step, const PixelRows& buffer,
-                 StepWorkspace& workspace, int32_t y) {
+// Row y of the buffer: the step's pixels, which lie in `columns`, and zeros everywhere else.
+void extract_row(const StepSource& source, const DistanceStep& step, Span columns,
+                 const PixelRows& buffer, StepWorkspace& workspace, int32_t y) {
     const std::size_t bytes = pixel_bytes(buffer.depth);
+    std::memset(buffer.row(y), 0, row_bytes(source, buffer));
     const uint8_t* distances =
         source.distances ? source.distances + y * source.distance_stride : nullptr;
     uint8_t* out = buffer.row(y);
     int32_t copied = 0;
-    for (int32_t x = 0; x < source.width; ++x, out += bytes) {
+    for (int32_t x = columns.first; x < columns.end; ++x) {
         if (distances == nullptr || step.contains(distances[x])) {
-            copy_pixel(source.input.pixel(x, y), out, buffer.depth);
+            copy_pixel(source.input.pixel(x, y), out + static_cast<std::size_t>(x) * bytes,
+                       buffer.depth);
             ++copied;
-        } else {
-            std::memset(out, 0, bytes);
         }
     }
     workspace.row_work[y] = copied;
     workspace.row_dirty[y] = copied > 0 ? 1 : 0;
 }
 
-void extract_rows(const StepSource& source, const DistanceStep& step, const PixelRows& buffer,
-                  RowBand candidates, RowBand band, StepWorkspace& workspace) {
+bool row_may_hold_step(const StepSource& source, const StepWorkspace& workspace, Span rows,
+                       int32_t y, const DistanceStep& step) {
+    return rows.contains(y) &&
+           (source.distances == nullptr || range_meets_step(workspace.row_distances[y], step));
+}
+
+void extract_rows(const StepSource& source, const DistanceStep& step, Span rows, Span columns,
+                  Span band, const PixelRows& buffer, StepWorkspace& workspace) {
     for (int32_t y = band.first; y < band.end; ++y) {
-        if (y >= candidates.first && y < candidates.end &&
-            row_meets_step(source, workspace, y, step)) {
-            extract_row(source, step, buffer, workspace, y);
+        if (row_may_hold_step(source, workspace, rows, y, step)) {
+            extract_row(source, step, columns, buffer, workspace, y);
         } else {
-            clear_buffer_row(buffer, source.width, workspace, y);
+            clear_buffer_row(source, buffer, workspace, y);
         }
     }
 }
@@ -101,22 +103,24 @@ void clear_mask_row(uint8_t* mask, int32_t width, int32_t height, int32_t y) {
     }
 }
 
-void build_mask(const StepSource& source, const PixelRows& buffer, int32_t half, RowBand candidates,
-                RowBand band, uint8_t* mask, StepWorkspace& workspace) {
+void build_mask(const StepSource& source, const PixelRows& buffer, int32_t half, Span rows,
+                Span columns, Span band, uint8_t* mask, StepWorkspace& workspace) {
     const int32_t width = source.width;
     for (int32_t y = band.first; y < band.end; ++y) {
-        uint8_t* mask_row = mask + static_cast<std::ptrdiff_t>(y) * width;
-        if (y >= candidates.first && y < candidates.end && workspace.row_work[y] > 0) {
-            grow_mask_row(buffer.row(y), buffer.depth, width, half, mask_row);
-        } else {
-            std::memset(mask_row, 0, static_cast<std::size_t>(width));
+        clear_mask_row(mask, width, source.height, y);
+        if (rows.contains(y) && workspace.row_work[y] > 0) {
+            grow_mask_row(buffer.row(y), buffer.depth, width, half, columns,
+                          mask + static_cast<std::ptrdiff_t>(y) * width);
         }
     }
-    grow_mask_columns(mask, width, source.height, half, band.first, band.end, workspace);
-    // Smoothing reads one row beyond each end of the band; there the mask is empty.
+    // A run grows by half to the left and half and one to the right.
+    const Span grown{std::max(columns.first - half, 0), std::min(columns.end + half + 1, width)};
+    grow_mask_columns(mask, width, source.height, half, band, grown, workspace);
+    // Smoothing reads one row and one column beyond the grown box; there the mask is empty.
     clear_mask_row(mask, width, source.height, band.first - 1);
     clear_mask_row(mask, width, source.height, band.end);
-    smooth_mask(mask, width, source.height, width, band.first, band.end, workspace);
+    const Span smoothed{std::max(grown.first - 1, 0), std::min(grown.end + 1, width)};
+    smooth_mask(mask, width, source.height, width, band, smoothed, workspace);
 }
 
 }  // namespace
@@ -126,41 +130,47 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace) {
     if (source.distances == nullptr || source.width <= 0) {
         return;
     }
+    RowDistances* const columns = workspace.column_distances;
+    std::fill(columns, columns + source.width, RowDistances{255, 0});
     for (int32_t y = 0; y < source.height; ++y) {
         const uint8_t* row = source.distances + y * source.distance_stride;
         const auto [lowest, highest] = std::minmax_element(row, row + source.width);
         workspace.row_distances[y] = RowDistances{*lowest, *highest};
+        for (int32_t x = 0; x < source.width; ++x) {
+            columns[x].lowest = std::min(columns[x].lowest, row[x]);
+            columns[x].highest = std::max(columns[x].highest, row[x]);
+        }
     }
 }
 
 void prepare_step(const StepSource& source, const DistanceStep& step, int32_t disc,
                   const PixelRows& buffer, uint8_t* mask, StepWorkspace& workspace) {
     std::fill(workspace.row_work, workspace.row_work + source.height, 0);
-    const RowBand candidates = candidate_rows(source, workspace, step);
-    if (candidates.empty()) {
+    const Span rows = candidates(source, workspace.row_distances, source.height, step);
+    const Span columns = candidates(source, workspace.column_distances, source.width, step);
+    if (rows.empty() || columns.empty()) {
         return;
     }
     // A single step reaches every pixel at full weight, and smoothing keeps it so.
     if (source.step_count == 1) {
-        extract_rows(source, step, buffer, candidates, candidates, workspace);
+        extract_rows(source, step, rows, columns, rows, buffer, workspace);
         std::memset(
             mask, kMaskFull,
             static_cast<std::size_t>(source.width) * static_cast<std::size_t>(source.height));
         return;
     }
     const int32_t half = disc / 2;
-    const RowBand band{std::max(candidates.first - half, 0),
-                       std::min(candidates.end + half, source.height)};
-    extract_rows(source, step, buffer, candidates, band, workspace);
+    const Span band{std::max(rows.first - half, 0), std::min(rows.end + half, source.height)};
+    extract_rows(source, step, rows, columns, band, buffer, workspace);
     // The engine gathers from up to a disc's half beyond the rows it works on; there the buffer
     // holds no pixel of an earlier step.
     for (int32_t y = std::max(band.first - half, 0); y < band.first; ++y) {
-        clear_buffer_row(buffer, source.width, workspace, y);
+        clear_buffer_row(source, buffer, workspace, y);
     }
     for (int32_t y = band.end; y < std::min(band.end + half, source.height); ++y) {
-        clear_buffer_row(buffer, source.width, workspace, y);
+        clear_buffer_row(source, buffer, workspace, y);
     }
-    build_mask(source, buffer, half, candidates, band, mask, workspace);
+    build_mask(source, buffer, half, rows, columns, band, mask, workspace);
 }
 
 }  // namespace render

@@ -29,6 +29,7 @@ StepWorkspace::~StepWorkspace() {
 void StepWorkspace::release() {
     platform::release_array(row_work);
     platform::release_array(row_distances);
+    platform::release_array(column_distances);
     platform::release_array(row_dirty);
     platform::release_array(mask_scratch);
     platform::release_array(column_state);
@@ -42,6 +43,8 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
     const bool complete =
         take(row_work, rows, "QB8.0(Render): not enough memory for row work", failure_text) &&
         take(row_distances, rows, "QB8.0(Render): not enough memory for row distances",
+             failure_text) &&
+        take(column_distances, columns, "QB8.0(Render): not enough memory for column distances",
              failure_text) &&
         take(row_dirty, rows, "QB8.0(Render): not enough memory for row marks", failure_text) &&
         take(mask_scratch, rows * columns, "QB8.0(Render): not enough memory for mask scratch",

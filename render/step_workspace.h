@@ -7,8 +7,8 @@
 
 namespace render {
 
-// The lowest and highest distance value of one region row: a step whose range misses it has
-// no pixel in that row.
+// The lowest and highest distance value of one region row or column: a step whose range misses
+// it has no pixel there.
 struct RowDistances {
     uint8_t lowest = 0;
     uint8_t highest = 0;
@@ -28,6 +28,7 @@ class StepWorkspace {
     // Per region row: the engine's work count of the step (0: nothing to do in that row).
     int32_t* row_work = nullptr;
     RowDistances* row_distances = nullptr;
+    RowDistances* column_distances = nullptr;
     // Per region row: whether the step buffer's row may hold pixels of an earlier step.
     uint8_t* row_dirty = nullptr;
     // Vertical growth of the mask, and the smoothing's output rows (width x height bytes).

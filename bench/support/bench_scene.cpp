@@ -44,15 +44,28 @@ int ramp_distance(int y, int height) {
     return y * kDistanceValues / height;
 }
 
-host::World distance_ramp(int width, int height) {
+namespace {
+
+host::World layer_of(int width, int height, bool across) {
     host::World layer(width, height);
     for (int y = 0; y < height; ++y) {
-        const auto distance = static_cast<uint8_t>(ramp_distance(y, height));
         for (int x = 0; x < width; ++x) {
+            const auto distance =
+                static_cast<uint8_t>(across ? ramp_distance(x, width) : ramp_distance(y, height));
             layer.pixel8(x, y) = PF_Pixel8{255, distance, 0, 0};
         }
     }
     return layer;
+}
+
+}  // namespace
+
+host::World distance_ramp(int width, int height) {
+    return layer_of(width, height, false);
+}
+
+host::World distance_ramp_across(int width, int height) {
+    return layer_of(width, height, true);
 }
 
 std::vector<uint8_t> packed_pixels(const host::World& picture) {

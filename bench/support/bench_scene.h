@@ -21,6 +21,8 @@ host::World photo(int width, int height);
 // landscape: each distance step holds a band of rows.
 int ramp_distance(int y, int height);
 host::World distance_ramp(int width, int height);
+// The same from the left column to the right one: each step a band of columns through every row.
+host::World distance_ramp_across(int width, int height);
 
 // The picture's pixels as the render hands them to the engine: 4 bytes alpha, red, green,
 // blue, rows packed.

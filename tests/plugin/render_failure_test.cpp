@@ -32,6 +32,7 @@ const std::set<std::string> kWorkingBufferTexts = {
     "QB8.0(Render): not enough memory for normalization buffer",
     "QB8.0(Render): not enough memory for row work",
     "QB8.0(Render): not enough memory for row distances",
+    "QB8.0(Render): not enough memory for column distances",
     "QB8.0(Render): not enough memory for row marks",
     "QB8.0(Render): not enough memory for mask scratch",
     "QB8.0(Render): not enough memory for column scratch",

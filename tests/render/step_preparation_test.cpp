@@ -103,14 +103,15 @@ TEST(StepPreparation, GrowthBeforeSmoothing) {
     std::vector<uint8_t> pixels(24 * 4, 0);
     pixels[10 * 4] = 255;
     std::vector<uint8_t> row(24, 0);
-    render::grow_mask_row(pixels.data(), ChannelDepth::k8, 24, 3, row.data());
+    render::grow_mask_row(pixels.data(), ChannelDepth::k8, 24, 3, render::Span{0, 24}, row.data());
     for (int x = 0; x < 24; ++x) {
         EXPECT_EQ(row[x], x >= 7 && x <= 14 ? 255 : 0) << x;
     }
     // Runs closer than their growth merge; a run touching the row's end grows only left.
     std::fill(pixels.begin(), pixels.end(), 0);
     pixels[2 * 4] = pixels[6 * 4] = pixels[23 * 4] = 9;
-    render::grow_mask_row(pixels.data(), ChannelDepth::k8, 24, 2, row.data());
+    std::fill(row.begin(), row.end(), 0);
+    render::grow_mask_row(pixels.data(), ChannelDepth::k8, 24, 2, render::Span{0, 24}, row.data());
     for (int x = 0; x < 24; ++x) {
         EXPECT_EQ(row[x], x <= 9 || x >= 21 ? 255 : 0) << x;
     }
@@ -294,10 +295,13 @@ TEST(StepPreparation, StepsAgreeWithThePlainRulesOnRandomLayers) {
         int width, height, disc;
         ChannelDepth depth;
     };
-    for (const Shape& shape :
-         {Shape{37, 29, 7, ChannelDepth::k8}, Shape{23, 41, 11, ChannelDepth::k16},
-          Shape{1, 17, 5, ChannelDepth::k8}, Shape{19, 1, 9, ChannelDepth::k8},
-          Shape{2, 2, 3, ChannelDepth::k16}, Shape{30, 30, 1, ChannelDepth::k8}}) {
+    const std::vector<Shape> shapes = {
+        {37, 29, 7, ChannelDepth::k8}, {23, 41, 11, ChannelDepth::k16},
+        {1, 17, 5, ChannelDepth::k8},  {19, 1, 9, ChannelDepth::k8},
+        {2, 2, 3, ChannelDepth::k16},  {30, 30, 1, ChannelDepth::k8},
+        {41, 23, 5, ChannelDepth::k8}, {45, 33, 9, ChannelDepth::k8},
+        {31, 37, 3, ChannelDepth::k16}};
+    for (const Shape& shape : shapes) {
         SCOPED_TRACE(testing::Message()
                      << shape.width << "x" << shape.height << " D " << shape.disc);
         Layer layer(shape.width, shape.height, shape.depth);
@@ -308,11 +312,19 @@ TEST(StepPreparation, StepsAgreeWithThePlainRulesOnRandomLayers) {
                 layer.pixels[i] &= 0x7F;
             }
         }
-        // Bands of distance with noise, so steps cover some rows and scattered pixels.
+        // Bands of rows with noise (steps reach every column of some rows), bands of columns
+        // (steps reach some columns of every row), and blocks (steps hold boxes).
+        const auto layout = static_cast<int>(&shape - shapes.data()) % 3;
         for (int y = 0; y < layer.height; ++y) {
             for (int x = 0; x < layer.width; ++x) {
-                layer.distances[y * layer.width + x] =
-                    static_cast<uint8_t>(rng() % 5 == 0 ? rng() % 256 : (y * 256) / layer.height);
+                int distance = ((x / 7 + y / 5) % 4) * 60 + 30;
+                if (layout == 0) {
+                    distance =
+                        rng() % 5 == 0 ? static_cast<int>(rng() % 256) : (y * 256) / layer.height;
+                } else if (layout == 1) {
+                    distance = (x * 256) / layer.width;
+                }
+                layer.distances[y * layer.width + x] = static_cast<uint8_t>(distance);
             }
         }
         const std::vector<DistanceStep> steps = {{0, 40, 20.0, 3.0},
@@ -336,25 +348,26 @@ TEST(StepPreparation, SmoothingIsTheMeanOfTheNeighboursInside) {
     const char* failure = nullptr;
     ASSERT_TRUE(workspace.allocate(3, 3, &failure));
     std::vector<uint8_t> mask = {255, 0, 0, 0, 0, 0, 0, 0, 90};
-    render::smooth_mask(mask.data(), 3, 3, 3, 0, 3, workspace);
+    render::smooth_mask(mask.data(), 3, 3, 3, {0, 3}, {0, 3}, workspace);
     EXPECT_EQ(mask, (std::vector<uint8_t>{63, 42, 0, 42, 38, 15, 0, 15, 22}));
     // A region of one pixel keeps it; one row averages along it.
     std::vector<uint8_t> one = {200};
-    render::smooth_mask(one.data(), 1, 1, 1, 0, 1, workspace);
+    render::smooth_mask(one.data(), 1, 1, 1, {0, 1}, {0, 1}, workspace);
     EXPECT_EQ(one[0], 200);
     std::vector<uint8_t> row = {255, 0, 255};
-    render::smooth_mask(row.data(), 3, 1, 3, 0, 1, workspace);
+    render::smooth_mask(row.data(), 3, 1, 3, {0, 1}, {0, 3}, workspace);
     EXPECT_EQ(row, (std::vector<uint8_t>{127, 170, 127}));
 }
 
 TEST(StepPreparation, EachRefusedWorkspaceTableIsNamedAndNothingIsHeld) {
     const char* const texts[] = {"QB8.0(Render): not enough memory for row work",
                                  "QB8.0(Render): not enough memory for row distances",
+                                 "QB8.0(Render): not enough memory for column distances",
                                  "QB8.0(Render): not enough memory for row marks",
                                  "QB8.0(Render): not enough memory for mask scratch",
                                  "QB8.0(Render): not enough memory for column scratch",
                                  "QB8.0(Render): not enough memory for column sums"};
-    for (int refused = 0; refused < 6; ++refused) {
+    for (int refused = 0; refused < 7; ++refused) {
         SCOPED_TRACE(refused);
         StepWorkspace workspace;
         const char* failure = nullptr;
