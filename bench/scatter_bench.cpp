@@ -122,17 +122,26 @@ class RateReporter : public benchmark::ConsoleReporter {
         for (const char* kernel : {"plain", "vector"}) {
             const double small = rate(pass_name(kSmallDiameter, kernel));
             const double large = rate(pass_name(kLargeDiameter, kernel));
-            std::printf("  %-6s %.2f\n", kernel, large > 0.0 ? small / large : 0.0);
+            print_ratio(kernel, small, large);
         }
         const double full = rate(full_name(kLargeDiameter));
         std::printf("Incremental over full gather at D = %d (at least 5):\n", kLargeDiameter);
         for (const char* kernel : {"plain", "vector"}) {
             const double incremental = rate(pass_name(kLargeDiameter, kernel));
-            std::printf("  %-6s %.2f\n", kernel, full > 0.0 ? incremental / full : 0.0);
+            print_ratio(kernel, incremental, full);
         }
     }
 
   private:
+    // A filter or aggregate-only output leaves some rates unmeasured; a ratio of them would
+    // mislead.
+    static void print_ratio(const char* kernel, double numerator, double denominator) {
+        if (numerator > 0.0 && denominator > 0.0) {
+            std::printf("  %-6s %.2f\n", kernel, numerator / denominator);
+        } else {
+            std::printf("  %-6s not measured in this run\n", kernel);
+        }
+    }
     static std::string pass_name(int diameter, const char* kernel) {
         return "BM_Pass/diameter:" + std::to_string(diameter) +
                "/simd:" + (std::string(kernel) == "vector" ? "1" : "0");
