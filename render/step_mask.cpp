@@ -1,6 +1,9 @@
 #include "render/step_mask.h"
 
+#include <omp.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 
@@ -16,9 +19,43 @@ void fill_full(uint8_t* mask_row, int32_t from, int32_t to) {
     std::memset(mask_row + from, kMaskFull, static_cast<std::size_t>(to - from));
 }
 
+// Threads own columns, but a row's work count is shared by all of them.
 void mark_grown(StepWorkspace& workspace, int32_t width, int32_t row, int32_t column) {
     workspace.mask_scratch[static_cast<std::ptrdiff_t>(row) * width + column] = kMaskFull;
-    ++workspace.row_work[row];
+    std::atomic_ref<int32_t>(workspace.row_work[row]).fetch_add(1, std::memory_order_relaxed);
+}
+
+// Grows the runs of columns `first` .. `end` - 1 downwards and upwards; see grow_mask_columns.
+void grow_column_block(const uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
+                       int32_t first, int32_t end, StepWorkspace& workspace) {
+    int32_t* const inside = workspace.column_state;
+    int32_t* const countdown = workspace.column_state + width;
+    std::fill(inside + first, inside + end, 0);
+    std::fill(countdown + first, countdown + end, 0);
+    for (int32_t y = rows.first; y < rows.end; ++y) {
+        const uint8_t* row = mask + static_cast<std::ptrdiff_t>(y) * width;
+        for (int32_t c = first; c < end; ++c) {
+            const bool full = row[c] == kMaskFull;
+            if (full && inside[c] == 0) {
+                inside[c] = 1;
+                if (countdown[c] == 0) {
+                    for (int32_t i = y - 1; i >= std::max(0, y - half); --i) {
+                        mark_grown(workspace, width, i, c);
+                    }
+                }
+            } else if (!full && inside[c] != 0) {
+                inside[c] = 0;
+                const int32_t grown_end = std::min(y + half, height);
+                for (int32_t i = y; i < grown_end; ++i) {
+                    mark_grown(workspace, width, i, c);
+                }
+                countdown[c] = grown_end - y;
+            }
+            if (countdown[c] > 0) {
+                --countdown[c];
+            }
+        }
+    }
 }
 
 // The mean of column sums c - 1 .. c + 1 inside the region, each sum over `rows` rows.
@@ -99,42 +136,23 @@ void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int
 void grow_mask_columns(uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
                        Span columns, StepWorkspace& workspace) {
     const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
+#pragma omp parallel for schedule(static)
     for (int32_t y = rows.first; y < rows.end; ++y) {
         std::memset(workspace.mask_scratch + static_cast<std::ptrdiff_t>(y) * width + columns.first,
                     0, span_bytes);
     }
-    int32_t* const inside = workspace.column_state;
-    int32_t* const countdown = workspace.column_state + width;
-    std::fill(inside + columns.first, inside + columns.end, 0);
-    std::fill(countdown + columns.first, countdown + columns.end, 0);
 
     // Row by row with one state a column, so the mask is read along its rows; growth goes to
     // the scratch so that it never feeds back into the runs still being read.
-    for (int32_t y = rows.first; y < rows.end; ++y) {
-        const uint8_t* row = mask + static_cast<std::ptrdiff_t>(y) * width;
-        for (int32_t c = columns.first; c < columns.end; ++c) {
-            const bool full = row[c] == kMaskFull;
-            if (full && inside[c] == 0) {
-                inside[c] = 1;
-                if (countdown[c] == 0) {
-                    for (int32_t i = y - 1; i >= std::max(0, y - half); --i) {
-                        mark_grown(workspace, width, i, c);
-                    }
-                }
-            } else if (!full && inside[c] != 0) {
-                inside[c] = 0;
-                const int32_t end = std::min(y + half, height);
-                for (int32_t i = y; i < end; ++i) {
-                    mark_grown(workspace, width, i, c);
-                }
-                countdown[c] = end - y;
-            }
-            if (countdown[c] > 0) {
-                --countdown[c];
-            }
-        }
+    const int32_t blocks = (columns.end - columns.first + kColumnBlock - 1) / kColumnBlock;
+#pragma omp parallel for schedule(static)
+    for (int32_t block = 0; block < blocks; ++block) {
+        const int32_t first = columns.first + block * kColumnBlock;
+        grow_column_block(mask, width, height, half, rows, first,
+                          std::min(first + kColumnBlock, columns.end), workspace);
     }
 
+#pragma omp parallel for schedule(static)
     for (int32_t y = rows.first; y < rows.end; ++y) {
         const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * width + columns.first;
         for (std::size_t i = 0; i < span_bytes; ++i) {
@@ -146,11 +164,14 @@ void grow_mask_columns(uint8_t* mask, int32_t width, int32_t height, int32_t hal
 
 void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, Span rows,
                  Span columns, StepWorkspace& workspace) {
-    uint16_t* const sums = workspace.column_sums;
     // Column sums reach one column beyond the box on either side.
     const int32_t sum_first = std::max(columns.first - 1, 0);
     const int32_t sum_end = std::min(columns.end + 1, width);
+    // Each thread keeps its own row of sums.
+#pragma omp parallel for schedule(static) num_threads(workspace.sum_rows)
     for (int32_t y = rows.first; y < rows.end; ++y) {
+        uint16_t* const sums =
+            workspace.column_sums + static_cast<std::ptrdiff_t>(omp_get_thread_num()) * width;
         const int32_t top = std::max(y - 1, 0);
         const int32_t bottom = std::min(y + 1, height - 1);
         std::fill(sums + sum_first, sums + sum_end, 0);
@@ -164,6 +185,7 @@ void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, S
         average_columns(sums, width, bottom - top + 1, columns, out);
     }
     const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
+#pragma omp parallel for schedule(static)
     for (int32_t y = rows.first; y < rows.end; ++y) {
         std::memcpy(mask + static_cast<std::ptrdiff_t>(y) * stride + columns.first,
                     workspace.mask_scratch + static_cast<std::ptrdiff_t>(y - rows.first) * width +

@@ -17,6 +17,10 @@ namespace render {
 
 inline constexpr uint8_t kMaskFull = 255;
 
+// The columns a thread takes at once in passes that walk down columns: enough whole cache lines
+// that no two threads write to one.
+inline constexpr int32_t kColumnBlock = 256;
+
 // Rows or columns [first, end) of the region.
 struct Span {
     int32_t first = 0;

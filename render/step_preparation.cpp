@@ -87,6 +87,7 @@ bool row_may_hold_step(const StepSource& source, const StepWorkspace& workspace,
 
 void extract_rows(const StepSource& source, const DistanceStep& step, Span rows, Span columns,
                   Span band, const PixelRows& buffer, StepWorkspace& workspace) {
+#pragma omp parallel for schedule(static)
     for (int32_t y = band.first; y < band.end; ++y) {
         if (row_may_hold_step(source, workspace, rows, y, step)) {
             extract_row(source, step, columns, buffer, workspace, y);
@@ -106,6 +107,7 @@ void clear_mask_row(uint8_t* mask, int32_t width, int32_t height, int32_t y) {
 void build_mask(const StepSource& source, const PixelRows& buffer, int32_t half, Span rows,
                 Span columns, Span band, uint8_t* mask, StepWorkspace& workspace) {
     const int32_t width = source.width;
+#pragma omp parallel for schedule(static)
     for (int32_t y = band.first; y < band.end; ++y) {
         clear_mask_row(mask, width, source.height, y);
         if (rows.contains(y) && workspace.row_work[y] > 0) {
@@ -130,15 +132,26 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace) {
     if (source.distances == nullptr || source.width <= 0) {
         return;
     }
-    RowDistances* const columns = workspace.column_distances;
-    std::fill(columns, columns + source.width, RowDistances{255, 0});
+#pragma omp parallel for schedule(static)
     for (int32_t y = 0; y < source.height; ++y) {
         const uint8_t* row = source.distances + y * source.distance_stride;
         const auto [lowest, highest] = std::minmax_element(row, row + source.width);
         workspace.row_distances[y] = RowDistances{*lowest, *highest};
-        for (int32_t x = 0; x < source.width; ++x) {
-            columns[x].lowest = std::min(columns[x].lowest, row[x]);
-            columns[x].highest = std::max(columns[x].highest, row[x]);
+    }
+    // Each thread owns a block of columns and walks every row along it.
+    RowDistances* const columns = workspace.column_distances;
+    const int32_t blocks = (source.width + kColumnBlock - 1) / kColumnBlock;
+#pragma omp parallel for schedule(static)
+    for (int32_t block = 0; block < blocks; ++block) {
+        const int32_t first = block * kColumnBlock;
+        const int32_t end = std::min(first + kColumnBlock, source.width);
+        std::fill(columns + first, columns + end, RowDistances{255, 0});
+        for (int32_t y = 0; y < source.height; ++y) {
+            const uint8_t* row = source.distances + y * source.distance_stride;
+            for (int32_t x = first; x < end; ++x) {
+                columns[x].lowest = std::min(columns[x].lowest, row[x]);
+                columns[x].highest = std::max(columns[x].highest, row[x]);
+            }
         }
     }
 }

@@ -1,5 +1,8 @@
 #include "render/step_workspace.h"
 
+#include <omp.h>
+
+#include <algorithm>
 #include <cstddef>
 
 #include "platform/allocation.h"
@@ -34,12 +37,14 @@ void StepWorkspace::release() {
     platform::release_array(mask_scratch);
     platform::release_array(column_state);
     platform::release_array(column_sums);
+    sum_rows = 0;
 }
 
 bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure_text) {
     release();
     const auto rows = static_cast<std::size_t>(height);
     const auto columns = static_cast<std::size_t>(width);
+    sum_rows = std::max(1, omp_get_max_threads());
     const bool complete =
         take(row_work, rows, "QB8.0(Render): not enough memory for row work", failure_text) &&
         take(row_distances, rows, "QB8.0(Render): not enough memory for row distances",
@@ -51,8 +56,8 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
              failure_text) &&
         take(column_state, columns * kColumnStateEntries,
              "QB8.0(Render): not enough memory for column scratch", failure_text) &&
-        take(column_sums, columns, "QB8.0(Render): not enough memory for column sums",
-             failure_text);
+        take(column_sums, columns * static_cast<std::size_t>(sum_rows),
+             "QB8.0(Render): not enough memory for column sums", failure_text);
     if (!complete) {
         release();
     }

@@ -33,9 +33,11 @@ class StepWorkspace {
     uint8_t* row_dirty = nullptr;
     // Vertical growth of the mask, and the smoothing's output rows (width x height bytes).
     uint8_t* mask_scratch = nullptr;
-    // Per region column: the vertical growth's state, and the smoothing's column sums.
+    // Per region column: the vertical growth's state; and the smoothing's column sums, one row
+    // of them for each of `sum_rows` threads.
     int32_t* column_state = nullptr;
     uint16_t* column_sums = nullptr;
+    int32_t sum_rows = 0;
 
   private:
     void release();
