@@ -1,6 +1,6 @@
 #include "render/step_mask.h"
 
-#include <omp.h>
+#include "render/row_threads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -136,7 +136,6 @@ void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int
 void grow_mask_columns(uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
                        Span columns, StepWorkspace& workspace) {
     const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
-#pragma omp parallel for schedule(static)
     for (int32_t y = rows.first; y < rows.end; ++y) {
         std::memset(workspace.mask_scratch + static_cast<std::ptrdiff_t>(y) * width + columns.first,
                     0, span_bytes);
@@ -145,14 +144,13 @@ void grow_mask_columns(uint8_t* mask, int32_t width, int32_t height, int32_t hal
     // Row by row with one state a column, so the mask is read along its rows; growth goes to
     // the scratch so that it never feeds back into the runs still being read.
     const int32_t blocks = (columns.end - columns.first + kColumnBlock - 1) / kColumnBlock;
-#pragma omp parallel for schedule(static)
-    for (int32_t block = 0; block < blocks; ++block) {
+    const int64_t block_cells = int64_t{kColumnBlock} * (rows.end - rows.first);
+    for_each_row(0, blocks, block_cells, [&](int, int32_t block) {
         const int32_t first = columns.first + block * kColumnBlock;
         grow_column_block(mask, width, height, half, rows, first,
                           std::min(first + kColumnBlock, columns.end), workspace);
-    }
+    });
 
-#pragma omp parallel for schedule(static)
     for (int32_t y = rows.first; y < rows.end; ++y) {
         const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * width + columns.first;
         for (std::size_t i = 0; i < span_bytes; ++i) {
@@ -168,10 +166,8 @@ void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, S
     const int32_t sum_first = std::max(columns.first - 1, 0);
     const int32_t sum_end = std::min(columns.end + 1, width);
     // Each thread keeps its own row of sums.
-#pragma omp parallel for schedule(static) num_threads(workspace.sum_rows)
-    for (int32_t y = rows.first; y < rows.end; ++y) {
-        uint16_t* const sums =
-            workspace.column_sums + static_cast<std::ptrdiff_t>(omp_get_thread_num()) * width;
+    for_each_row(rows.first, rows.end, width, [&](int thread, int32_t y) {
+        uint16_t* const sums = workspace.column_sums + static_cast<std::ptrdiff_t>(thread) * width;
         const int32_t top = std::max(y - 1, 0);
         const int32_t bottom = std::min(y + 1, height - 1);
         std::fill(sums + sum_first, sums + sum_end, 0);
@@ -183,9 +179,8 @@ void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, S
         }
         uint8_t* out = workspace.mask_scratch + static_cast<std::ptrdiff_t>(y - rows.first) * width;
         average_columns(sums, width, bottom - top + 1, columns, out);
-    }
+    });
     const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
-#pragma omp parallel for schedule(static)
     for (int32_t y = rows.first; y < rows.end; ++y) {
         std::memcpy(mask + static_cast<std::ptrdiff_t>(y) * stride + columns.first,
                     workspace.mask_scratch + static_cast<std::ptrdiff_t>(y - rows.first) * width +

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "render/row_threads.h"
 #include "render/step_mask.h"
 
 namespace render {
@@ -87,14 +88,13 @@ bool row_may_hold_step(const StepSource& source, const StepWorkspace& workspace,
 
 void extract_rows(const StepSource& source, const DistanceStep& step, Span rows, Span columns,
                   Span band, const PixelRows& buffer, StepWorkspace& workspace) {
-#pragma omp parallel for schedule(static)
-    for (int32_t y = band.first; y < band.end; ++y) {
+    for_each_row(band.first, band.end, source.width, [&](int, int32_t y) {
         if (row_may_hold_step(source, workspace, rows, y, step)) {
             extract_row(source, step, columns, buffer, workspace, y);
         } else {
             clear_buffer_row(source, buffer, workspace, y);
         }
-    }
+    });
 }
 
 void clear_mask_row(uint8_t* mask, int32_t width, int32_t height, int32_t y) {
@@ -107,14 +107,13 @@ void clear_mask_row(uint8_t* mask, int32_t width, int32_t height, int32_t y) {
 void build_mask(const StepSource& source, const PixelRows& buffer, int32_t half, Span rows,
                 Span columns, Span band, uint8_t* mask, StepWorkspace& workspace) {
     const int32_t width = source.width;
-#pragma omp parallel for schedule(static)
-    for (int32_t y = band.first; y < band.end; ++y) {
+    for_each_row(band.first, band.end, width, [&](int, int32_t y) {
         clear_mask_row(mask, width, source.height, y);
         if (rows.contains(y) && workspace.row_work[y] > 0) {
             grow_mask_row(buffer.row(y), buffer.depth, width, half, columns,
                           mask + static_cast<std::ptrdiff_t>(y) * width);
         }
-    }
+    });
     // A run grows by half to the left and half and one to the right.
     const Span grown{std::max(columns.first - half, 0), std::min(columns.end + half + 1, width)};
     grow_mask_columns(mask, width, source.height, half, band, grown, workspace);
@@ -132,17 +131,16 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace) {
     if (source.distances == nullptr || source.width <= 0) {
         return;
     }
-#pragma omp parallel for schedule(static)
-    for (int32_t y = 0; y < source.height; ++y) {
+    for_each_row(0, source.height, source.width, [&](int, int32_t y) {
         const uint8_t* row = source.distances + y * source.distance_stride;
         const auto [lowest, highest] = std::minmax_element(row, row + source.width);
         workspace.row_distances[y] = RowDistances{*lowest, *highest};
-    }
+    });
     // Each thread owns a block of columns and walks every row along it.
     RowDistances* const columns = workspace.column_distances;
     const int32_t blocks = (source.width + kColumnBlock - 1) / kColumnBlock;
-#pragma omp parallel for schedule(static)
-    for (int32_t block = 0; block < blocks; ++block) {
+    const int64_t block_cells = int64_t{kColumnBlock} * source.height;
+    for_each_row(0, blocks, block_cells, [&](int, int32_t block) {
         const int32_t first = block * kColumnBlock;
         const int32_t end = std::min(first + kColumnBlock, source.width);
         std::fill(columns + first, columns + end, RowDistances{255, 0});
@@ -153,7 +151,7 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace) {
                 columns[x].highest = std::max(columns[x].highest, row[x]);
             }
         }
-    }
+    });
 }
 
 void prepare_step(const StepSource& source, const DistanceStep& step, int32_t disc,

@@ -1,10 +1,9 @@
 #include "render/step_workspace.h"
 
-#include <omp.h>
-
 #include <algorithm>
 #include <cstddef>
 
+#include "engine/thread_team.h"
 #include "platform/allocation.h"
 
 namespace render {
@@ -44,7 +43,7 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
     release();
     const auto rows = static_cast<std::size_t>(height);
     const auto columns = static_cast<std::size_t>(width);
-    sum_rows = std::max(1, omp_get_max_threads());
+    sum_rows = thread_team::pass_threads();
     const bool complete =
         take(row_work, rows, "QB8.0(Render): not enough memory for row work", failure_text) &&
         take(row_distances, rows, "QB8.0(Render): not enough memory for row distances",
