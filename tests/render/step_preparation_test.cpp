@@ -296,11 +296,19 @@ TEST(StepPreparation, StepsAgreeWithThePlainRulesOnRandomLayers) {
         ChannelDepth depth;
     };
     const std::vector<Shape> shapes = {
-        {37, 29, 7, ChannelDepth::k8}, {23, 41, 11, ChannelDepth::k16},
-        {1, 17, 5, ChannelDepth::k8},  {19, 1, 9, ChannelDepth::k8},
-        {2, 2, 3, ChannelDepth::k16},  {30, 30, 1, ChannelDepth::k8},
-        {41, 23, 5, ChannelDepth::k8}, {45, 33, 9, ChannelDepth::k8},
-        {31, 37, 3, ChannelDepth::k16}};
+        {37, 29, 7, ChannelDepth::k8},
+        {23, 41, 11, ChannelDepth::k16},
+        {1, 17, 5, ChannelDepth::k8},
+        {19, 1, 9, ChannelDepth::k8},
+        {2, 2, 3, ChannelDepth::k16},
+        {30, 30, 1, ChannelDepth::k8},
+        {41, 23, 5, ChannelDepth::k8},
+        {45, 33, 9, ChannelDepth::k8},
+        {31, 37, 3, ChannelDepth::k16},
+        // Boxes large enough to be shared among threads, one for each layout.
+        {600, 130, 9, ChannelDepth::k8},
+        {300, 260, 15, ChannelDepth::k16},
+        {520, 140, 7, ChannelDepth::k8}};
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(testing::Message()
                      << shape.width << "x" << shape.height << " D " << shape.disc);
