@@ -135,6 +135,37 @@ TEST(RenderPass, CompletePassesAddLightAndFreeEverything) {
     }
 }
 
+// A pass keeps nothing of the pass before it: an unblurred pass after a blurred one asks for the
+// buffers, and gives the light, of an unblurred pass on a fresh engine.
+TEST(RenderPass, UnblurredPassAfterABlurredOneStartsAfresh) {
+    for (bool sixteen_bit : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "16-bit " << sixteen_bit);
+        auto fresh = make_engine();
+        PassInputs alone = make_inputs(255);
+        set_up_pass(*fresh, alone, 1.0, sixteen_bit, 1);
+        platform::refuse_allocation_after(-1);
+        fresh->render_bokeh(1.0, 1.0, 2);
+        const int alone_allocations = platform::refuse_allocation_after(-1);
+        fresh->end_run_reset();
+
+        auto engine = make_engine();
+        PassInputs blurred = make_inputs(255);
+        set_up_pass(*engine, blurred, 7.0, sixteen_bit, 1);
+        engine->render_bokeh(1.0, 1.0, 2);
+        engine->end_run_reset();
+        PassInputs after = make_inputs(255);
+        set_up_pass(*engine, after, 1.0, sixteen_bit, 1);
+        platform::refuse_allocation_after(-1);
+        engine->render_bokeh(1.0, 1.0, 2);
+        EXPECT_EQ(platform::refuse_allocation_after(-1), alone_allocations);
+        EXPECT_EQ(engine->error_code, 0) << engine->message;
+        EXPECT_EQ(engine->check_leaks(), 0);
+        EXPECT_EQ(after.accum, alone.accum);
+        EXPECT_EQ(after.weight, alone.weight);
+        engine->end_run_reset();
+    }
+}
+
 TEST(RenderPass, LeftoverBuffersAreRefusedNeverReused) {
     auto engine = make_engine();
     PassInputs in = make_inputs(255);
