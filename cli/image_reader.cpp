@@ -191,6 +191,23 @@ SampleKind sample_kind(oiio::TypeDesc format) {
     }
 }
 
+// Some readers name an alpha channel past the last one (OpenImageIO 2.4 says channel 4 of a
+// four-channel GIF); the channel named A is meant, or else there is none.
+int alpha_channel_of(const oiio::ImageSpec& spec) {
+    if (spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels) {
+        return spec.alpha_channel;
+    }
+    if (spec.alpha_channel < 0) {
+        return -1;
+    }
+    for (int i = 0; i < static_cast<int>(spec.channelnames.size()); ++i) {
+        if (lower(spec.channelnames[static_cast<std::size_t>(i)]) == "a") {
+            return i;
+        }
+    }
+    return -1;
+}
+
 }  // namespace
 
 ImageHeader read_header(const std::string& path) {
@@ -201,7 +218,7 @@ ImageHeader read_header(const std::string& path) {
     header.width = spec.width;
     header.height = spec.height;
     header.channel_names = spec.channelnames;
-    header.alpha_channel = spec.alpha_channel;
+    header.alpha_channel = alpha_channel_of(spec);
     header.sample = sample_kind(spec.format);
     if (header.width <= 0 || header.height <= 0 || header.channel_names.empty()) {
         fail_input(fmt::format("cannot read {}: it holds no pixels", path));

@@ -147,6 +147,29 @@ TEST_F(PixelFiles, GreyFillsEveryColourAndADistanceLayerTakesRedOrGrey) {
     EXPECT_EQ(distance->pixel8(0, 0).alpha, 255);
 }
 
+// The image library names the alpha of a GIF as a channel past the last one; read as stated it
+// was a read beyond every pixel. The library writes no transparency into a GIF, so the file is
+// spelt out: two pixels, the second transparent.
+TEST_F(PixelFiles, AGifKeepsItsTransparencyAndColours) {
+    const std::vector<std::uint8_t> gif = {
+        'G',  'I',  'F',  '8',  '9', 'a', 2, 0, 1, 0, 0x80, 0, 0,  // screen 2x1, 2 colours
+        200,  10,   20,   0,    0,   0,                            // the colours
+        0x21, 0xF9, 4,    1,    0,   0,   1, 0,                    // colour 1 is transparent
+        0x2C, 0,    0,    0,    0,   2,   0, 1, 0, 0,              // the image, 2x1
+        2,    2,    0x44, 0x0A, 0,                                 // pixels 0, 1 compressed
+        0x3B};
+    std::ofstream(path("in.gif"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(gif.data()), static_cast<std::streamsize>(gif.size()));
+    const cli::ImageHeader header = cli::read_header(path("in.gif"));
+    ASSERT_EQ(header.channel_names.size(), 4u);
+    EXPECT_EQ(header.alpha_channel, 3);
+    const auto world = cli::read_colour(path("in.gif"));
+    EXPECT_EQ(world->pixel8(0, 0).alpha, 255);
+    EXPECT_EQ(world->pixel8(0, 0).red, 200);
+    EXPECT_EQ(world->pixel8(0, 0).blue, 20);
+    EXPECT_EQ(world->pixel8(1, 0).alpha, 0);
+}
+
 TEST_F(PixelFiles, DamagedOrMissingFilesAreBadInputNamingTheFile) {
     std::vector<std::uint8_t> rgb(64 * 64 * 3);
     for (std::size_t i = 0; i < rgb.size(); ++i) {
