@@ -18,7 +18,7 @@ namespace cli {
 // Exit statuses of the program.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitBadInput = 2;     // bad command line, unreadable or unusable input
-inline constexpr int kExitEffectError = 3;  // the effect reported an error
+inline constexpr int kExitEffectError = 3;  // the effect reported an error, or memory ran out
 inline constexpr int kExitCancelled = 130;  // interrupted (the shell's code for SIGINT)
 
 class CliError : public std::runtime_error {

@@ -10,9 +10,6 @@
 namespace cli {
 namespace {
 
-// The host describes the part of a layer to render with signed 16-bit coordinates.
-constexpr int kLargestSide = 32767;
-
 std::vector<std::string> folder_markers(const RenderSettings& settings) {
     std::vector<std::string> markers;
     if (settings.alpha_bokeh || settings.alpha_bokeh_value) {

@@ -17,6 +17,9 @@
 
 namespace cli {
 
+// The host describes the part of a layer to render with signed 16-bit coordinates.
+inline constexpr int kLargestSide = 32767;
+
 class EffectSession {
   public:
     // Loads `module`, runs global, parameter and sequence set-up and sets the controls. Throws

@@ -12,6 +12,7 @@
 
 #include "cli/channel_levels.h"
 #include "cli/cli_error.h"
+#include "cli/effect_session.h"
 
 namespace cli {
 namespace {
@@ -222,6 +223,12 @@ ImageHeader read_header(const std::string& path) {
     header.sample = sample_kind(spec.format);
     if (header.width <= 0 || header.height <= 0 || header.channel_names.empty()) {
         fail_input(fmt::format("cannot read {}: it holds no pixels", path));
+    }
+    // Refused before its pixels are allocated: a header of a few bytes can claim any size.
+    if (header.width > kLargestSide || header.height > kLargestSide) {
+        fail_input(
+            fmt::format("cannot read {}: it is {}x{} pixels; the effect takes at most {} a side",
+                        path, header.width, header.height, kLargestSide));
     }
     return header;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <variant>
 
@@ -70,5 +71,8 @@ int main(int argc, char** argv) {
     } catch (const host::HostError& error) {
         fmt::print(stderr, "quillbloom: {}\n", error.what());
         return cli::kExitBadInput;
+    } catch (const std::bad_alloc&) {
+        fmt::print(stderr, "quillbloom: not enough memory for these pictures\n");
+        return cli::kExitEffectError;
     }
 }

@@ -9,7 +9,9 @@
 // The compiler's own eight-lane intrinsics start some results from a deliberately undefined
 // vector, which its warnings about uninitialised values take for a fault.
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#ifndef __clang__  // clang has no such warning, and would warn about the unknown name
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include "scatter/block_sums.h"
 

@@ -193,6 +193,19 @@ TEST_F(PixelFiles, DamagedOrMissingFilesAreBadInputNamingTheFile) {
     }
 }
 
+// A header of a few bytes can claim any size: more rows than the effect takes is refused from
+// the header, before its pixels are allocated.
+TEST_F(PixelFiles, APictureLargerThanTheEffectTakesIsRefusedFromItsHeader) {
+    std::ofstream(path("tall.ppm")) << "P6\n4 3333333\n255\n\x01\x02\x03";
+    try {
+        cli::read_header(path("tall.ppm"));
+        ADD_FAILURE() << "the header was accepted";
+    } catch (const cli::CliError& error) {
+        EXPECT_EQ(error.exit_status(), cli::kExitBadInput);
+        EXPECT_NE(std::string(error.what()).find("4x3333333"), std::string::npos) << error.what();
+    }
+}
+
 TEST_F(PixelFiles, AnUnknownExtensionOrMissingFolderIsRefusedBeforeAnythingIsWritten) {
     host::World world(1, 1);
     EXPECT_THROW(cli::output_format_for(path("out.nosuchformat")), cli::CliError);

@@ -1,0 +1,53 @@
+// The tool's image and depth reading on arbitrary bytes under each extension it reads: a picture,
+// a Distance Layer and a depth pass from the same file. A file the tool cannot use must end in
+// its one-line error, never in a crash, a hang or a world of the wrong size.
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "cli/cli_error.h"
+#include "cli/depth_pass.h"
+#include "cli/image_reader.h"
+#include "fuzz/scratch_file.h"
+
+namespace {
+
+constexpr std::array<const char*, 6> kExtensions = {".png", ".tif", ".jpg", ".exr", ".gif", ".ppm"};
+
+void require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+void read_everything(const std::string& path) {
+    const cli::ImageHeader header = cli::read_header(path);
+    const std::unique_ptr<host::World> colour = cli::read_colour(path);
+    require(colour->width() == header.width && colour->height() == header.height);
+    const std::unique_ptr<host::World> distance = cli::read_distance_layer(path);
+    require(distance->width() == header.width && distance->height() == header.height);
+    if (cli::find_depth_channel(header, "")) {
+        const std::unique_ptr<host::World> depth =
+            cli::read_depth_pass(path, "", cli::DepthRange{1.0, 100.0, false});
+        require(depth->width() == header.width && depth->height() == header.height);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    // The first byte picks the extension; the rest is the file.
+    const std::string path =
+        fuzz::write_scratch_file(kExtensions[data[0] % kExtensions.size()], data + 1, size - 1);
+    try {
+        read_everything(path);
+    } catch (const cli::CliError& error) {
+        require(error.exit_status() == cli::kExitBadInput);
+    }
+    return 0;
+}
