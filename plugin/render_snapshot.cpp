@@ -52,7 +52,12 @@ void BokehPlugin::take_render_snapshot(PF_ParamDef* params[], double dsx) {
     brightness = clamped_fixed_value(params[idx_brightness], &BokehPlugin::idx_brightness);
     bokeh_amount = clamped_fixed_value(params[idx_bokeh_amount], &BokehPlugin::idx_bokeh_amount);
     if (distance_params_enabled) {
-        focus_distance = fixed_value(params[idx_focus_distance]);
+        // Above its range a focus would put every step behind it at the largest blur; below 0 it
+        // keeps its meaning (the distance is picked from the focus map).
+        focus_distance =
+            params[idx_focus_distance]->u.fd.value > 0
+                ? clamped_fixed_value(params[idx_focus_distance], &BokehPlugin::idx_focus_distance)
+                : fixed_value(params[idx_focus_distance]);
         focus_x = point_part(params[idx_focus_here]->u.td.x_value);
         focus_y = point_part(params[idx_focus_here]->u.td.y_value);
         distance_layer_marker = params[idx_distance_layer]->u.ld.layer_marker;

@@ -307,6 +307,35 @@ TEST_F(RenderCommandTest, DistancePrecisionUpTo260IsAccepted) {
     EXPECT_EQ(message_, "[Quillbloom8.0] Too many distance steps");
 }
 
+// A host may store any value in a slider; beyond the range a control declared, the render
+// acts as at the range's end.
+TEST_F(RenderCommandTest, ControlsBeyondTheirRangesRenderAsAtTheirLimits) {
+    World input = textured(kWidth, kHeight, 12);
+    World distance(kWidth, kHeight, World::Depth::k8, kLayerPadding);
+    qb_test::paint_distances(distance, [](int x, int) { return x * 6; });
+    effect().set_layer("Distance Layer", &distance);
+    effect().set_value("Bokeh Amount", 6.0);
+    const struct {
+        const char* control;
+        double beyond;
+    } cases[] = {{"On-Focus Distance", 4000.0},
+                 {"Hardness", 9.0},
+                 {"Brightness", 0.01},
+                 {"Bokeh Amount", 20000.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.control);
+        const double before = effect().value(c.control);
+        World at_limit = output_like(input), beyond = output_like(input);
+        PF_FixedSliderDef& slider = effect().param(c.control).u.fd;
+        slider.value = c.beyond > before ? slider.valid_max : slider.valid_min;
+        ASSERT_EQ(render(input, at_limit), PF_Err_NONE) << message_;
+        effect().set_value(c.control, c.beyond);
+        ASSERT_EQ(render(input, beyond), PF_Err_NONE) << message_;
+        EXPECT_EQ(largest_difference(at_limit, beyond), 0);
+        effect().set_value(c.control, before);
+    }
+}
+
 TEST_F(RenderCommandTest, ADistanceLayerOfAnotherSizeIsRefused) {
     World input = textured(kWidth, kHeight, 10);
     World output = output_like(input);
