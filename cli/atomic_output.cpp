@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "cli/cli_error.h"
@@ -44,6 +47,21 @@ AtomicOutput::~AtomicOutput() {
     if (!committed_) {
         std::error_code ignored;
         fs::remove(temporary_, ignored);
+    }
+}
+
+void AtomicOutput::write(const std::vector<unsigned char>& bytes) const {
+    std::FILE* file = std::fopen(temporary_.c_str(), "wb");
+    if (file == nullptr) {
+        fail_input(fmt::format("cannot write {}: {}", final_.string(), std::strerror(errno)));
+    }
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
+    const int write_error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        fail_input(fmt::format("cannot write {}: {}", final_.string(),
+                               std::strerror(written ? errno : write_error)));
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -21,6 +22,9 @@ class AtomicOutput {
     // Where to write: hidden, unique to this process and call, same extension as the output.
     const std::filesystem::path& temporary_path() const { return temporary_; }
     const std::filesystem::path& final_path() const { return final_; }
+    // Writes `bytes` to the temporary file, checking every write and the close: a full disk or
+    // a file-size limit fails here, before anything is renamed. Throws CliError (bad input).
+    void write(const std::vector<unsigned char>& bytes) const;
     // Renames the temporary file to the final name. Throws CliError (bad input) on failure.
     void commit();
 

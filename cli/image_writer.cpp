@@ -1,5 +1,6 @@
 #include "cli/image_writer.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
 
@@ -103,7 +104,13 @@ void write_world(const host::World& world, const std::string& path, bool with_al
         spec.attribute("oiio:UnassociatedAlpha", 1);
     }
     AtomicOutput file(path);
-    const bool written = output->open(file.temporary_path().string(), spec) &&
+    // Encoded in memory and written by the tool itself: the image libraries do not all check
+    // their writes (a PNG cut short by a full disk was reported as written) and one ends the
+    // process on a failed write.
+    std::vector<unsigned char> encoded;
+    oiio::Filesystem::IOVecOutput memory(encoded);
+    const bool written = output->set_ioproxy(&memory) &&
+                         output->open(file.temporary_path().string(), spec) &&
                          output->write_image(samples.type, samples.bytes.data()) && output->close();
     if (!written) {
         output->close();
@@ -111,6 +118,7 @@ void write_world(const host::World& world, const std::string& path, bool with_al
         std::replace(reason.begin(), reason.end(), '\n', ' ');
         fail_input(fmt::format("cannot write {}: {}", path, reason));
     }
+    file.write(encoded);
     file.commit();
 }
 

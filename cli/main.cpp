@@ -2,6 +2,7 @@
 // emulated host.
 #include <fmt/format.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -59,6 +60,9 @@ int run(const cli::Command& command) {
 
 int main(int argc, char** argv) {
     cli::install_cancel_handlers();
+    // A file-size limit reached while writing fails the write, which the tool reports, instead
+    // of ending the process with a half-written temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
     cli::apply_thread_count(cli::process_environment());
     host::desktop_record().on_message_box = [](const std::string& text) {
         fmt::print(stderr, "[message] {}\n", text);

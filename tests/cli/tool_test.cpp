@@ -9,8 +9,10 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
+#include <string>
 #include <thread>
 
 #include "tests/cli/test_images.h"
@@ -89,6 +91,11 @@ class ToolTest : public ::testing::Test {
 
     fs::path folder_;
 };
+
+std::string read_bytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 bool same_pixels(const qb_test::ReadBack& a, const qb_test::ReadBack& b) {
     return a.width == b.width && a.height == b.height && a.channels == b.channels &&
@@ -425,6 +432,32 @@ TEST_F(ToolTest, CtrlCDuringARenderGives130AndNoFile) {
     std::string text;
     std::getline(earlier, text);
     EXPECT_EQ(text, "an earlier result");
+}
+
+// A write that cannot finish (a file-size limit, as on a full disk; a folder nobody may write in,
+// even root) is reported, leaves no part of a file and keeps the earlier output. One image
+// library used to report a cut-short PNG as written, another ended the process.
+TEST_F(ToolTest, AWriteThatCannotFinishKeepsTheEarlierOutput) {
+    make_scene();
+    for (const char* name : {"out.png", "out.tif", "out.jpg", "out.exr"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(tool({"render", "in.png", "--amount", "2", "-o", name}).status, 0);
+        const std::string earlier = read_bytes(at(name));
+        const std::set<std::string> before = files();
+        // The shell's limit is in blocks of 512 or 1024 bytes: far below any of these files.
+        const ToolRun limited = run_tool(folder_,
+                                         {"-c", "ulimit -f 1; exec \"$0\" \"$@\"", QB_TOOL_PATH,
+                                          "render", "in.png", "--amount", "4", "-o", name},
+                                         {}, "/bin/sh");
+        EXPECT_EQ(limited.status, 2) << limited.err;
+        EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
+        EXPECT_EQ(files(), before);
+        EXPECT_EQ(read_bytes(at(name)), earlier);
+    }
+    const ToolRun refused = tool({"render", "in.png", "-o", "/proc/quillbloom-out.png"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err_lines().size(), 1u) << refused.err;
+    EXPECT_NE(refused.err.find("cannot write /proc/quillbloom-out.png"), std::string::npos);
 }
 
 }  // namespace
