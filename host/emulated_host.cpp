@@ -44,6 +44,9 @@ struct HostCallbacks {
         if (!param || index < 0 || index >= static_cast<int>(host->params_.size())) {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
+        if (host->checkout_refusal_ != PF_Err_NONE) {
+            return host->checkout_refusal_;
+        }
         *param = host->params_[static_cast<std::size_t>(index)];
         // Index 0 is the input layer of the render, already in place.
         if (index > 0 && param->param_type == PF_Param_LAYER) {

@@ -128,6 +128,8 @@ class EmulatedHost {
 
     // Layers checked out and not yet checked in.
     int layers_checked_out() const { return checked_out_; }
+    // Checking out a parameter answers `err` while set (PF_Err_NONE: lend as usual).
+    void refuse_checkouts(PF_Err err) { checkout_refusal_ = err; }
 
     // `add_param` answers `err` for the declaration `countdown` calls from now (0: the next);
     // a negative countdown stops refusing.
@@ -178,6 +180,7 @@ class EmulatedHost {
     std::map<const Handle*, std::unique_ptr<Handle>> handles_;
     int handle_refusal_countdown_ = -1;
     int checked_out_ = 0;
+    PF_Err checkout_refusal_ = PF_Err_NONE;
     int add_param_refusal_countdown_ = -1;
     PF_Err add_param_refusal_ = PF_Err_NONE;
     std::optional<PF_Rect> extent_hint_;

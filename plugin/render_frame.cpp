@@ -125,6 +125,9 @@ class RenderRun {
     render::RenderRegion region_;
     uint16_t quality_value_ = 0;
     render::DistanceSteps steps_;
+    // Whether this render has a distance map; a Distance Layer the host could not lend, or
+    // whose pixels cannot be read, leaves it without one.
+    bool distances_ = false;
     float mid_light_ = 0.0f;
     render::StepWorkspace workspace_;
 };
@@ -283,6 +286,7 @@ PF_Err RenderRun::read_distance_layer(PF_EffectWorld& layer) {
     }
     render::read_distance_map(as_const(rows_at(layer, *depth, 0, 0)), layer.width, layer.height,
                               plugin_.local_distance);
+    distances_ = true;
     // Focus Here keeps reading the previous map when this one cannot be kept.
     plugin_.store_focus_map(in_data_, plugin_.local_distance, 1, layer.width, layer.height,
                             layer.width);
@@ -295,16 +299,16 @@ PF_Err RenderRun::read_distance_layer(PF_EffectWorld& layer) {
 }
 
 PF_Err RenderRun::plan_steps() {
-    if (!plugin_.distance_layer_marker) {
+    // Without distances every pixel is one step: cutting an empty histogram gave no step at all,
+    // and a black picture reported as rendered.
+    if (!distances_) {
         steps_ = render::single_distance_step(plugin_.bokeh_amount);
     } else {
         if (render::too_many_distance_steps(plugin_.distance_precision)) {
             return fail(PF_Err_INVALID_INDEX, kTooManySteps);
         }
         const std::size_t count =
-            plugin_.local_distance
-                ? static_cast<std::size_t>(input_->width) * static_cast<std::size_t>(input_->height)
-                : 0;
+            static_cast<std::size_t>(input_->width) * static_cast<std::size_t>(input_->height);
         steps_ = render::cut_distance_steps(render::count_distances(plugin_.local_distance, count),
                                             plugin_.distance_precision, plugin_.focus_distance,
                                             plugin_.bokeh_amount);

@@ -103,6 +103,37 @@ TEST_F(RenderFailureTest, EveryRefusedAllocationEndsTheRenderWithItsTextAndNothi
     }
 }
 
+// A host that cannot lend the Distance Layer leaves the render without distances: it renders as
+// without the layer (it used to answer success with black colours), balances its check-ins and
+// holds nothing afterwards.
+TEST_F(RenderFailureTest, ARefusedDistanceLayerCheckoutRendersAsWithoutTheLayer) {
+    World input(kWidth, kHeight, World::Depth::k8, 8), output(kWidth, kHeight);
+    World refused_output(kWidth, kHeight), distance(kWidth, kHeight);
+    qb_test::paint_texture(input, 23);
+    qb_test::paint_distances(distance, [](int x, int) { return x * 6; });
+    effect_.set_value("Bokeh Amount", 5.0);
+    effect_.set_layer("Distance Layer", &distance);
+    const int held_before = platform::live_allocations();
+    effect_.refuse_checkouts(PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(effect_.render(input, refused_output), PF_Err_NONE) << effect_.out_data().return_msg;
+    effect_.refuse_checkouts(PF_Err_NONE);
+    EXPECT_EQ(effect_.layers_checked_out(), 0);
+    EXPECT_EQ(effect_.frame_setdown(), PF_Err_NONE);
+    EXPECT_LE(platform::live_allocations(), held_before + 1);  // the shape image it loaded
+
+    effect_.set_layer("Distance Layer", nullptr);
+    ASSERT_EQ(effect_.render(input, output), PF_Err_NONE);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            for (int c = 0; c < 4; ++c) {
+                ASSERT_EQ(qb_test::channel(refused_output, x, y, c),
+                          qb_test::channel(output, x, y, c))
+                    << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST_F(RenderFailureTest, ABufferTheEngineStillHoldsIsReportedAsALeak) {
     World input(kWidth, kHeight), output(kWidth, kHeight);
     qb_test::paint_texture(input, 22);
