@@ -419,6 +419,35 @@ TEST_F(RenderCommandTest, FocusPickReadsTheDistanceTheLastRenderRecorded) {
     EXPECT_EQ(largest_difference(picked, explicit_focus), 0);
 }
 
+// The sequence data cannot grow for a larger map: the render goes on, and Focus Here reads the
+// map it kept.
+TEST_F(RenderCommandTest, AMapTheHostHasNoRoomForLeavesTheEarlierOne) {
+    World input = textured(kWidth, kHeight, 16);
+    World output = output_like(input);
+    World distance(kWidth, kHeight, World::Depth::k8, kLayerPadding);
+    qb_test::paint_distances(distance, [](int, int) { return 100; });
+    effect().set_layer("Distance Layer", &distance);
+    ASSERT_EQ(render(input, output), PF_Err_NONE) << message_;
+
+    const int larger_width = kWidth * 2;
+    const int larger_height = kHeight + 10;
+    effect().set_layer_size(larger_width, larger_height);
+    World larger = textured(larger_width, larger_height, 17);
+    World larger_output = output_like(larger);
+    World larger_distance(larger_width, larger_height, World::Depth::k8, kLayerPadding);
+    qb_test::paint_distances(larger_distance, [](int, int) { return 200; });
+    effect().set_layer("Distance Layer", &larger_distance);
+    const int handles = effect().live_handles();
+    effect().refuse_handle_after(0);
+    EXPECT_EQ(render(larger, larger_output), PF_Err_NONE) << message_;
+    effect().refuse_handle_after(-1);
+    EXPECT_EQ(effect().live_handles(), handles);
+
+    effect().set_point("Focus Here", 5, 5);
+    ASSERT_EQ(effect().user_changed_param("Focus Here"), PF_Err_NONE);
+    EXPECT_EQ(effect().value("On-Focus Distance"), 100);
+}
+
 TEST_F(RenderCommandTest, ShapeFilesMustReachTheDiscInOneDirection) {
     PluginFolder folder;
     folder.add_shape_folder("test");
@@ -455,8 +484,12 @@ TEST_F(RenderCommandTest, ShapeFilesMustReachTheDiscInOneDirection) {
 }
 
 TEST_F(RenderCommandTest, CancellingAtAnyProgressCallEndsTheRenderCleanly) {
-    World input = textured(kWidth, kHeight, 15);
-    World distance(kWidth, kHeight, World::Depth::k8, kLayerPadding);
+    // A small layer: a render reports progress row by row, and every report is a cancel point.
+    constexpr int kSmallWidth = 24;
+    constexpr int kSmallHeight = 16;
+    open(kSmallWidth, kSmallHeight);
+    World input = textured(kSmallWidth, kSmallHeight, 15);
+    World distance(kSmallWidth, kSmallHeight, World::Depth::k8, kLayerPadding);
     qb_test::paint_distances(distance, [](int x, int) { return x * 5; });
     effect().set_layer("Distance Layer", &distance);
     effect().set_value("On-Focus Distance", 120.0);
@@ -476,13 +509,9 @@ TEST_F(RenderCommandTest, CancellingAtAnyProgressCallEndsTheRenderCleanly) {
     EXPECT_LE(*std::max_element(reported.begin(), reported.end()), 100);
     EXPECT_GT(*std::max_element(reported.begin(), reported.end()), 50);
 
-    // Before the steps, at the first calls of the first step, and across every later step.
+    // At every call: before the steps, and at each call of every step.
     const size_t calls = reported.size();
-    std::vector<size_t> cancel_points = {1, 2, 3, 4, calls};
-    for (size_t at = 5; at < calls; at += std::max<size_t>(calls / 15, 1)) {
-        cancel_points.push_back(at);
-    }
-    for (const size_t cancel_at : cancel_points) {
+    for (size_t cancel_at = 1; cancel_at <= calls; ++cancel_at) {
         SCOPED_TRACE(cancel_at);
         size_t call = 0;
         effect().set_progress([&](A_long, A_long) { return ++call == cancel_at ? 1 : 0; });
