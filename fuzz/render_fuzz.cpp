@@ -204,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 set_cancel(effect, in);
                 effect.render(*input, *output);
                 require(effect.layers_checked_out() == 0);
-                effect.frame_setdown();
+                require(effect.frame_setdown() == PF_Err_NONE);
                 if (in.ConsumeBool()) {
                     set_point(effect, "Focus Here", in);
                     effect.user_changed_param("Focus Here");
