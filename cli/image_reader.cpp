@@ -9,6 +9,8 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <new>
 
 #include "cli/channel_levels.h"
 #include "cli/cli_error.h"
@@ -59,13 +61,26 @@ class QuietStderr {
     int saved_;
 };
 
+// Runs `call` into the image library, whose readers may throw on a damaged file (a GIF claiming
+// billions of pixels throws a length error from its open): what they throw is the file's fault.
+template <class Call>
+auto library_call(const std::string& path, Call call) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        fail_input(fmt::format("cannot read {}: {}", path, first_line(error.what())));
+    }
+}
+
 std::unique_ptr<oiio::ImageInput> open_input(const std::string& path) {
     QuietStderr quiet;
     // Pixels come as the file stores them: a layer's colour is not multiplied by its alpha, and
     // a picture that only passes through must come back unchanged.
     oiio::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
-    auto input = oiio::ImageInput::open(path, &config);
+    auto input = library_call(path, [&] { return oiio::ImageInput::open(path, &config); });
     if (!input) {
         const std::string reason = first_line(oiio::geterror());
         fail_input(fmt::format("cannot read {}: {}", path,
@@ -120,7 +135,9 @@ std::vector<Sample> read_pixels(const ImageHeader& header, oiio::TypeDesc format
     bool read = false;
     {
         QuietStderr quiet;
-        read = input->read_image(0, 0, 0, static_cast<int>(channels), format, pixels.data());
+        read = library_call(header.path, [&] {
+            return input->read_image(0, 0, 0, static_cast<int>(channels), format, pixels.data());
+        });
     }
     // Some readers answer success for a file cut short and only keep the error (a compressed
     // TIFF whose strips are missing comes back black); any kept error fails the read.
