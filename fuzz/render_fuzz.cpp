@@ -7,6 +7,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +44,11 @@ struct Folders {
         whole = root / "whole";
         sparse = root / "sparse";
         const fs::path library = fs::path(QB_PLUGIN_DIR) / "pattern";
+        // Without the library every render would stop at its shape, and nothing past it be fuzzed.
+        if (!fs::is_directory(library / "05")) {
+            std::fprintf(stderr, "render_fuzz: no shape library in %s\n", library.c_str());
+            std::abort();
+        }
         fs::create_directories(whole);
         fs::create_directory_symlink(library, whole / "pattern");
         fs::create_directories(sparse / "pattern" / "05");
