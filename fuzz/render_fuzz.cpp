@@ -7,6 +7,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +122,15 @@ void set_fixed(EmulatedHost& effect, const char* name, FuzzedDataProvider& in, d
     }
 }
 
+void set_usual_or_any(EmulatedHost& effect, const char* name, FuzzedDataProvider& in,
+                      const std::array<double, 4>& usual, double low, double high) {
+    if (in.ConsumeIntegralInRange(0, 7) == 0) {
+        set_fixed(effect, name, in, low, high);
+    } else {
+        effect.set_value(name, usual[in.ConsumeIntegralInRange<size_t>(0, usual.size() - 1)]);
+    }
+}
+
 void set_integer(EmulatedHost& effect, const char* name, FuzzedDataProvider& in, int low,
                  int high) {
     effect.set_value(name, in.ConsumeIntegralInRange(low, high));
@@ -143,15 +153,19 @@ void set_controls(EmulatedHost& effect, FuzzedDataProvider& in, bool small_frame
     } else {
         effect.set_value("Bokeh Amount", in.ConsumeFloatingPointInRange(0.0, 30.0));
     }
-    set_fixed(effect, "Hardness", in, 0.0, 3.0);
-    set_fixed(effect, "Brightness", in, 0.0, 12.0);
+    // The light tables are made per hardness and brightness and kept while they stay the same;
+    // a few usual values most of the time keep the fuzzer from remaking them for every input.
+    set_usual_or_any(effect, "Hardness", in, {0.4, 1.0, 1.5, 2.0}, 0.0, 3.0);
+    set_usual_or_any(effect, "Brightness", in, {0.4, 1.0, 3.0, 10.0}, 0.0, 12.0);
     set_integer(effect, "Preview Only", in, 0, 1);
     set_point(effect, "Preview Point", in);
     set_integer(effect, "Preview Size", in, -5, 400);
     set_integer(effect, "Preview Quality", in, -1, 7);
     set_integer(effect, "Quality", in, -1, 7);
     // Every step is a pass of its own: many steps are tried now and then, few most of the time.
-    if (small_frame && in.ConsumeIntegralInRange(0, 7) == 0) {
+    const bool small_disc =
+        effect.value("Bokeh Amount") >= 0.0 && effect.value("Bokeh Amount") <= 30.0;
+    if (small_frame && small_disc && in.ConsumeIntegralInRange(0, 7) == 0) {
         set_integer(effect, "Distance Precision", in, -3, 300);
     } else {
         set_integer(effect, "Distance Precision", in, 1, 12);
