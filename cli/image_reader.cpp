@@ -211,15 +211,15 @@ SampleKind sample_kind(oiio::TypeDesc format) {
 
 // Some readers name an alpha channel past the last one (OpenImageIO 2.4 says channel 4 of a
 // four-channel GIF); the channel named A is meant, or else there is none.
-int alpha_channel_of(const oiio::ImageSpec& spec) {
-    if (spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels) {
-        return spec.alpha_channel;
+int alpha_channel_of(const oiio::ImageSpec& layout) {
+    if (layout.alpha_channel >= 0 && layout.alpha_channel < layout.nchannels) {
+        return layout.alpha_channel;
     }
-    if (spec.alpha_channel < 0) {
+    if (layout.alpha_channel < 0) {
         return -1;
     }
-    for (int i = 0; i < static_cast<int>(spec.channelnames.size()); ++i) {
-        if (lower(spec.channelnames[static_cast<std::size_t>(i)]) == "a") {
+    for (int i = 0; i < static_cast<int>(layout.channelnames.size()); ++i) {
+        if (lower(layout.channelnames[static_cast<std::size_t>(i)]) == "a") {
             return i;
         }
     }
@@ -230,14 +230,14 @@ int alpha_channel_of(const oiio::ImageSpec& spec) {
 
 ImageHeader read_header(const std::string& path) {
     auto input = open_input(path);
-    const oiio::ImageSpec& spec = input->spec();
+    const oiio::ImageSpec& layout = input->spec();
     ImageHeader header;
     header.path = path;
-    header.width = spec.width;
-    header.height = spec.height;
-    header.channel_names = spec.channelnames;
-    header.alpha_channel = alpha_channel_of(spec);
-    header.sample = sample_kind(spec.format);
+    header.width = layout.width;
+    header.height = layout.height;
+    header.channel_names = layout.channelnames;
+    header.alpha_channel = alpha_channel_of(layout);
+    header.sample = sample_kind(layout.format);
     if (header.width <= 0 || header.height <= 0 || header.channel_names.empty()) {
         fail_input(fmt::format("cannot read {}: it holds no pixels", path));
     }

@@ -96,12 +96,12 @@ void write_world(const host::World& world, const std::string& path, bool with_al
         with_alpha && output->supports("alpha") ? kColourChannels + 1 : kColourChannels;
     const FileSamples samples = file_samples(world, channels, is_float_format(format));
 
-    oiio::ImageSpec spec(world.width(), world.height(), channels,
-                         is_float_format(format) ? oiio::TypeDesc::HALF : samples.type);
+    oiio::ImageSpec layout(world.width(), world.height(), channels,
+                           is_float_format(format) ? oiio::TypeDesc::HALF : samples.type);
     if (channels > kColourChannels) {
-        spec.alpha_channel = kColourChannels;
+        layout.alpha_channel = kColourChannels;
         // Written as they were read: colour not multiplied by alpha.
-        spec.attribute("oiio:UnassociatedAlpha", 1);
+        layout.attribute("oiio:UnassociatedAlpha", 1);
     }
     AtomicOutput file(path);
     // Encoded in memory and written by the tool itself: the image libraries do not all check
@@ -110,7 +110,7 @@ void write_world(const host::World& world, const std::string& path, bool with_al
     std::vector<unsigned char> encoded;
     oiio::Filesystem::IOVecOutput memory(encoded);
     const bool written = output->set_ioproxy(&memory) &&
-                         output->open(file.temporary_path().string(), spec) &&
+                         output->open(file.temporary_path().string(), layout) &&
                          output->write_image(samples.type, samples.bytes.data()) && output->close();
     if (!written) {
         output->close();

@@ -32,6 +32,25 @@ class PixelFiles : public ::testing::Test {
 
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
 
+    void write_bytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream(path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+
+    // Reading `name` fails as bad input with a message naming the file; answers the message.
+    std::string unreadable(const std::string& name) {
+        try {
+            cli::read_colour(path(name));
+            ADD_FAILURE() << name << " was read";
+        } catch (const cli::CliError& error) {
+            EXPECT_EQ(error.exit_status(), cli::kExitBadInput);
+            EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
+            return error.what();
+        }
+        return "";
+    }
+
     template <class Sample>
     void write_file(const std::string& name, int width, int height, int channels,
                     oiio::TypeDesc type, const std::vector<Sample>& samples,
@@ -158,8 +177,7 @@ TEST_F(PixelFiles, AGifKeepsItsTransparencyAndColours) {
         0x2C, 0,    0,    0,    0,   2,   0, 1, 0, 0,              // the image, 2x1
         2,    2,    0x44, 0x0A, 0,                                 // pixels 0, 1 compressed
         0x3B};
-    std::ofstream(path("in.gif"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(gif.data()), static_cast<std::streamsize>(gif.size()));
+    write_bytes("in.gif", gif);
     const cli::ImageHeader header = cli::read_header(path("in.gif"));
     ASSERT_EQ(header.channel_names.size(), 4u);
     EXPECT_EQ(header.alpha_channel, 3);
@@ -182,14 +200,8 @@ TEST_F(PixelFiles, DamagedOrMissingFilesAreBadInputNamingTheFile) {
     fs::resize_file(path("cut.tif"), fs::file_size(path("whole.tif")) / 2);
     std::ofstream(path("text.png")) << "not a picture";
     for (const char* name : {"cut.tif", "text.png", "missing.png"}) {
-        try {
-            cli::read_colour(path(name));
-            ADD_FAILURE() << name << " was read";
-        } catch (const cli::CliError& error) {
-            EXPECT_EQ(error.exit_status(), cli::kExitBadInput);
-            EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
-            EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos) << error.what();
-        }
+        const std::string message = unreadable(name);
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
 }
 
@@ -203,16 +215,9 @@ TEST_F(PixelFiles, APictureLargerThanTheEffectTakesIsRefusedFromItsHeader) {
         0x00, 0x21, 0xf9, 0x04, 0x01, 0x00, 0x00, 0x01, 0x00, 0x2c, 0x00, 0x00, 0xc8, 0x0a,
         0x14, 0x00, 0x00, 0x00, 0x21, 0xf9, 0x04, 0x01, 0x00, 0x00, 0x01, 0x00, 0x2c, 0x00,
         0x00, 0x00, 0x00, 0x02, 0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x44, 0x0a, 0x00, 0x3b};
-    std::ofstream(path("wide.gif"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(gif.data()), static_cast<std::streamsize>(gif.size()));
+    write_bytes("wide.gif", gif);
     for (const char* name : {"tall.ppm", "wide.gif"}) {
-        try {
-            cli::read_colour(path(name));
-            ADD_FAILURE() << name << " was read";
-        } catch (const cli::CliError& error) {
-            EXPECT_EQ(error.exit_status(), cli::kExitBadInput);
-            EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
-        }
+        unreadable(name);
     }
     try {
         cli::read_header(path("tall.ppm"));
