@@ -20,24 +20,52 @@ inline int pass_threads() {
     return std::max(1, omp_get_max_threads());
 }
 
-// Runs work(thread) on `threads` threads, the calling thread being thread 0, and returns when
-// all have returned. A thread that cannot be started leaves its share to the others, so `work`
-// must take its share from something shared, such as a RowCounter.
+// Starts work(t) for t = 1 .. threads - 1, each on a thread of its own; fewer when the system
+// refuses one.
 template <class Work>
-void run(int threads, Work work) {
+std::vector<std::thread> start_helpers(int threads, Work& work) {
     std::vector<std::thread> started;
     try {
-        started.reserve(static_cast<std::size_t>(threads - 1));
+        started.reserve(static_cast<std::size_t>(std::max(threads - 1, 0)));
         for (int t = 1; t < threads; ++t) {
             started.emplace_back(work, t);
         }
     } catch (...) {
         // Fewer threads, the same work.
     }
-    work(0);
+    return started;
+}
+
+inline void join(std::vector<std::thread>& started) {
     for (std::thread& thread : started) {
         thread.join();
     }
+}
+
+// Runs work(thread) on `threads` threads, the calling thread being thread 0, and returns when
+// all have returned. A thread that cannot be started leaves its share to the others, so `work`
+// must take its share from something shared, such as a RowCounter.
+template <class Work>
+void run(int threads, Work work) {
+    std::vector<std::thread> started = start_helpers(threads, work);
+    work(0);
+    join(started);
+}
+
+// Like run(), but work(thread, members) begins only once every thread that could be started has
+// been, and learns how many run: work that waits for the others must know whom to wait for.
+template <class Work>
+void run_gathered(int threads, Work work) {
+    std::atomic<int> members{0};
+    auto member = [&](int thread) {
+        members.wait(0, std::memory_order_acquire);
+        work(thread, members.load(std::memory_order_acquire));
+    };
+    std::vector<std::thread> started = start_helpers(threads, member);
+    members.store(static_cast<int>(started.size()) + 1, std::memory_order_release);
+    members.notify_all();
+    member(0);
+    join(started);
 }
 
 // Hands out rows first .. end - 1, each once, to whichever thread asks first.
