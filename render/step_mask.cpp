@@ -3,7 +3,6 @@
 #include "render/row_threads.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 
@@ -19,41 +18,80 @@ void fill_full(uint8_t* mask_row, int32_t from, int32_t to) {
     std::memset(mask_row + from, kMaskFull, static_cast<std::size_t>(to - from));
 }
 
-// Threads own columns, but a row's work count is shared by all of them.
-void mark_grown(StepWorkspace& workspace, int32_t width, int32_t row, int32_t column) {
-    workspace.mask_scratch[static_cast<std::ptrdiff_t>(row) * width + column] = kMaskFull;
-    std::atomic_ref<int32_t>(workspace.row_work[row]).fetch_add(1, std::memory_order_relaxed);
+// Marks rows `from` .. `to` - 1 of column `column` grown. Threads own columns but share rows, so
+// each counts the rows it reached in its own table of differences (one more at the first row,
+// one less after the last), added to the rows' work once the stage is over.
+void mark_grown(StepWorkspace& workspace, int32_t* counts, int32_t width, int32_t from, int32_t to,
+                int32_t column) {
+    if (from >= to) {
+        return;
+    }
+    for (int32_t row = from; row < to; ++row) {
+        workspace.mask_scratch[static_cast<std::ptrdiff_t>(row) * width + column] = kMaskFull;
+    }
+    ++counts[from];
+    --counts[to];
 }
 
-// Grows the runs of columns `first` .. `end` - 1 downwards and upwards; see grow_mask_columns.
-void grow_column_block(const uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
-                       int32_t first, int32_t end, StepWorkspace& workspace) {
+// Whether any column of first .. end - 1 enters or leaves a run at this row (`inside` is 1 for
+// columns in a run): most rows of a block do neither, and this check goes a vector at a time.
+bool any_run_edge(const uint8_t* row, const int32_t* inside, int32_t first, int32_t end) {
+    int32_t edges = 0;
+    for (int32_t c = first; c < end; ++c) {
+        edges |= static_cast<int32_t>(row[c] == kMaskFull) ^ inside[c];
+    }
+    return edges != 0;
+}
+
+// Grows the runs of columns `first` .. `end` - 1 downwards and upwards into the scratch; see
+// grow_mask_columns.
+void grow_into_scratch(const uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
+                       int32_t first, int32_t end, StepWorkspace& workspace, int32_t* counts) {
     int32_t* const inside = workspace.column_state;
     int32_t* const countdown = workspace.column_state + width;
     std::fill(inside + first, inside + end, 0);
     std::fill(countdown + first, countdown + end, 0);
     for (int32_t y = rows.first; y < rows.end; ++y) {
         const uint8_t* row = mask + static_cast<std::ptrdiff_t>(y) * width;
-        for (int32_t c = first; c < end; ++c) {
-            const bool full = row[c] == kMaskFull;
-            if (full && inside[c] == 0) {
-                inside[c] = 1;
-                if (countdown[c] == 0) {
-                    for (int32_t i = y - 1; i >= std::max(0, y - half); --i) {
-                        mark_grown(workspace, width, i, c);
+        if (any_run_edge(row, inside, first, end)) {
+            for (int32_t c = first; c < end; ++c) {
+                const bool full = row[c] == kMaskFull;
+                if (full && inside[c] == 0) {
+                    inside[c] = 1;
+                    if (countdown[c] == 0) {
+                        mark_grown(workspace, counts, width, std::max(0, y - half), y, c);
                     }
+                } else if (!full && inside[c] != 0) {
+                    inside[c] = 0;
+                    const int32_t grown_end = std::min(y + half, height);
+                    mark_grown(workspace, counts, width, y, grown_end, c);
+                    countdown[c] = grown_end - y;
                 }
-            } else if (!full && inside[c] != 0) {
-                inside[c] = 0;
-                const int32_t grown_end = std::min(y + half, height);
-                for (int32_t i = y; i < grown_end; ++i) {
-                    mark_grown(workspace, width, i, c);
-                }
-                countdown[c] = grown_end - y;
             }
-            if (countdown[c] > 0) {
-                --countdown[c];
-            }
+        }
+        for (int32_t c = first; c < end; ++c) {
+            countdown[c] -= countdown[c] > 0 ? 1 : 0;
+        }
+    }
+}
+
+// Columns `first` .. `end` - 1 of the box: the block's growth goes to the scratch first, so that
+// it never feeds back into the runs still being read, then joins the mask. Other blocks neither
+// read nor write these columns.
+void grow_column_block(uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
+                       int32_t first, int32_t end, StepWorkspace& workspace, int32_t* counts) {
+    const auto block_bytes = static_cast<std::size_t>(end - first);
+    for (int32_t y = rows.first; y < rows.end; ++y) {
+        std::memset(workspace.mask_scratch + static_cast<std::ptrdiff_t>(y) * width + first, 0,
+                    block_bytes);
+    }
+    grow_into_scratch(mask, width, height, half, rows, first, end, workspace, counts);
+    for (int32_t y = rows.first; y < rows.end; ++y) {
+        const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * width + first;
+        uint8_t* row = mask + start;
+        const uint8_t* grown = workspace.mask_scratch + start;
+        for (std::size_t i = 0; i < block_bytes; ++i) {
+            row[i] |= grown[i];
         }
     }
 }
@@ -133,40 +171,39 @@ void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int
     }
 }
 
-void grow_mask_columns(uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
-                       Span columns, StepWorkspace& workspace) {
-    const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
-    for (int32_t y = rows.first; y < rows.end; ++y) {
-        std::memset(workspace.mask_scratch + static_cast<std::ptrdiff_t>(y) * width + columns.first,
-                    0, span_bytes);
-    }
-
-    // Row by row with one state a column, so the mask is read along its rows; growth goes to
-    // the scratch so that it never feeds back into the runs still being read.
+void grow_mask_columns(Stages& team, uint8_t* mask, int32_t width, int32_t height, int32_t half,
+                       Span rows, Span columns, StepWorkspace& workspace) {
+    // Growth stays inside the box's rows; the last difference lands one row below them.
+    const auto counted_rows = static_cast<std::size_t>(rows.end - rows.first + 1);
+    int32_t* const counts = workspace.growth_counts(team.thread(), height);
+    std::fill_n(counts + rows.first, counted_rows, 0);
+    // Row by row with one state a column, so the mask is read along its rows.
     const int32_t blocks = (columns.end - columns.first + kColumnBlock - 1) / kColumnBlock;
-    const int64_t block_cells = int64_t{kColumnBlock} * (rows.end - rows.first);
-    for_each_row(0, blocks, block_cells, [&](int, int32_t block) {
+    team.for_each(0, blocks, [&](int, int32_t block) {
         const int32_t first = columns.first + block * kColumnBlock;
         grow_column_block(mask, width, height, half, rows, first,
-                          std::min(first + kColumnBlock, columns.end), workspace);
+                          std::min(first + kColumnBlock, columns.end), workspace, counts);
     });
-
-    for (int32_t y = rows.first; y < rows.end; ++y) {
-        const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * width + columns.first;
-        for (std::size_t i = 0; i < span_bytes; ++i) {
-            mask[start + static_cast<std::ptrdiff_t>(i)] |=
-                workspace.mask_scratch[start + static_cast<std::ptrdiff_t>(i)];
+    if (team.thread() != 0) {
+        return;
+    }
+    for (int thread = 0; thread < team.members(); ++thread) {
+        const int32_t* differences = workspace.growth_counts(thread, height);
+        int32_t reached = 0;
+        for (int32_t y = rows.first; y < rows.end; ++y) {
+            reached += differences[y];
+            workspace.row_work[y] += reached;
         }
     }
 }
 
-void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, Span rows,
-                 Span columns, StepWorkspace& workspace) {
+void smooth_mask(Stages& team, uint8_t* mask, int32_t width, int32_t height, int32_t stride,
+                 Span rows, Span columns, StepWorkspace& workspace) {
     // Column sums reach one column beyond the box on either side.
     const int32_t sum_first = std::max(columns.first - 1, 0);
     const int32_t sum_end = std::min(columns.end + 1, width);
     // Each thread keeps its own row of sums.
-    for_each_row(rows.first, rows.end, width, [&](int thread, int32_t y) {
+    team.for_each(rows.first, rows.end, [&](int thread, int32_t y) {
         uint16_t* const sums = workspace.column_sums + static_cast<std::ptrdiff_t>(thread) * width;
         const int32_t top = std::max(y - 1, 0);
         const int32_t bottom = std::min(y + 1, height - 1);
@@ -180,13 +217,14 @@ void smooth_mask(uint8_t* mask, int32_t width, int32_t height, int32_t stride, S
         uint8_t* out = workspace.mask_scratch + static_cast<std::ptrdiff_t>(y - rows.first) * width;
         average_columns(sums, width, bottom - top + 1, columns, out);
     });
+    // Only once every row has read its neighbours may they change.
     const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
-    for (int32_t y = rows.first; y < rows.end; ++y) {
+    team.for_each(rows.first, rows.end, [&](int, int32_t y) {
         std::memcpy(mask + static_cast<std::ptrdiff_t>(y) * stride + columns.first,
                     workspace.mask_scratch + static_cast<std::ptrdiff_t>(y - rows.first) * width +
                         columns.first,
                     span_bytes);
-    }
+    });
 }
 
 }  // namespace render

@@ -46,36 +46,56 @@ void clear_buffer_row(const StepSource& source, const PixelRows& buffer, StepWor
     }
 }
 
+// Copies `count` pixels of channels of type Channel where take(i) holds and zeros elsewhere;
+// answers how many it copied. Without a branch a pixel, so that the loop runs a vector at a time.
 // 16-bit channels above white would index past the engine's tables; they count as white.
-void copy_pixel(const uint8_t* from, uint8_t* to, ChannelDepth depth) {
-    if (depth == ChannelDepth::k8) {
-        std::memcpy(to, from, kChannels);
-        return;
+template <class Channel, class Take>
+int32_t copy_taken_pixels(const uint8_t* in, int32_t count, Take take, uint8_t* out) {
+    constexpr Channel kWhite = sizeof(Channel) == 1 ? 255 : kMaxChannel16;
+    int32_t copied = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const bool taken = take(i);
+        for (int k = 0; k < kChannels; ++k) {
+            const std::size_t at = (static_cast<std::size_t>(i) * kChannels + k) * sizeof(Channel);
+            Channel channel;
+            std::memcpy(&channel, in + at, sizeof channel);
+            channel = taken ? std::min(channel, kWhite) : Channel{0};
+            std::memcpy(out + at, &channel, sizeof channel);
+        }
+        copied += taken ? 1 : 0;
     }
-    uint16_t channels[kChannels];
-    std::memcpy(channels, from, sizeof channels);
-    for (uint16_t& channel : channels) {
-        channel = std::min(channel, static_cast<uint16_t>(kMaxChannel16));
+    return copied;
+}
+
+template <class Channel>
+int32_t copy_step_pixels(const uint8_t* in, const uint8_t* distances, const DistanceStep& step,
+                         int32_t count, uint8_t* out) {
+    if (distances == nullptr) {
+        return copy_taken_pixels<Channel>(
+            in, count, [](int32_t) { return true; }, out);
     }
-    std::memcpy(to, channels, sizeof channels);
+    const int32_t lo = step.lo;
+    const int32_t hi = step.hi;
+    return copy_taken_pixels<Channel>(
+        in, count, [&](int32_t i) { return distances[i] >= lo && distances[i] < hi; }, out);
 }
 
 // Row y of the buffer: the step's pixels, which lie in `columns`, and zeros everywhere else.
 void extract_row(const StepSource& source, const DistanceStep& step, Span columns,
                  const PixelRows& buffer, StepWorkspace& workspace, int32_t y) {
     const std::size_t bytes = pixel_bytes(buffer.depth);
-    std::memset(buffer.row(y), 0, row_bytes(source, buffer));
+    uint8_t* row = buffer.row(y);
+    std::memset(row, 0, static_cast<std::size_t>(columns.first) * bytes);
+    std::memset(row + static_cast<std::size_t>(columns.end) * bytes, 0,
+                static_cast<std::size_t>(source.width - columns.end) * bytes);
     const uint8_t* distances =
-        source.distances ? source.distances + y * source.distance_stride : nullptr;
-    uint8_t* out = buffer.row(y);
-    int32_t copied = 0;
-    for (int32_t x = columns.first; x < columns.end; ++x) {
-        if (distances == nullptr || step.contains(distances[x])) {
-            copy_pixel(source.input.pixel(x, y), out + static_cast<std::size_t>(x) * bytes,
-                       buffer.depth);
-            ++copied;
-        }
-    }
+        source.distances ? source.distances + y * source.distance_stride + columns.first : nullptr;
+    const uint8_t* in = source.input.pixel(columns.first, y);
+    uint8_t* out = row + static_cast<std::size_t>(columns.first) * bytes;
+    const int32_t count = columns.end - columns.first;
+    const int32_t copied = buffer.depth == ChannelDepth::k8
+                               ? copy_step_pixels<uint8_t>(in, distances, step, count, out)
+                               : copy_step_pixels<uint16_t>(in, distances, step, count, out);
     workspace.row_work[y] = copied;
     workspace.row_dirty[y] = copied > 0 ? 1 : 0;
 }
@@ -87,8 +107,8 @@ bool row_may_hold_step(const StepSource& source, const StepWorkspace& workspace,
 }
 
 void extract_rows(const StepSource& source, const DistanceStep& step, Span rows, Span columns,
-                  Span band, const PixelRows& buffer, StepWorkspace& workspace) {
-    for_each_row(band.first, band.end, source.width, [&](int, int32_t y) {
+                  const PixelRows& buffer, StepWorkspace& workspace) {
+    for_each_row(rows.first, rows.end, source.width, [&](int, int32_t y) {
         if (row_may_hold_step(source, workspace, rows, y, step)) {
             extract_row(source, step, columns, buffer, workspace, y);
         } else {
@@ -104,24 +124,97 @@ void clear_mask_row(uint8_t* mask, int32_t width, int32_t height, int32_t y) {
     }
 }
 
-void build_mask(const StepSource& source, const PixelRows& buffer, int32_t half, Span rows,
-                Span columns, Span band, uint8_t* mask, StepWorkspace& workspace) {
+// Where one step of several works.
+struct StepBox {
+    Span rows;     // the rows that may hold the step's pixels
+    Span columns;  // the columns that may
+    Span band;     // the rows its mask covers: `rows` and half a disc beyond
+    int32_t half = 0;
+
+    // The rows the first stage of the step touches: the engine gathers from up to half a disc
+    // beyond the band, where the buffer may hold no pixel of an earlier step, and smoothing
+    // reads one row beyond it, where the mask must be empty.
+    Span reach(int32_t height) const {
+        const int32_t beyond = std::max(half, 1);
+        return Span{std::max(band.first - beyond, 0), std::min(band.end + beyond, height)};
+    }
+};
+
+// Row y of the first stage: the buffer row and the mask row's horizontal growth.
+void prepare_row(const StepSource& source, const DistanceStep& step, const StepBox& box,
+                 const PixelRows& buffer, uint8_t* mask, StepWorkspace& workspace, int32_t y) {
     const int32_t width = source.width;
-    for_each_row(band.first, band.end, width, [&](int, int32_t y) {
-        clear_mask_row(mask, width, source.height, y);
-        if (rows.contains(y) && workspace.row_work[y] > 0) {
-            grow_mask_row(buffer.row(y), buffer.depth, width, half, columns,
-                          mask + static_cast<std::ptrdiff_t>(y) * width);
+    if (!box.band.contains(y)) {
+        if (y >= box.band.first - box.half && y < box.band.end + box.half) {
+            clear_buffer_row(source, buffer, workspace, y);
         }
-    });
+        if (y == box.band.first - 1 || y == box.band.end) {
+            clear_mask_row(mask, width, source.height, y);
+        }
+        return;
+    }
+    if (row_may_hold_step(source, workspace, box.rows, y, step)) {
+        extract_row(source, step, box.columns, buffer, workspace, y);
+    } else {
+        clear_buffer_row(source, buffer, workspace, y);
+    }
+    clear_mask_row(mask, width, source.height, y);
+    if (box.rows.contains(y) && workspace.row_work[y] > 0) {
+        grow_mask_row(buffer.row(y), buffer.depth, width, box.half, box.columns,
+                      mask + static_cast<std::ptrdiff_t>(y) * width);
+    }
+}
+
+// One team for the step's three stages; each needs the whole of the one before.
+void prepare_band(const StepSource& source, const DistanceStep& step, const StepBox& box,
+                  const PixelRows& buffer, uint8_t* mask, StepWorkspace& workspace) {
+    const int32_t width = source.width;
+    const int32_t height = source.height;
     // A run grows by half to the left and half and one to the right.
-    const Span grown{std::max(columns.first - half, 0), std::min(columns.end + half + 1, width)};
-    grow_mask_columns(mask, width, source.height, half, band, grown, workspace);
-    // Smoothing reads one row and one column beyond the grown box; there the mask is empty.
-    clear_mask_row(mask, width, source.height, band.first - 1);
-    clear_mask_row(mask, width, source.height, band.end);
+    const Span grown{std::max(box.columns.first - box.half, 0),
+                     std::min(box.columns.end + box.half + 1, width)};
+    // Smoothing reads one column beyond the grown box; there the mask is empty.
     const Span smoothed{std::max(grown.first - 1, 0), std::min(grown.end + 1, width)};
-    smooth_mask(mask, width, source.height, width, band, smoothed, workspace);
+    const Span reach = box.reach(height);
+    run_stages(int64_t{box.band.end - box.band.first} * width, [&](Stages& team) {
+        team.for_each(reach.first, reach.end, [&](int, int32_t y) {
+            prepare_row(source, step, box, buffer, mask, workspace, y);
+        });
+        grow_mask_columns(team, mask, width, height, box.half, box.band, grown, workspace);
+        smooth_mask(team, mask, width, height, width, box.band, smoothed, workspace);
+    });
+}
+
+RowDistances distance_range(const uint8_t* row, int32_t width) {
+    uint8_t lowest = 255;
+    uint8_t highest = 0;
+    for (int32_t x = 0; x < width; ++x) {
+        const uint8_t distance = row[x];
+        lowest = std::min(lowest, distance);
+        highest = std::max(highest, distance);
+    }
+    return RowDistances{lowest, highest};
+}
+
+// The distance ranges of columns first .. end - 1 (at most a block). Lows and highs apart, so
+// that whole rows of them compare at once.
+void measure_columns(const StepSource& source, int32_t first, int32_t end, RowDistances* columns) {
+    uint8_t lowest[kColumnBlock];
+    uint8_t highest[kColumnBlock];
+    const int32_t count = end - first;
+    std::fill(lowest, lowest + count, 255);
+    std::fill(highest, highest + count, 0);
+    for (int32_t y = 0; y < source.height; ++y) {
+        const uint8_t* row = source.distances + y * source.distance_stride + first;
+        for (int32_t i = 0; i < count; ++i) {
+            const uint8_t distance = row[i];
+            lowest[i] = std::min(lowest[i], distance);
+            highest[i] = std::max(highest[i], distance);
+        }
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        columns[first + i] = RowDistances{lowest[i], highest[i]};
+    }
 }
 
 }  // namespace
@@ -132,25 +225,16 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace) {
         return;
     }
     for_each_row(0, source.height, source.width, [&](int, int32_t y) {
-        const uint8_t* row = source.distances + y * source.distance_stride;
-        const auto [lowest, highest] = std::minmax_element(row, row + source.width);
-        workspace.row_distances[y] = RowDistances{*lowest, *highest};
+        workspace.row_distances[y] =
+            distance_range(source.distances + y * source.distance_stride, source.width);
     });
     // Each thread owns a block of columns and walks every row along it.
-    RowDistances* const columns = workspace.column_distances;
     const int32_t blocks = (source.width + kColumnBlock - 1) / kColumnBlock;
     const int64_t block_cells = int64_t{kColumnBlock} * source.height;
     for_each_row(0, blocks, block_cells, [&](int, int32_t block) {
         const int32_t first = block * kColumnBlock;
-        const int32_t end = std::min(first + kColumnBlock, source.width);
-        std::fill(columns + first, columns + end, RowDistances{255, 0});
-        for (int32_t y = 0; y < source.height; ++y) {
-            const uint8_t* row = source.distances + y * source.distance_stride;
-            for (int32_t x = first; x < end; ++x) {
-                columns[x].lowest = std::min(columns[x].lowest, row[x]);
-                columns[x].highest = std::max(columns[x].highest, row[x]);
-            }
-        }
+        measure_columns(source, first, std::min(first + kColumnBlock, source.width),
+                        workspace.column_distances);
     });
 }
 
@@ -164,24 +248,16 @@ void prepare_step(const StepSource& source, const DistanceStep& step, int32_t di
     }
     // A single step reaches every pixel at full weight, and smoothing keeps it so.
     if (source.step_count == 1) {
-        extract_rows(source, step, rows, columns, rows, buffer, workspace);
+        extract_rows(source, step, rows, columns, buffer, workspace);
         std::memset(
             mask, kMaskFull,
             static_cast<std::size_t>(source.width) * static_cast<std::size_t>(source.height));
         return;
     }
-    const int32_t half = disc / 2;
-    const Span band{std::max(rows.first - half, 0), std::min(rows.end + half, source.height)};
-    extract_rows(source, step, rows, columns, band, buffer, workspace);
-    // The engine gathers from up to a disc's half beyond the rows it works on; there the buffer
-    // holds no pixel of an earlier step.
-    for (int32_t y = std::max(band.first - half, 0); y < band.first; ++y) {
-        clear_buffer_row(source, buffer, workspace, y);
-    }
-    for (int32_t y = band.end; y < std::min(band.end + half, source.height); ++y) {
-        clear_buffer_row(source, buffer, workspace, y);
-    }
-    build_mask(source, buffer, half, rows, columns, band, mask, workspace);
+    StepBox box{rows, columns, Span{}, disc / 2};
+    box.band =
+        Span{std::max(rows.first - box.half, 0), std::min(rows.end + box.half, source.height)};
+    prepare_band(source, step, box, buffer, mask, workspace);
 }
 
 }  // namespace render

@@ -9,9 +9,6 @@
 namespace render {
 namespace {
 
-// Two entries a column: whether the column is inside a run, and the countdown of its growth.
-constexpr std::size_t kColumnStateEntries = 2;
-
 template <class T>
 bool take(T*& field, std::size_t count, const char* text, const char** failure_text) {
     field = platform::allocate_array<T>(count);
@@ -44,6 +41,8 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
     const auto rows = static_cast<std::size_t>(height);
     const auto columns = static_cast<std::size_t>(width);
     sum_rows = thread_team::pass_threads();
+    width_ = width;
+    const std::size_t growth_entries = (rows + 1) * static_cast<std::size_t>(sum_rows);
     const bool complete =
         take(row_work, rows, "QB8.0(Render): not enough memory for row work", failure_text) &&
         take(row_distances, rows, "QB8.0(Render): not enough memory for row distances",
@@ -53,7 +52,7 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
         take(row_dirty, rows, "QB8.0(Render): not enough memory for row marks", failure_text) &&
         take(mask_scratch, rows * columns, "QB8.0(Render): not enough memory for mask scratch",
              failure_text) &&
-        take(column_state, columns * kColumnStateEntries,
+        take(column_state, columns * kColumnStateEntries + growth_entries,
              "QB8.0(Render): not enough memory for column scratch", failure_text) &&
         take(column_sums, columns * static_cast<std::size_t>(sum_rows),
              "QB8.0(Render): not enough memory for column sums", failure_text);

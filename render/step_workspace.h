@@ -3,6 +3,7 @@
 #ifndef QB_RENDER_STEP_WORKSPACE_H
 #define QB_RENDER_STEP_WORKSPACE_H
 
+#include <cstddef>
 #include <cstdint>
 
 namespace render {
@@ -33,14 +34,27 @@ class StepWorkspace {
     uint8_t* row_dirty = nullptr;
     // Vertical growth of the mask, and the smoothing's output rows (width x height bytes).
     uint8_t* mask_scratch = nullptr;
-    // Per region column: the vertical growth's state; and the smoothing's column sums, one row
-    // of them for each of `sum_rows` threads.
+    // Per region column: the vertical growth's state, followed by the rows each of `sum_rows`
+    // threads reached with it (see growth_counts); and the smoothing's column sums, one row of
+    // them for each thread.
     int32_t* column_state = nullptr;
     uint16_t* column_sums = nullptr;
     int32_t sum_rows = 0;
 
+    // The table of `thread` in which the vertical growth counts the rows it reached, one entry
+    // a region row and one more; inside column_state's allocation.
+    int32_t* growth_counts(int thread, int32_t height) const {
+        return column_state + static_cast<std::ptrdiff_t>(kColumnStateEntries) * width_ +
+               static_cast<std::ptrdiff_t>(thread) * (height + 1);
+    }
+
+    // Two entries a column: whether the column is inside a run, and the countdown of its growth.
+    static constexpr int32_t kColumnStateEntries = 2;
+
   private:
     void release();
+
+    int32_t width_ = 0;
 };
 
 }  // namespace render

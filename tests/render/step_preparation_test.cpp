@@ -351,19 +351,27 @@ TEST(StepPreparation, StepsAgreeWithThePlainRulesOnRandomLayers) {
     }
 }
 
+void smooth_alone(std::vector<uint8_t>& mask, int32_t width, int32_t height,
+                  StepWorkspace& workspace) {
+    render::run_stages(0, [&](render::Stages& team) {
+        render::smooth_mask(team, mask.data(), width, height, width, {0, height}, {0, width},
+                            workspace);
+    });
+}
+
 TEST(StepPreparation, SmoothingIsTheMeanOfTheNeighboursInside) {
     StepWorkspace workspace;
     const char* failure = nullptr;
     ASSERT_TRUE(workspace.allocate(3, 3, &failure));
     std::vector<uint8_t> mask = {255, 0, 0, 0, 0, 0, 0, 0, 90};
-    render::smooth_mask(mask.data(), 3, 3, 3, {0, 3}, {0, 3}, workspace);
+    smooth_alone(mask, 3, 3, workspace);
     EXPECT_EQ(mask, (std::vector<uint8_t>{63, 42, 0, 42, 38, 15, 0, 15, 22}));
     // A region of one pixel keeps it; one row averages along it.
     std::vector<uint8_t> one = {200};
-    render::smooth_mask(one.data(), 1, 1, 1, {0, 1}, {0, 1}, workspace);
+    smooth_alone(one, 1, 1, workspace);
     EXPECT_EQ(one[0], 200);
     std::vector<uint8_t> row = {255, 0, 255};
-    render::smooth_mask(row.data(), 3, 1, 3, {0, 1}, {0, 3}, workspace);
+    smooth_alone(row, 3, 1, workspace);
     EXPECT_EQ(row, (std::vector<uint8_t>{127, 170, 127}));
 }
 
