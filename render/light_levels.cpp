@@ -41,9 +41,12 @@ LightLevels::LightLevels(double hardness, bool deep, double scale, int32_t max_l
         below = find_threshold(k, below);
         thresholds_[static_cast<std::size_t>(k)] = below;
     }
-    first_threshold_ = thresholds_[1];
-    last_threshold_ = thresholds_[static_cast<std::size_t>(max_level_)];
+    lookup_.first_threshold_ = thresholds_[1];
+    lookup_.last_threshold_ = thresholds_[static_cast<std::size_t>(max_level_)];
+    lookup_.max_level_ = max_level_;
     index_buckets();
+    lookup_.thresholds_ = thresholds_.data();
+    lookup_.bucket_level_ = bucket_level_.data();
 }
 
 bool LightLevels::reaches(float light, int32_t level) const {
@@ -88,20 +91,23 @@ float LightLevels::find_threshold(int32_t level, float below) const {
 }
 
 void LightLevels::index_buckets() {
-    first_bits_ = bits_of(first_threshold_);
-    const uint32_t span = bits_of(last_threshold_) - first_bits_;
-    while ((span >> shift_) >= kMaxBuckets) {
-        ++shift_;
+    const uint32_t first_bits = bits_of(lookup_.first_threshold_);
+    const uint32_t span = bits_of(lookup_.last_threshold_) - first_bits;
+    uint32_t shift = 0;
+    while ((span >> shift) >= kMaxBuckets) {
+        ++shift;
     }
-    bucket_level_.assign((span >> shift_) + 1, 0);
+    bucket_level_.assign((span >> shift) + 1, 0);
     int32_t found = 1;
     for (std::size_t i = 0; i < bucket_level_.size(); ++i) {
-        const float start = float_of(first_bits_ + (static_cast<uint32_t>(i) << shift_));
+        const float start = float_of(first_bits + (static_cast<uint32_t>(i) << shift));
         while (found < max_level_ && start >= thresholds_[static_cast<std::size_t>(found) + 1]) {
             ++found;
         }
-        bucket_level_[i] = found;
+        bucket_level_[i] = static_cast<uint16_t>(found);
     }
+    lookup_.first_bits_ = first_bits;
+    lookup_.shift_ = shift;
 }
 
 }  // namespace render

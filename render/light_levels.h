@@ -14,12 +14,10 @@
 
 namespace render {
 
-class LightLevels {
+// The search over one table, held by value: a loop that stores bytes (which may alias anything)
+// keeps a copy of it in registers instead of reading the table's fields again for every channel.
+class LevelLookup {
   public:
-    // Levels 0..max_level of the inverse curve with contrast `hardness`, at 16-bit scale when
-    // `deep`, each value multiplied by `scale` (at least 1) before rounding.
-    LightLevels(double hardness, bool deep, double scale, int32_t max_level);
-
     // The rounded, clamped level of `light`; 0 for light at or below 0 and for NaN.
     int32_t level(float light) const {
         if (!(light >= first_threshold_)) {
@@ -28,12 +26,39 @@ class LightLevels {
         if (light >= last_threshold_) {
             return max_level_;
         }
-        int32_t found = bucket_level_[(bits_of(light) - first_bits_) >> shift_];
-        while (light >= thresholds_[static_cast<std::size_t>(found) + 1]) {
+        int32_t found = bucket_level_[(std::bit_cast<uint32_t>(light) - first_bits_) >> shift_];
+        // Most buckets hold one threshold at most: the first step is taken without a branch.
+        found += light >= thresholds_[found + 1] ? 1 : 0;
+        while (light >= thresholds_[found + 1]) {
             ++found;
         }
         return found;
     }
+
+  private:
+    friend class LightLevels;
+
+    const float* thresholds_ = nullptr;
+    const uint16_t* bucket_level_ = nullptr;
+    float first_threshold_ = 0.0f;
+    float last_threshold_ = 0.0f;
+    uint32_t first_bits_ = 0;
+    uint32_t shift_ = 0;
+    int32_t max_level_ = 0;
+};
+
+class LightLevels {
+  public:
+    // Levels 0..max_level of the inverse curve with contrast `hardness`, at 16-bit scale when
+    // `deep`, each value multiplied by `scale` (at least 1) before rounding.
+    LightLevels(double hardness, bool deep, double scale, int32_t max_level);
+    LightLevels(const LightLevels&) = delete;
+    LightLevels& operator=(const LightLevels&) = delete;
+
+    int32_t level(float light) const { return lookup_.level(light); }
+
+    // Valid while this table lives.
+    LevelLookup lookup() const { return lookup_; }
 
     bool made_for(double hardness, bool deep, double scale, int32_t max_level) const {
         return hardness == hardness_ && deep == deep_ && scale == scale_ && max_level == max_level_;
@@ -56,11 +81,9 @@ class LightLevels {
     int32_t max_level_;
     // thresholds_[k] for k = 1..max; entry 0 is unused.
     std::vector<float> thresholds_;
-    float first_threshold_ = 0.0f;
-    float last_threshold_ = 0.0f;
-    uint32_t first_bits_ = 0;
-    uint32_t shift_ = 0;
-    std::vector<int32_t> bucket_level_;
+    // The level at the start of each bucket of bit patterns (levels stay below 2^16).
+    std::vector<uint16_t> bucket_level_;
+    LevelLookup lookup_;
 };
 
 }  // namespace render

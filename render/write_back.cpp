@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "render/light_levels.h"
+#include "render/row_threads.h"
 
 namespace render {
 namespace {
@@ -22,12 +23,14 @@ const LightLevels& cached_levels(double hardness, bool deep, double scale, int32
     return *cache;
 }
 
+// Everything a pixel's conversion reads, by value, so that each row keeps it in registers.
 struct Converter {
-    const WriteBackSettings& settings;
-    int32_t max_level;
+    float mid_light;
+    bool alpha_bokeh;
     float inverse_brightness;
-    const LightLevels& colour;
-    const LightLevels* alpha;  // only in alpha-bokeh mode
+    int32_t max_level;
+    LevelLookup colour;
+    LevelLookup alpha;  // only in alpha-bokeh mode
 
     // One pixel of channels of type Channel: the four accumulated sums and their weight in,
     // the stored levels out; `source` is the input pixel, whose alpha passes through unless
@@ -35,23 +38,30 @@ struct Converter {
     template <class Channel>
     void convert(const float* sums, float weight_sum, const uint8_t* source, uint8_t* out) const {
         // A pixel that received no weight keeps weight 1: its sums are 0 and it turns black.
-        const float weight = weight_sum > 0.0f ? settings.mid_light / weight_sum : 1.0f;
-        Channel levels[kChannels];
-        if (settings.alpha_bokeh) {
+        const float weight = weight_sum > 0.0f ? mid_light / weight_sum : 1.0f;
+        if (alpha_bokeh) {
             float alpha_sum = sums[kAlpha];
             if (inverse_brightness != 1.0f) {
                 alpha_sum *= inverse_brightness;
             }
-            levels[kAlpha] = static_cast<Channel>(alpha->level(weight * alpha_sum));
+            store<Channel>(out, kAlpha, alpha.level(weight * alpha_sum));
         } else {
             Channel source_alpha;
             std::memcpy(&source_alpha, source, sizeof source_alpha);
-            levels[kAlpha] = static_cast<Channel>(std::min<int32_t>(source_alpha, max_level));
+            store<Channel>(out, kAlpha, std::min<int32_t>(source_alpha, max_level));
         }
         for (int k = 1; k < kChannels; ++k) {
-            levels[k] = static_cast<Channel>(colour.level(weight * sums[k]));
+            store<Channel>(out, k, colour.level(weight * sums[k]));
         }
-        std::memcpy(out, levels, sizeof levels);
+    }
+
+    // Each channel goes straight to the output: gathering a pixel on the stack and copying it
+    // as a whole stalled every pixel on reading back the bytes just stored.
+    template <class Channel>
+    static void store(uint8_t* pixel, int channel, int32_t level) {
+        const auto value = static_cast<Channel>(level);
+        std::memcpy(pixel + static_cast<std::size_t>(channel) * sizeof(Channel), &value,
+                    sizeof value);
     }
 };
 
@@ -60,16 +70,16 @@ template <class Channel>
 void write_rows(const float* light, const float* weights, int32_t width, int32_t height,
                 const ConstPixelRows& input, const PixelRows& output, const Converter& converter) {
     constexpr std::size_t kPixelBytes = kChannels * sizeof(Channel);
-#pragma omp parallel for schedule(static)
-    for (int32_t r = 0; r < height; ++r) {
+    for_each_row(0, height, width, [&](int, int32_t r) {
         const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(r) * width;
         const uint8_t* in = input.row(r);
         uint8_t* out = output.row(r);
+        const Converter local = converter;
         for (int32_t c = 0; c < width; ++c) {
-            converter.convert<Channel>(light + (first + c) * kChannels, weights[first + c],
-                                       in + c * kPixelBytes, out + c * kPixelBytes);
+            local.convert<Channel>(light + (first + c) * kChannels, weights[first + c],
+                                   in + c * kPixelBytes, out + c * kPixelBytes);
         }
-    }
+    });
 }
 
 }  // namespace
@@ -83,13 +93,14 @@ void write_back(const float* light, const float* weights, int32_t width, int32_t
     static std::optional<LightLevels> alpha_cache;
     const LightLevels& colour =
         cached_levels(settings.hardness, deep, 1.0, max_level, colour_cache);
-    const LightLevels* alpha = nullptr;
+    Converter converter{
+        settings.mid_light, settings.alpha_bokeh, static_cast<float>(1.0 / settings.brightness),
+        max_level,          colour.lookup(),      LevelLookup{}};
     if (settings.alpha_bokeh) {
         const float inverse_alpha = 1.0f / settings.alpha_value;
-        alpha = &cached_levels(settings.hardness, deep, inverse_alpha, max_level, alpha_cache);
+        converter.alpha =
+            cached_levels(settings.hardness, deep, inverse_alpha, max_level, alpha_cache).lookup();
     }
-    const Converter converter{settings, max_level, static_cast<float>(1.0 / settings.brightness),
-                              colour, alpha};
     if (deep) {
         write_rows<uint16_t>(light, weights, width, height, input, output, converter);
     } else {
