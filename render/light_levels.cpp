@@ -108,6 +108,14 @@ void LightLevels::index_buckets() {
     }
     lookup_.first_bits_ = first_bits;
     lookup_.shift_ = shift;
+    const auto bucket_of = [&](int32_t level) {
+        return (bits_of(thresholds_[static_cast<std::size_t>(level)]) - first_bits) >> shift;
+    };
+    bool shared = false;
+    for (int32_t k = 1; k < max_level_; ++k) {
+        shared = shared || bucket_of(k) == bucket_of(k + 1);
+    }
+    lookup_.one_threshold_a_bucket_ = !shared;
 }
 
 }  // namespace render

@@ -27,10 +27,13 @@ class LevelLookup {
             return max_level_;
         }
         int32_t found = bucket_level_[(std::bit_cast<uint32_t>(light) - first_bits_) >> shift_];
-        // Most buckets hold one threshold at most: the first step is taken without a branch.
+        // Most buckets hold one threshold at most (every bucket of an 8-bit table): the first
+        // step is taken without a branch, and often it is the only one.
         found += light >= thresholds_[found + 1] ? 1 : 0;
-        while (light >= thresholds_[found + 1]) {
-            ++found;
+        if (!one_threshold_a_bucket_) {
+            while (light >= thresholds_[found + 1]) {
+                ++found;
+            }
         }
         return found;
     }
@@ -45,6 +48,7 @@ class LevelLookup {
     uint32_t first_bits_ = 0;
     uint32_t shift_ = 0;
     int32_t max_level_ = 0;
+    bool one_threshold_a_bucket_ = false;
 };
 
 class LightLevels {
