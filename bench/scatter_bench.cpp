@@ -2,7 +2,7 @@
 // and the vector kernel updating their sums along each row, against a full gather at every pixel.
 //
 // After the runs a summary prints the two ratios the incremental kernels are held to: a pass at
-// the large diameter may cost at most 3.5 times one at the small diameter, and at the large
+// the large diameter may cost at most 3 times one at the small diameter, and at the large
 // diameter the incremental gather must be at least 5 times faster than the full gather.
 #include <benchmark/benchmark.h>
 
@@ -117,8 +117,8 @@ class RateReporter : public benchmark::ConsoleReporter {
     }
 
     void print_summary() const {
-        std::printf("\nCost of a pass at D = %d over one at D = %d (at most 3.5):\n",
-                    kLargeDiameter, kSmallDiameter);
+        std::printf("\nCost of a pass at D = %d over one at D = %d (at most 3):\n", kLargeDiameter,
+                    kSmallDiameter);
         for (const char* kernel : {"plain", "vector"}) {
             const double small = rate(pass_name(kSmallDiameter, kernel));
             const double large = rate(pass_name(kLargeDiameter, kernel));

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -72,21 +71,6 @@ class ToolTest : public ::testing::Test {
             names.insert(entry.path().filename().string());
         }
         return names;
-    }
-
-    // Rendering needs the module's render driver; a build without it says so with 513. Answers
-    // why rendering cannot be tested, or nothing.
-    std::string rendering_missing() {
-        static std::optional<std::string> missing;
-        if (!missing) {
-            make_scene("probe.png", "probe-d.png");
-            const ToolRun run = tool({"render", "probe.png", "-o", "probe-out.png"});
-            missing = run.err.find("not available") != std::string::npos ? run.err : "";
-            fs::remove(at("probe.png"));
-            fs::remove(at("probe-d.png"));
-            fs::remove(at("probe-out.png"));
-        }
-        return *missing;
     }
 
     fs::path folder_;
@@ -191,9 +175,6 @@ TEST_F(ToolTest, EachMistakeGivesOneLineAndItsStatusAndWritesNothing) {
 }
 
 TEST_F(ToolTest, EffectErrorsPassOnTheModulesMessageAsItStands) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     make_scene();
     ASSERT_TRUE(qb_test::write_image(at("other-size.png"), kWidth / 2, kHeight, 1,
                                      OIIO::TypeDesc::UINT8, distance_sample));
@@ -213,9 +194,6 @@ TEST_F(ToolTest, EffectErrorsPassOnTheModulesMessageAsItStands) {
 // --- What each flag does ---------------------------------------------------------------------
 
 TEST_F(ToolTest, EachFlagChangesThePicture) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     make_scene();
     // Every distance value occurs, so that the number of distance steps matters too.
     ASSERT_TRUE(qb_test::write_image(at("ramp.png"), kWidth, kHeight, 1, OIIO::TypeDesc::UINT8,
@@ -248,9 +226,6 @@ TEST_F(ToolTest, EachFlagChangesThePicture) {
 }
 
 TEST_F(ToolTest, AlphaBokehAndItsValueChangeThePicture) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     const auto patchy_alpha = [](int x, int y, int c) {
         return c == 3 ? ((x / 8 + y / 8) % 2 ? 1.0f : 0.2f) : scene_sample(x, y, c);
     };
@@ -278,9 +253,6 @@ TEST_F(ToolTest, AlphaBokehAndItsValueChangeThePicture) {
 }
 
 TEST_F(ToolTest, NoBlurGivesTheInputBack) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     make_scene();
     ASSERT_EQ(tool({"render", "in.png", "--amount", "0", "-o", "sharp.png"}).status, 0);
     EXPECT_TRUE(
@@ -298,9 +270,6 @@ TEST_F(ToolTest, NoBlurGivesTheInputBack) {
 }
 
 TEST_F(ToolTest, FocusAtGivesThePictureOfFocusAtTheDistanceUnderThePoint) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     make_scene();
     // The point lies on the near half, whose distance is 200.
     ASSERT_EQ(
@@ -315,9 +284,6 @@ TEST_F(ToolTest, FocusAtGivesThePictureOfFocusAtTheDistanceUnderThePoint) {
 }
 
 TEST_F(ToolTest, SixteenBitPngStaysSixteenBit) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     const auto fine = [](int x, int y, int c) {
         return static_cast<float>((x * 977 + y * 131 + c * 17) % 65536) / 65535.0f;
     };
@@ -338,9 +304,6 @@ TEST_F(ToolTest, SixteenBitPngStaysSixteenBit) {
 }
 
 TEST_F(ToolTest, AnExrDepthChannelWorksLikeTheSameDistancesInAFile) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     // Depth 1 (near) on the left, 3 (far) on the right: with near 1 and far 3 that is 255 and 0.
     const auto with_depth = [](int x, int y, int c) {
         return c < 3 ? scene_sample(x, y, c) : (x < kWidth / 2 ? 1.0f : 3.0f);
@@ -362,9 +325,6 @@ TEST_F(ToolTest, AnExrDepthChannelWorksLikeTheSameDistancesInAFile) {
 // --- Sequences -------------------------------------------------------------------------------
 
 TEST_F(ToolTest, ASequenceOfThreeAndAChunkOfIt) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     for (int f = 1; f <= 3; ++f) {
         make_scene("shot." + std::to_string(1000 + f) + ".png",
                    "depth." + std::to_string(1000 + f) + ".png");
@@ -393,9 +353,6 @@ TEST_F(ToolTest, ASequenceOfThreeAndAChunkOfIt) {
 }
 
 TEST_F(ToolTest, AFailingFrameDoesNotStopTheOthers) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     for (int f = 1; f <= 3; ++f) {
         make_scene("s." + std::to_string(f) + ".png", "d." + std::to_string(f) + ".png");
     }
@@ -414,9 +371,6 @@ TEST_F(ToolTest, AFailingFrameDoesNotStopTheOthers) {
 // --- Cancelling --------------------------------------------------------------------------------
 
 TEST_F(ToolTest, CtrlCDuringARenderGives130AndNoFile) {
-    if (const std::string why = rendering_missing(); !why.empty()) {
-        GTEST_SKIP() << "the module cannot render in this build: " << why;
-    }
     constexpr int kLarge = 1200;
     ASSERT_TRUE(qb_test::write_image(at("big.png"), kLarge, kLarge, 3, OIIO::TypeDesc::UINT8,
                                      scene_sample));
