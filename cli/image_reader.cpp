@@ -1,6 +1,5 @@
 #include "cli/image_reader.h"
 
-#include <OpenImageIO/imageio.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <unistd.h>
@@ -15,11 +14,10 @@
 #include "cli/channel_levels.h"
 #include "cli/cli_error.h"
 #include "cli/effect_session.h"
+#include "cli/image_library.h"
 
 namespace cli {
 namespace {
-
-namespace oiio = OIIO;
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -78,7 +76,7 @@ std::unique_ptr<oiio::ImageInput> open_input(const std::string& path) {
     QuietStderr quiet;
     // Pixels come as the file stores them: a layer's colour is not multiplied by its alpha, and
     // a picture that only passes through must come back unchanged.
-    oiio::ImageSpec config;
+    PictureLayout config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     auto input = library_call(path, [&] { return oiio::ImageInput::open(path, &config); });
     if (!input) {
@@ -211,7 +209,7 @@ SampleKind sample_kind(oiio::TypeDesc format) {
 
 // Some readers name an alpha channel past the last one (OpenImageIO 2.4 says channel 4 of a
 // four-channel GIF); the channel named A is meant, or else there is none.
-int alpha_channel_of(const oiio::ImageSpec& layout) {
+int alpha_channel_of(const PictureLayout& layout) {
     if (layout.alpha_channel >= 0 && layout.alpha_channel < layout.nchannels) {
         return layout.alpha_channel;
     }
@@ -230,7 +228,7 @@ int alpha_channel_of(const oiio::ImageSpec& layout) {
 
 ImageHeader read_header(const std::string& path) {
     auto input = open_input(path);
-    const oiio::ImageSpec& layout = input->spec();
+    const PictureLayout& layout = layout_of(*input);
     ImageHeader header;
     header.path = path;
     header.width = layout.width;

@@ -1,7 +1,6 @@
 #include "cli/image_writer.h"
 
 #include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -11,11 +10,10 @@
 #include "cli/atomic_output.h"
 #include "cli/channel_levels.h"
 #include "cli/cli_error.h"
+#include "cli/image_library.h"
 
 namespace cli {
 namespace {
-
-namespace oiio = OIIO;
 
 constexpr int kColourChannels = 3;
 
@@ -96,8 +94,8 @@ void write_world(const host::World& world, const std::string& path, bool with_al
         with_alpha && output->supports("alpha") ? kColourChannels + 1 : kColourChannels;
     const FileSamples samples = file_samples(world, channels, is_float_format(format));
 
-    oiio::ImageSpec layout(world.width(), world.height(), channels,
-                           is_float_format(format) ? oiio::TypeDesc::HALF : samples.type);
+    PictureLayout layout(world.width(), world.height(), channels,
+                         is_float_format(format) ? oiio::TypeDesc::HALF : samples.type);
     if (channels > kColourChannels) {
         layout.alpha_channel = kColourChannels;
         // Written as they were read: colour not multiplied by alpha.
