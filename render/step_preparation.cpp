@@ -74,10 +74,9 @@ int32_t copy_step_pixels(const uint8_t* in, const uint8_t* distances, const Dist
         return copy_taken_pixels<Channel>(
             in, count, [](int32_t) { return true; }, out);
     }
-    const int32_t lo = step.lo;
-    const int32_t hi = step.hi;
+    // The step by value, so that its bounds stay in registers.
     return copy_taken_pixels<Channel>(
-        in, count, [&](int32_t i) { return distances[i] >= lo && distances[i] < hi; }, out);
+        in, count, [distances, step](int32_t i) { return step.contains(distances[i]); }, out);
 }
 
 // Row y of the buffer: the step's pixels, which lie in `columns`, and zeros everywhere else.
