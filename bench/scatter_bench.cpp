@@ -16,6 +16,7 @@
 #include "bench/support/bench_pass.h"
 #include "bench/support/bench_scene.h"
 #include "engine/bokeh_engine.h"
+#include "scatter/gather_kernels.h"
 
 namespace {
 
@@ -88,13 +89,14 @@ void BM_FullGather(benchmark::State& state) {
         return;
     }
     BokehEngine& e = prepared.pass->engine();
+    scatter::PixelKernels kernels(e);
     KernelResult result;
     int64_t pixels = 0;
     for (auto _ : state) {
         pixels = 0;
         for (e.cur_y = 0; e.cur_y < kHeight; e.cur_y += kFullGatherRowStep) {
             for (e.cur_x = 0; e.cur_x < kWidth; ++e.cur_x) {
-                e.gather_plain(&result, 1);
+                kernels.gather_plain(&result, 1);
                 ++pixels;
             }
         }

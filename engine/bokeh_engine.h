@@ -12,15 +12,16 @@
 // - One pass runs at a time, started from the caller's thread. Inside a pass, pre-processing
 //   and the scatter loop spread their rows over as many threads as OpenMP would use
 //   (omp_set_num_threads / OMP_NUM_THREADS); each thread keeps its own kernel sums, and
-//   progress is reported from the caller's thread alone, in row order. The light tables are
-//   module-wide, and so are the sums the gather operations below use when they are called one
-//   pixel at a time.
+//   progress is reported from the caller's thread alone, in row order. Nothing here is shared
+//   between engines: two engines may run passes on two threads at once.
 #ifndef QB_ENGINE_BOKEH_ENGINE_H
 #define QB_ENGINE_BOKEH_ENGINE_H
 
 #include <cstdint>
+#include <functional>
 
 #include "engine/channel_levels.h"
+#include "engine/light_curve.h"
 
 // The five values a gather kernel answers for one output pixel: the light sums of the four
 // source channels, then the weight sum.
@@ -30,7 +31,8 @@ struct KernelResult {
 
 class BokehEngine {
   public:
-    using ProgressFn = int (*)(int done, int total);
+    // The caller's answer to `done` of `total`; non-zero stops the pass.
+    using ProgressFn = std::function<int(int done, int total)>;
 
     static constexpr int kMessageSize = 512;
     static constexpr int kSizeSlots = 270;
@@ -88,18 +90,19 @@ class BokehEngine {
     int32_t make_photon(double hardness_value, double brightness_value);
     int32_t run_pix_loop();
 
-    // Gather kernels: the stamp-weighted light around (cur_x, cur_y). With `restart` 0 the
-    // previous call of the same kernel was for (cur_x - 1, cur_y) in this pass. They read the
-    // source as light (`light_rows`), converted from Src_Data_sh on first use.
-    void gather_plain(KernelResult* result, int32_t restart);
-    void gather_vector(KernelResult* result, int32_t restart);
-    void gather_colour(KernelResult* result, int32_t restart);
+    // Converts the whole frame into light_rows, for the gather kernels called one pixel at a
+    // time (scatter::PixelKernels); 0 when they cannot be allocated.
+    int32_t make_light_rows();
+
+    // Sets `error_code` and copies `text` into `message`; returns 0 so a stage can
+    // `return fail(...)`.
+    int32_t fail(int32_t code, const char* text);
 
     // Status
     int32_t error_code = 0;
     float mid_light = 0.0f;
     char message[kMessageSize] = {};
-    ProgressFn progress_fn = nullptr;
+    ProgressFn progress_fn;
 
     // Source frame
     const uint8_t* src8 = nullptr;
@@ -151,6 +154,8 @@ class BokehEngine {
     double light_contrast = 1.5;
     double light_scale = 1.0;
     double blend_scale = 1.0;
+    // The source's light per level for the pass's unblurred rows.
+    LightTables light_tables;
     uint16_t mid_level = 0;
     uint16_t level_map[kLevelMapSize] = {};
     // Per level, the photon light P rounded to float32: the light one source pixel of that level
@@ -177,15 +182,6 @@ class BokehEngine {
     // Position of the output pixel the scatter loop is at; the kernels read it.
     int32_t cur_x = 0;
     int32_t cur_y = 0;
-
-  private:
-    // Sets `error_code` and copies `text` into `message`; returns 0 so a stage can
-    // `return fail(...)`.
-    int32_t fail(int32_t code, const char* text);
-    // Converts the whole frame into light_rows; 0 when they cannot be allocated.
-    int32_t make_light_rows();
-    // A gather kernel called for (cur_x, cur_y) with the module-wide sums of that kernel.
-    void gather_one(KernelResult* result, int32_t restart, bool colour, bool vector);
 };
 
 #endif

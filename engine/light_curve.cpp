@@ -1,134 +1,83 @@
 #include "engine/light_curve.h"
 
-#include "engine/light_curve_internal.h"
+#include <algorithm>
+#include <iterator>
 
-namespace light_curve {
 namespace {
 
-constexpr int kTable8Size = 256;
-constexpr int kTable16Size = 65536;
+using namespace light_curve;
 
-struct Table8 {
-    CacheKey key{kUnsetKey, kUnsetKey, kUnsetKey};
-    float entry[kTable8Size] = {};
-};
-
-struct Table16 {
-    CacheKey key{kUnsetKey, kUnsetKey, kUnsetKey};
-    float base = 0.0f;
-    double step = 0.0;
-    float entry[kTable16Size] = {};
-};
-
-struct InverseCache {
-    double a = kUnsetKey;
-    double c = kUnsetKey;
-    int32_t is16 = -1;
-    double output_factor = 0.0;
-    float base = 0.0f;
-};
-
-// The inverse's L(0) depends on the contrast alone, so it is cached apart from the factor.
-struct InverseBase {
-    double a = kUnsetKey;
-    float base = 0.0f;
-};
-
-Table8 table8;
-Table16 table16;
-InverseCache inverse;
-InverseBase inverse_base;
-
-bool same_key(const CacheKey& key, double a, double b, double c) {
-    return key.a == a && key.b == b && key.c == c;
+// L(0) with gain b, as float32: every forward value has it taken off.
+float curve_base(double a, double b) {
+    return static_cast<float>(kGain * b * exponential_part(a, kArgumentAtZero));
 }
 
-void refill_table8(double a, double b, double c) {
-    table8.key = {a, b, c};
-    for (int i = 0; i < kTable8Size; ++i) {
-        const double base = i == 0 ? 0.0 : static_cast<double>(table8.entry[0]);
-        const double x = i * c;
-        table8.entry[i] =
-            static_cast<float>(kGain * b * exponential_part(a, tangent_argument(x)) - base);
-    }
-    table8.entry[0] = 0.0f;
-}
-
-void reset_table16(double a, double b, double c) {
-    table16.key = {a, b, c};
-    table16.step = c * double{kLevels8} * (1.0 / double{kLevels16});
-    table16.base = static_cast<float>(kGain * b * exponential_part(a, kArgumentAtZero));
-    float* const entry = table16.entry;
-#pragma omp parallel for schedule(static)
-    for (int i = 0; i < kTable16Size; ++i) {
-        entry[i] = 0.0f;
-    }
-}
-
-float inverse_base_for(double a) {
-    if (inverse_base.a != a) {
-        inverse_base.a = a;
-        inverse_base.base = static_cast<float>(kGain * exponential_part(a, kArgumentAtZero));
-    }
-    return inverse_base.base;
+float light_at(double x, double a, double b, float base) {
+    return static_cast<float>(kGain * b * exponential_part(a, tangent_argument(x)) -
+                              static_cast<double>(base));
 }
 
 }  // namespace
 
-CacheKey table8_key() {
-    return table8.key;
-}
-
-CacheKey table16_key() {
-    return table16.key;
-}
-
-float table16_entry(uint16_t index) {
-    return table16.entry[index];
-}
-
-}  // namespace light_curve
-
 float RGB_to_Light8(uint8_t index, double a, double b, double c) {
-    using namespace light_curve;
-    if (!same_key(table8.key, a, b, c)) {
-        refill_table8(a, b, c);
-    }
-    return table8.entry[index];
-}
-
-float RGB_to_Light(uint16_t index, double a, double b, double c) {
-    using namespace light_curve;
     if (index == 0) {
         return 0.0f;
     }
-    if (!same_key(table16.key, a, b, c)) {
-        reset_table16(a, b, c);
-    }
-    float& entry = table16.entry[index];
-    if (entry != 0.0f) {
-        return entry;
-    }
-    const double x = index * table16.step;
-    entry = static_cast<float>(kGain * b * exponential_part(a, tangent_argument(x)) -
-                               static_cast<double>(table16.base));
-    return entry;
+    return light_at(index * c, a, b, curve_base(a, b));
 }
 
-double Light_to_RGB(float light, int32_t is16, double a, double c) {
-    using namespace light_curve;
+float RGB_to_Light(uint16_t index, double a, double b, double c) {
+    if (index == 0) {
+        return 0.0f;
+    }
+    const double step = c * double{kLevels8} * (1.0 / double{kLevels16});
+    return light_at(index * step, a, b, curve_base(a, b));
+}
+
+InverseLight::InverseLight(int32_t is16, double a, double c)
+    : a_(a),
+      output_factor_((is16 == 0 ? 1.0 : kInverse16Factor) / c),
+      base_(static_cast<double>(static_cast<float>(kGain * exponential_part(a, kArgumentAtZero)))) {
+}
+
+double InverseLight::channel_value(float light) const {
     if (light == 0.0f) {
         return 0.0;
     }
-    if (inverse.a != a || inverse.c != c || inverse.is16 != is16) {
-        inverse.a = a;
-        inverse.c = c;
-        inverse.is16 = is16;
-        inverse.output_factor = (is16 == 0 ? 1.0 : kInverse16Factor) / c;
-        inverse.base = inverse_base_for(a);
-    }
-    const double sum = static_cast<double>(light) + static_cast<double>(inverse.base);
+    const double sum = static_cast<double>(light) + base_;
     const double exponent = std::log10(sum * (1.0 / kGain)) - kExponentOffset;
-    return (kPositionsPerRadian * std::atan((kContrastDivisor / a) * exponent) + kInflection) *
-           inverse.output_factor;
+    return (kPositionsPerRadian * std::atan((kContrastDivisor / a_) * exponent) + kInflection) *
+           output_factor_;
+}
+
+double Light_to_RGB(float light, int32_t is16, double a, double c) {
+    return InverseLight(is16, a, c).channel_value(light);
+}
+
+float LightTables::RGB_to_Light8(uint8_t index, double a, double b, double c) {
+    const CurveKey key{a, b, c};
+    if (!(key8_ == key)) {
+        key8_ = key;
+        for (int i = 0; i < kTable8Size; ++i) {
+            entry8_[i] = ::RGB_to_Light8(static_cast<uint8_t>(i), a, b, c);
+        }
+    }
+    return entry8_[index];
+}
+
+float LightTables::RGB_to_Light(uint16_t index, double a, double b, double c) {
+    if (index == 0) {
+        return 0.0f;
+    }
+    const CurveKey key{a, b, c};
+    if (!(key16_ == key)) {
+        key16_ = key;
+        std::fill(std::begin(entry16_), std::end(entry16_), 0.0f);
+    }
+    // 0.0 marks an entry not yet computed; one that computes to 0.0 is simply computed again.
+    float& entry = entry16_[index];
+    if (entry == 0.0f) {
+        entry = ::RGB_to_Light(index, a, b, c);
+    }
+    return entry;
 }

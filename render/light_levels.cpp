@@ -33,6 +33,7 @@ double forward_light(double hardness, double position) {
 LightLevels::LightLevels(double hardness, bool deep, double scale, int32_t max_level)
     : hardness_(hardness),
       deep_(deep),
+      inverse_(deep ? 1 : 0, hardness, 1.0),
       scale_(scale),
       max_level_(max_level),
       thresholds_(static_cast<std::size_t>(max_level) + 1, 0.0f) {
@@ -50,7 +51,7 @@ LightLevels::LightLevels(double hardness, bool deep, double scale, int32_t max_l
 }
 
 bool LightLevels::reaches(float light, int32_t level) const {
-    return Light_to_RGB(light, deep_ ? 1 : 0, hardness_, 1.0) * scale_ + kRounding >= level;
+    return inverse_.channel_value(light) * scale_ + kRounding >= level;
 }
 
 // The smallest positive float that reaches `level`, no smaller than `below` (the threshold of

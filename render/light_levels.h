@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/light_curve.h"
+
 namespace render {
 
 // The search over one table, held by value: a loop that stores bytes (which may alias anything)
@@ -64,10 +66,6 @@ class LightLevels {
     // Valid while this table lives.
     LevelLookup lookup() const { return lookup_; }
 
-    bool made_for(double hardness, bool deep, double scale, int32_t max_level) const {
-        return hardness == hardness_ && deep == deep_ && scale == scale_ && max_level == max_level_;
-    }
-
     // The threshold of `level` (1..max): the smallest light that rounds to it or above.
     float threshold(int32_t level) const { return thresholds_[static_cast<std::size_t>(level)]; }
 
@@ -81,6 +79,7 @@ class LightLevels {
 
     double hardness_;
     bool deep_;
+    InverseLight inverse_;
     double scale_;
     int32_t max_level_;
     // thresholds_[k] for k = 1..max; entry 0 is unused.

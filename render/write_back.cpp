@@ -12,17 +12,6 @@ namespace {
 
 constexpr int kAlpha = 0;
 
-// The tables of the last render, module-wide like the light curve's own caches: a sequence
-// renders frame after frame with the same settings, and a 16-bit table costs milliseconds to
-// find. Only the host's render thread builds or reads them.
-const LightLevels& cached_levels(double hardness, bool deep, double scale, int32_t max_level,
-                                 std::optional<LightLevels>& cache) {
-    if (!cache || !cache->made_for(hardness, deep, scale, max_level)) {
-        cache.emplace(hardness, deep, scale, max_level);
-    }
-    return *cache;
-}
-
 // Everything a pixel's conversion reads, by value, so that each row keeps it in registers.
 struct Converter {
     float mid_light;
@@ -89,17 +78,16 @@ void write_back(const float* light, const float* weights, int32_t width, int32_t
                 const WriteBackSettings& settings) {
     const bool deep = output.depth == ChannelDepth::k16;
     const int32_t max_level = max_channel(output.depth);
-    static std::optional<LightLevels> colour_cache;
-    static std::optional<LightLevels> alpha_cache;
-    const LightLevels& colour =
-        cached_levels(settings.hardness, deep, 1.0, max_level, colour_cache);
+    // The render's own tables: a 16-bit one costs milliseconds to find, little beside a render,
+    // and tables shared between renders would tie renders running at once to each other.
+    const LightLevels colour(settings.hardness, deep, 1.0, max_level);
+    std::optional<LightLevels> alpha;
     Converter converter{
         settings.mid_light, settings.alpha_bokeh, static_cast<float>(1.0 / settings.brightness),
         max_level,          colour.lookup(),      LevelLookup{}};
     if (settings.alpha_bokeh) {
         const float inverse_alpha = 1.0f / settings.alpha_value;
-        converter.alpha =
-            cached_levels(settings.hardness, deep, inverse_alpha, max_level, alpha_cache).lookup();
+        converter.alpha = alpha.emplace(settings.hardness, deep, inverse_alpha, max_level).lookup();
     }
     if (deep) {
         write_rows<uint16_t>(light, weights, width, height, input, output, converter);

@@ -75,15 +75,6 @@ void gather(const BokehEngine& e, const KernelSetup& setup, KernelState& state, 
 
 }  // namespace scatter
 
-namespace {
-
-// The sums of the kernels called one pixel at a time, each kernel its own.
-scatter::KernelState plain_state;
-scatter::KernelState vector_state;
-scatter::KernelState colour_state;
-
-}  // namespace
-
 int32_t BokehEngine::make_light_rows() {
     // A stamp laid on any pixel, and the pixel just left of it, read light rows.
     light_pad = stamp_half_width + 1;
@@ -97,32 +88,36 @@ int32_t BokehEngine::make_light_rows() {
     return 1;
 }
 
-void BokehEngine::gather_one(KernelResult* result, int32_t restart, bool colour, bool vector) {
+namespace scatter {
+
+void PixelKernels::gather_one(KernelResult* result, int32_t restart, bool colour, bool vector) {
     *result = KernelResult{};
-    if (light_rows == nullptr && !make_light_rows()) {
+    if (e_.light_rows == nullptr && !e_.make_light_rows()) {
         return;
     }
-    const bool use_vector = vector && scatter::has_vector_kernels();
-    scatter::KernelState& state = colour ? colour_state : use_vector ? vector_state : plain_state;
-    const auto kind = colour ? scatter::StampKind::kColour : scatter::StampKind::kGrey;
-    scatter::KernelSetup setup;
-    if (!setup.prepare(*this, kind, use_vector)) {
-        fail(engine_failure::kLightRowsMemory,
-             "(run_pix_loop): not enough memory for the stamp weights");
+    const bool use_vector = vector && has_vector_kernels();
+    KernelState& state = colour ? colour_ : use_vector ? vector_ : plain_;
+    const auto kind = colour ? StampKind::kColour : StampKind::kGrey;
+    KernelSetup setup;
+    if (!setup.prepare(e_, kind, use_vector)) {
+        e_.fail(engine_failure::kLightRowsMemory,
+                "(run_pix_loop): not enough memory for the stamp weights");
         return;
     }
-    state.light = scatter::frame_light(*this);
-    scatter::gather(*this, setup, state, scatter::Position{cur_x, cur_y}, restart, result);
+    state.light = frame_light(e_);
+    gather(e_, setup, state, Position{e_.cur_x, e_.cur_y}, restart, result);
 }
 
-void BokehEngine::gather_plain(KernelResult* result, int32_t restart) {
+void PixelKernels::gather_plain(KernelResult* result, int32_t restart) {
     gather_one(result, restart, false, false);
 }
 
-void BokehEngine::gather_vector(KernelResult* result, int32_t restart) {
+void PixelKernels::gather_vector(KernelResult* result, int32_t restart) {
     gather_one(result, restart, false, true);
 }
 
-void BokehEngine::gather_colour(KernelResult* result, int32_t restart) {
-    gather_one(result, restart, true, use_simd != 0);
+void PixelKernels::gather_colour(KernelResult* result, int32_t restart) {
+    gather_one(result, restart, true, e_.use_simd != 0);
 }
+
+}  // namespace scatter

@@ -73,6 +73,26 @@ void gather_run(const BokehEngine& e, const KernelSetup& setup, KernelState& sta
 void gather(const BokehEngine& e, const KernelSetup& setup, KernelState& state, Position at,
             int32_t restart, KernelResult* result);
 
+// The gather kernels called one output pixel at a time, at (e.cur_x, e.cur_y), for checking
+// them pixel by pixel. With `restart` 0 the previous call of the same kernel on this object was
+// for (cur_x - 1, cur_y) in this pass; each kernel keeps its sums here between calls. They read
+// the source as light (e.light_rows), converted from Src_Data_sh on first use.
+class PixelKernels {
+  public:
+    explicit PixelKernels(BokehEngine& e) : e_(e) {}
+    void gather_plain(KernelResult* result, int32_t restart);
+    void gather_vector(KernelResult* result, int32_t restart);
+    void gather_colour(KernelResult* result, int32_t restart);
+
+  private:
+    void gather_one(KernelResult* result, int32_t restart, bool colour, bool vector);
+
+    BokehEngine& e_;
+    KernelState plain_;
+    KernelState vector_;
+    KernelState colour_;
+};
+
 }  // namespace scatter
 
 #endif

@@ -14,9 +14,11 @@ inline void accumulate_pixel(float* accum_pixel, const KernelResult& result) {
 }
 
 // accum_pixel[k] += the 16-bit light of source level k, with the curve parameters a, b, c.
-void light_pixel16(float* accum_pixel, const uint16_t* source_pixel, double a, double b, double c);
+void light_pixel16(LightTables& tables, float* accum_pixel, const uint16_t* source_pixel, double a,
+                   double b, double c);
 
 // accum_pixel[k] += the 8-bit light of byte k, with the curve parameters a, b, c.
-void light_pixel8(float* accum_pixel, const uint8_t* bytes, double a, double b, double c);
+void light_pixel8(LightTables& tables, float* accum_pixel, const uint8_t* bytes, double a, double b,
+                  double c);
 
 #endif

@@ -100,13 +100,14 @@ void blurred_row(const BokehEngine& e, const scatter::KernelSetup& setup,
 // A pass without blur adds each pixel's own light; any blur map value above 0 counts in full.
 // The 16-bit light table fills as levels are met, so these rows stay on the calling thread.
 template <bool kDeep>
-void unblurred_row(const BokehEngine& e, int32_t y) {
+void unblurred_row(const BokehEngine& e, LightTables& tables, int32_t y) {
     const RowBuffers row = row_buffers(e, y);
     const double a = e.light_contrast;
     const double b = e.brightness;
     const double c = e.light_scale;
-    const float mid_weight = kDeep ? RGB_to_Light(e.mid_level, a, b, c)
-                                   : RGB_to_Light8(static_cast<uint8_t>(e.mid_level), a, b, c);
+    const float mid_weight = kDeep
+                                 ? tables.RGB_to_Light(e.mid_level, a, b, c)
+                                 : tables.RGB_to_Light8(static_cast<uint8_t>(e.mid_level), a, b, c);
     for (int32_t x = 0; x < e.width; ++x) {
         if (row.blur_map && row.blur_map[x] == 0) {
             continue;
@@ -117,12 +118,12 @@ void unblurred_row(const BokehEngine& e, int32_t y) {
         }
         float* accum_pixel = row.accum + x * scatter::kLevelsPerPixel;
         if constexpr (kDeep) {
-            light_pixel16(accum_pixel, pixel, a, b, c);
+            light_pixel16(tables, accum_pixel, pixel, a, b, c);
         } else {
             const uint8_t bytes[scatter::kLevelsPerPixel] = {
                 static_cast<uint8_t>(pixel[0]), static_cast<uint8_t>(pixel[1]),
                 static_cast<uint8_t>(pixel[2]), static_cast<uint8_t>(pixel[3])};
-            light_pixel8(accum_pixel, bytes, a, b, c);
+            light_pixel8(tables, accum_pixel, bytes, a, b, c);
         }
         row.weight[x] += mid_weight;
     }
@@ -284,9 +285,9 @@ int32_t BokehEngine::run_pix_loop() {
             *this, 1, kChunkRows, [](int32_t, int32_t, int) {},
             [this](int32_t y, int) {
                 if (src16) {
-                    unblurred_row<true>(*this, y);
+                    unblurred_row<true>(*this, light_tables, y);
                 } else {
-                    unblurred_row<false>(*this, y);
+                    unblurred_row<false>(*this, light_tables, y);
                 }
             });
         if (!finished) {

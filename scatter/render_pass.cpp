@@ -1,14 +1,10 @@
 // The engine driver: one pass's stages in their order, from the pre-processed source to the
 // scatter loop, and everything the pass allocated freed before it returns.
 #include "engine/bokeh_engine.h"
-#include "engine/channel_levels.h"
 #include "engine/engine_failures.h"
-#include "engine/light_curve.h"
 
 namespace {
 
-// The source light table is made current with gain 1; brightness enters through the photons.
-constexpr double kSourceLightGain = 1.0;
 constexpr int kProgressTotal = 100;
 
 }  // namespace
@@ -39,15 +35,6 @@ void BokehEngine::render_bokeh(double hardness_value, double brightness_value,
         free_pattern_buffers();
         free_size_patterns();
         return;
-    }
-
-    // Makes the table current (refilled, or cleared in parallel) before any per-pixel look-up.
-    if (levels <= kLevels8) {
-        RGB_to_Light8(static_cast<uint8_t>(levels - 1), light_contrast, kSourceLightGain,
-                      light_scale);
-    } else {
-        RGB_to_Light(static_cast<uint16_t>(levels - 1), light_contrast, kSourceLightGain,
-                     light_scale);
     }
 
     if (make_photon(hardness, brightness) && run_pix_loop()) {

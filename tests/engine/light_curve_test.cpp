@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/light_curve_internal.h"
+#include <thread>
+#include <vector>
+
 #include "tests/engine/engine_fixtures.h"
 
 namespace {
@@ -69,42 +71,78 @@ TEST(LightCurve, InverseScalesAndAnswersZeroForNoLight) {
     EXPECT_NEAR(Light_to_RGB(light, 0, 1.2, 1.0), at_scale_one, 1e-12);
 }
 
-TEST(LightCurve, EightBitTableFollowsEveryParameter) {
-    const float contrast_one = RGB_to_Light8(255, 1.0, 1.0, 1.0);
+TEST(LightCurve, TablesAnswerWhatTheCurveAnswersForEveryParameter) {
+    LightTables tables;
+    // Nothing is held before the first use, and the first use fills both tables.
+    EXPECT_NE(tables.table8_key(), (light_curve::CurveKey{1.0, 1.0, 1.0}));
+    EXPECT_EQ(tables.table16_entry(1000), 0.0f);
+    const float contrast_one = tables.RGB_to_Light8(255, 1.0, 1.0, 1.0);
+    EXPECT_NEAR(contrast_one, 30.5463, 30.5463 * kSixDigits);
     // Gain alone changes: the table is rebuilt, and L(0) doubles with it.
-    EXPECT_NEAR(RGB_to_Light8(255, 1.0, 2.0, 1.0), 2.0 * contrast_one, 1e-4);
-    EXPECT_EQ(light_curve::table8_key().b, 2.0);
+    EXPECT_NEAR(tables.RGB_to_Light8(255, 1.0, 2.0, 1.0), 2.0 * contrast_one, 1e-4);
+    EXPECT_EQ(tables.table8_key(), (light_curve::CurveKey{1.0, 2.0, 1.0}));
     // Scale 0.5 puts entry 254 where entry 127 was.
-    EXPECT_FLOAT_EQ(RGB_to_Light8(254, 1.0, 1.0, 0.5), RGB_to_Light8(127, 1.0, 1.0, 1.0));
-    // Alternating parameter sets rebuild every time and give each set its own values.
+    EXPECT_FLOAT_EQ(tables.RGB_to_Light8(254, 1.0, 1.0, 0.5),
+                    tables.RGB_to_Light8(127, 1.0, 1.0, 1.0));
+    // Alternating parameter sets rebuild every time, and every value is the curve's own.
+    const double contrasts[] = {1.5, 1.0, 0.7};
     for (int round = 0; round < 3; ++round) {
-        EXPECT_NEAR(RGB_to_Light8(255, 1.5, 1.0, 1.0), 189.285, 189.285 * kSixDigits);
-        EXPECT_NEAR(RGB_to_Light8(255, 1.0, 1.0, 1.0), 30.5463, 30.5463 * kSixDigits);
+        for (const double a : contrasts) {
+            for (int i = 0; i < 256; i += 17) {
+                const auto index = static_cast<uint8_t>(i);
+                ASSERT_EQ(tables.RGB_to_Light8(index, a, 1.3, 1.0),
+                          RGB_to_Light8(index, a, 1.3, 1.0));
+                const auto deep = static_cast<uint16_t>(i * 128);
+                ASSERT_EQ(tables.RGB_to_Light(deep, a, 1.3, 1.0), RGB_to_Light(deep, a, 1.3, 1.0));
+            }
+        }
     }
 }
 
-TEST(LightCurve, SixteenBitCacheRules) {
-    const float filled = RGB_to_Light(1000, 1.0, 1.0, 1.0);
-    EXPECT_EQ(light_curve::table16_entry(1000), filled);
-    EXPECT_EQ(light_curve::table16_entry(1001), 0.0f);
+TEST(LightCurve, SixteenBitTableFillsAsLevelsAreMet) {
+    LightTables tables;
+    const float filled = tables.RGB_to_Light(1000, 1.0, 1.0, 1.0);
+    EXPECT_EQ(tables.table16_entry(1000), filled);
+    EXPECT_EQ(tables.table16_entry(1001), 0.0f);
 
-    // Index 0 answers without looking at the cache, even for other parameters.
-    EXPECT_EQ(RGB_to_Light(0, 3.0, 4.0, 5.0), 0.0f);
-    const light_curve::CacheKey kept = light_curve::table16_key();
-    EXPECT_EQ(kept.a, 1.0);
-    EXPECT_EQ(kept.b, 1.0);
-    EXPECT_EQ(kept.c, 1.0);
-    EXPECT_EQ(light_curve::table16_entry(1000), filled);
+    // Index 0 answers without looking at the table, even for other parameters.
+    EXPECT_EQ(tables.RGB_to_Light(0, 3.0, 4.0, 5.0), 0.0f);
+    EXPECT_EQ(tables.table16_key(), (light_curve::CurveKey{1.0, 1.0, 1.0}));
+    EXPECT_EQ(tables.table16_entry(1000), filled);
 
     // A new key starts the table empty again.
-    const float other = RGB_to_Light(2000, 1.5, 1.0, 1.0);
-    EXPECT_EQ(light_curve::table16_entry(1000), 0.0f);
-    EXPECT_EQ(light_curve::table16_entry(2000), other);
+    const float other = tables.RGB_to_Light(2000, 1.5, 1.0, 1.0);
+    EXPECT_EQ(tables.table16_entry(1000), 0.0f);
+    EXPECT_EQ(tables.table16_entry(2000), other);
 
     // With gain 0 every entry computes to 0.0, which is never taken as computed.
-    EXPECT_EQ(RGB_to_Light(500, 1.0, 0.0, 1.0), 0.0f);
-    EXPECT_EQ(RGB_to_Light(500, 1.0, 0.0, 1.0), 0.0f);
-    EXPECT_EQ(light_curve::table16_entry(500), 0.0f);
+    EXPECT_EQ(tables.RGB_to_Light(500, 1.0, 0.0, 1.0), 0.0f);
+    EXPECT_EQ(tables.RGB_to_Light(500, 1.0, 0.0, 1.0), 0.0f);
+    EXPECT_EQ(tables.table16_entry(500), 0.0f);
+}
+
+// Two tables used from two threads at once give each thread the values it gives alone.
+TEST(LightCurve, TablesOfTwoPassesDoNotMeet) {
+    LightTables first;
+    LightTables second;
+    std::vector<float> from_first(32769);
+    std::vector<float> from_second(32769);
+    std::thread other([&] {
+        for (int i = 0; i <= 32768; ++i) {
+            from_second[static_cast<size_t>(i)] =
+                second.RGB_to_Light(static_cast<uint16_t>(i), 1.5, 2.0, 1.0);
+        }
+    });
+    for (int i = 0; i <= 32768; ++i) {
+        from_first[static_cast<size_t>(i)] =
+            first.RGB_to_Light(static_cast<uint16_t>(i), 0.8, 1.0, 1.0);
+    }
+    other.join();
+    for (int i = 0; i <= 32768; i += 97) {
+        const auto level = static_cast<uint16_t>(i);
+        ASSERT_EQ(from_first[static_cast<size_t>(i)], RGB_to_Light(level, 0.8, 1.0, 1.0)) << i;
+        ASSERT_EQ(from_second[static_cast<size_t>(i)], RGB_to_Light(level, 1.5, 2.0, 1.0)) << i;
+    }
 }
 
 }  // namespace

@@ -42,9 +42,9 @@ const std::vector<std::pair<int, int>> kFrameSizes = {{23, 17}, {6, 5}, {1, 12},
 
 std::vector<Kernel> kernels_for(int channels) {
     if (channels >= 3) {
-        return {&BokehEngine::gather_colour};
+        return {&scatter::PixelKernels::gather_colour};
     }
-    return {&BokehEngine::gather_plain, &BokehEngine::gather_vector};
+    return {&scatter::PixelKernels::gather_plain, &scatter::PixelKernels::gather_vector};
 }
 
 // Whether `got` is result j of `g` up to rounding.
@@ -130,10 +130,10 @@ TEST_F(GatherKernels, VectorKernelAddsLikeThePlainOne) {
         }
         for (int32_t restart : {0, 1}) {
             for (int y = 0; y < engine->height; ++y) {
-                const auto plain =
-                    scatter_test::gather_row(*engine, &BokehEngine::gather_plain, y, restart);
-                const auto vector =
-                    scatter_test::gather_row(*engine, &BokehEngine::gather_vector, y, restart);
+                const auto plain = scatter_test::gather_row(
+                    *engine, &scatter::PixelKernels::gather_plain, y, restart);
+                const auto vector = scatter_test::gather_row(
+                    *engine, &scatter::PixelKernels::gather_vector, y, restart);
                 for (int x = 0; x < engine->width; ++x) {
                     for (int j = 0; j < 5; ++j) {
                         ASSERT_EQ(vector[x].value[j], plain[x].value[j]);
@@ -284,7 +284,8 @@ TEST_F(GatherKernels, PlaneWithNoCellInTheFrameGivesZero) {
     const Frame frame = scatter_test::random_frame(rng, 8, 6, light.levels);
     scatter_test::install_pass(*engine, iris, frame, light);
     for (int32_t restart : {0, 1}) {
-        const auto row = scatter_test::gather_row(*engine, &BokehEngine::gather_colour, 5, restart);
+        const auto row =
+            scatter_test::gather_row(*engine, &scatter::PixelKernels::gather_colour, 5, restart);
         const auto want = scatter_test::direct_gather(*engine, light, 7, 5).value;
         EXPECT_EQ(row[7].value[3], 0.0f);
         for (int j : {0, 1, 2, 4}) {

@@ -160,9 +160,10 @@ double rounding_allowance(const Light& light, const Gathered& g, int j) {
 
 std::vector<KernelResult> gather_row(BokehEngine& e, Kernel kernel, int y, int32_t restart) {
     std::vector<KernelResult> row(static_cast<size_t>(e.width));
+    scatter::PixelKernels kernels(e);
     e.cur_y = y;
     for (e.cur_x = 0; e.cur_x < e.width; ++e.cur_x) {
-        (e.*kernel)(&row[static_cast<size_t>(e.cur_x)], restart);
+        (kernels.*kernel)(&row[static_cast<size_t>(e.cur_x)], restart);
     }
     return row;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/bokeh_engine.h"
+#include "scatter/gather_kernels.h"
 
 namespace scatter_test {
 
@@ -66,7 +67,7 @@ double rounding_allowance(const Light& light, const Gathered& g, int j);
 
 // Kernel results of the pixels of one row, each gathered with the given restart flag in
 // increasing x, through one kernel.
-using Kernel = void (BokehEngine::*)(KernelResult*, int32_t);
+using Kernel = void (scatter::PixelKernels::*)(KernelResult*, int32_t);
 std::vector<KernelResult> gather_row(BokehEngine& e, Kernel kernel, int y, int32_t restart);
 
 // Iris shapes, their values on a coarse palette so that the photon tables stay small.

@@ -205,8 +205,8 @@ TEST_F(PixelLoop, BlurredPassAddsEachPixelsShareOfItsGather) {
         engine->use_simd = simd;
         ASSERT_EQ(engine->run_pix_loop(), 1);
 
-        const auto kernel =
-            iris.channels >= 3 ? &BokehEngine::gather_colour : &BokehEngine::gather_plain;
+        const auto kernel = iris.channels >= 3 ? &scatter::PixelKernels::gather_colour
+                                               : &scatter::PixelKernels::gather_plain;
         for (int y = 0; y < 13; ++y) {
             const auto full = scatter_test::gather_row(*engine, kernel, y, 1);
             for (int x = 0; x < kWidth; ++x) {

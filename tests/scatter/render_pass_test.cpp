@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/engine_failures.h"
-#include "engine/light_curve_internal.h"
 #include "tests/engine/engine_fixtures.h"
 
 namespace {
@@ -123,12 +122,6 @@ TEST(RenderPass, CompletePassesAddLightAndFreeEverything) {
             EXPECT_GT(in.weight[kWidth * 8 + 12], 0.0f);
             EXPECT_GT(in.accum[(kWidth * 8 + 12) * 4], 0.0f);
             EXPECT_EQ(engine->mid_level, sixteen_bit ? 16384 : 127);
-            // The source light table was made current for this pass's curve.
-            const light_curve::CacheKey key =
-                sixteen_bit ? light_curve::table16_key() : light_curve::table8_key();
-            EXPECT_EQ(key.a, 1.25);
-            EXPECT_EQ(key.b, 1.0);
-            EXPECT_EQ(key.c, 1.0);
             engine->end_run_reset();
             EXPECT_EQ(engine->pattern_size, 21.0);
         }
