@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "host/fixed_point.h"
@@ -23,12 +24,14 @@ namespace {
 
 constexpr std::size_t kPlatformPathSize = 512;
 
-// Hosts in creation order, and the one whose command is running.
+// Hosts in creation order, shared by every thread that makes one; and on each thread, the host
+// whose command is running there, so that hosts on two threads send commands at once.
+std::mutex live_hosts_lock;
 std::vector<EmulatedHost*>& live_hosts() {
     static std::vector<EmulatedHost*> hosts;
     return hosts;
 }
-EmulatedHost* sending_host = nullptr;
+thread_local EmulatedHost* sending_host = nullptr;
 
 }  // namespace
 
@@ -318,12 +321,16 @@ void EmulatedHost::install_callbacks() {
     basic_suite_ = {HostCallbacks::acquire_suite, HostCallbacks::release_suite};
 
     reset_in_data();
+    const std::lock_guard<std::mutex> lock(live_hosts_lock);
     live_hosts().push_back(this);
 }
 
 EmulatedHost::~EmulatedHost() {
-    auto& hosts = live_hosts();
-    hosts.erase(std::remove(hosts.begin(), hosts.end(), this), hosts.end());
+    {
+        const std::lock_guard<std::mutex> lock(live_hosts_lock);
+        auto& hosts = live_hosts();
+        hosts.erase(std::remove(hosts.begin(), hosts.end(), this), hosts.end());
+    }
     if (sending_host == this) {
         sending_host = nullptr;
     }
@@ -336,6 +343,7 @@ EmulatedHost* EmulatedHost::active() {
     if (sending_host) {
         return sending_host;
     }
+    const std::lock_guard<std::mutex> lock(live_hosts_lock);
     const auto& hosts = live_hosts();
     return hosts.empty() ? nullptr : hosts.back();
 }
@@ -366,6 +374,7 @@ void EmulatedHost::set_downsample(A_long num, A_u_long den) {
 PF_Err EmulatedHost::dispatch(PF_Cmd cmd, PF_LayerDef* output, void* extra) {
     out_data_ = PF_OutData{};
     out_data_.sequence_data = in_data_.sequence_data;
+    out_data_.global_data = in_data_.global_data;
     in_data_.pica_basicP = basic_suite_present_ ? &basic_suite_ : nullptr;
 
     EmulatedHost* const outer = sending_host;
@@ -373,6 +382,8 @@ PF_Err EmulatedHost::dispatch(PF_Cmd cmd, PF_LayerDef* output, void* extra) {
     const PF_Err err = entry_(cmd, &in_data_, &out_data_,
                               param_array_.empty() ? nullptr : param_array_.data(), output, extra);
     sending_host = outer;
+    // The module's global data is whatever it leaves in the out-record, command after command.
+    in_data_.global_data = out_data_.global_data;
     return err;
 }
 

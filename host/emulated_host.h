@@ -3,7 +3,8 @@
 //
 // Principles shared by everything here:
 // - One host loads one module file; destroying the host sends nothing and unloads the file.
-//   Commands are sent one at a time from the calling thread, as the real host does.
+//   Commands are sent one at a time from the calling thread, as the real host does; hosts on
+//   different threads may send theirs at the same time.
 // - The host keeps the in-record, the out-record and the parameter array. Every command starts
 //   from a cleared out-record; the last one stays readable through `out_data()`.
 // - Controls are learnt from the module's own `add_param` calls; a caller sets them by name in

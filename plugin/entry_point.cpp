@@ -1,17 +1,18 @@
-#include "engine/bokeh_engine.h"
 #include "plugin/bokeh_plugin.h"
 #include "plugin/effect_entry.h"
-#include "plugin/module_objects.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <new>
+#include <type_traits>
 
 namespace {
 
-// Set until the first command of this module load has initialised the plug-in object.
-int first_call = 1;
+// The plug-in object lives in the host's global-data handle, which the host frees as raw bytes
+// when it goes without a global set-down.
+static_assert(std::is_trivially_destructible_v<BokehPlugin>);
 
 struct CommandArgs {
     PF_InData* in_data;
@@ -49,6 +50,56 @@ PF_Err on_global_setup(BokehPlugin& plugin, const CommandArgs& a) {
     return PF_Err_NONE;
 }
 
+bool handle_callbacks_present(const PF_InData* in_data) {
+    const PF_UtilCallbacks* utils = in_data ? in_data->utils : nullptr;
+    return utils && utils->host_new_handle && utils->host_lock_handle &&
+           utils->host_unlock_handle && utils->host_dispose_handle;
+}
+
+// The plug-in object the host keeps for this module load: in the global-data handle, locked from
+// global set-up to set-down, so every host (every process's effect) has its own and renders of
+// two hosts share nothing. Null before global set-up.
+BokehPlugin* held_plugin(PF_InData* in_data) {
+    if (!handle_callbacks_present(in_data) || !in_data->global_data) {
+        return nullptr;
+    }
+    void* bytes = in_data->utils->host_lock_handle(in_data->global_data);
+    in_data->utils->host_unlock_handle(in_data->global_data);
+    return static_cast<BokehPlugin*>(bytes);
+}
+
+// A new plug-in object with its first-call values in a handle the host will keep, or null when
+// the host has no handle for it.
+BokehPlugin* make_held_plugin(PF_InData* in_data, PF_OutData* out_data) {
+    if (!handle_callbacks_present(in_data) || !out_data) {
+        return nullptr;
+    }
+    PF_Handle handle = in_data->utils->host_new_handle(sizeof(BokehPlugin));
+    if (!handle) {
+        return nullptr;
+    }
+    void* bytes = in_data->utils->host_lock_handle(handle);
+    if (!bytes) {
+        in_data->utils->host_dispose_handle(handle);
+        return nullptr;
+    }
+    auto* plugin = new (bytes) BokehPlugin;
+    plugin->first_call_init();
+    out_data->global_data = handle;
+    return plugin;
+}
+
+void release_held_plugin(PF_InData* in_data, PF_OutData* out_data) {
+    if (!handle_callbacks_present(in_data) || !in_data->global_data) {
+        return;
+    }
+    in_data->utils->host_unlock_handle(in_data->global_data);
+    in_data->utils->host_dispose_handle(in_data->global_data);
+    if (out_data) {
+        out_data->global_data = nullptr;
+    }
+}
+
 PF_Err on_params_setup(BokehPlugin& plugin, const CommandArgs& a) {
     return plugin.params_setup(a.in_data, a.out_data);
 }
@@ -74,12 +125,17 @@ PF_Err on_user_changed_param(BokehPlugin& plugin, const CommandArgs& a) {
                                      static_cast<const PF_UserChangedParamExtra*>(a.extra));
 }
 
+PF_Err on_global_setdown(BokehPlugin&, const CommandArgs& a) {
+    release_held_plugin(a.in_data, a.out_data);
+    return PF_Err_NONE;
+}
+
 // One slot per selector 0..15; larger selectors are answered with success.
 constexpr CommandHandler kCommandTable[PF_Cmd_NUM_CMDS] = {
     on_about,               // PF_Cmd_ABOUT
     on_global_setup,        // PF_Cmd_GLOBAL_SETUP
     do_nothing,             // reserved
-    do_nothing,             // PF_Cmd_GLOBAL_SETDOWN
+    on_global_setdown,      // PF_Cmd_GLOBAL_SETDOWN
     on_params_setup,        // PF_Cmd_PARAMS_SETUP
     on_sequence_setup,      // PF_Cmd_SEQUENCE_SETUP
     do_nothing,             // PF_Cmd_SEQUENCE_RESETUP
@@ -96,30 +152,27 @@ constexpr CommandHandler kCommandTable[PF_Cmd_NUM_CMDS] = {
 
 }  // namespace
 
-BokehPlugin& the_plugin() {
-    static BokehPlugin plugin;
-    return plugin;
-}
-
-BokehEngine& the_engine() {
-    static BokehEngine engine;
-    return engine;
-}
-
 extern "C" PF_Err quillbloom_effect_main(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                                          PF_ParamDef* params[], PF_LayerDef* output, void* extra) {
-    BokehPlugin& plugin = the_plugin();
-    if (first_call) {
-        first_call = 0;
-        plugin.first_call_init();
-    }
     if (cmd < 0 || cmd >= PF_Cmd_NUM_CMDS) {
         return PF_Err_NONE;
     }
     // The handlers report through codes; only the C++ library itself (a listing or a name that
     // finds no memory) can throw, and nothing may cross into the host.
     try {
-        return kCommandTable[cmd](plugin, CommandArgs{in_data, out_data, params, output, extra});
+        BokehPlugin* plugin = held_plugin(in_data);
+        if (!plugin && cmd == PF_Cmd_GLOBAL_SETUP) {
+            plugin = make_held_plugin(in_data, out_data);
+        }
+        // A command before global set-up, or from a host that keeps no handle for the module,
+        // works on an object of its own with the first-call values, and keeps nothing.
+        std::unique_ptr<BokehPlugin> for_this_command;
+        if (!plugin) {
+            for_this_command = std::make_unique<BokehPlugin>();
+            for_this_command->first_call_init();
+            plugin = for_this_command.get();
+        }
+        return kCommandTable[cmd](*plugin, CommandArgs{in_data, out_data, params, output, extra});
     } catch (const std::bad_alloc&) {
         report(out_data, kOutOfMemory);
         return PF_Err_OUT_OF_MEMORY;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 
 #include "engine/bokeh_engine.h"
@@ -13,7 +15,6 @@
 #include "platform/file_system.h"
 #include "plugin/bokeh_plugin.h"
 #include "plugin/engine_errors.h"
-#include "plugin/module_objects.h"
 #include "plugin/render_progress.h"
 #include "render/distance_map.h"
 #include "render/distance_steps.h"
@@ -44,6 +45,7 @@ constexpr char kNoInputBuffer16[] = "QB8.0(Render): not enough memory for input 
 constexpr char kNoMaskSpace[] = "QB8.0(Render): not enough memory for mask space";
 constexpr char kNoOutputBuffer[] = "QB8.0(Render): not enough memory for output buffer";
 constexpr char kNoNormalization[] = "QB8.0(Render): not enough memory for normalization buffer";
+constexpr char kNoEngine[] = "QB8.0(Render): not enough memory for the engine";
 // Requests a host of this protocol never sends, refused before anything is read or written.
 constexpr char kIncompleteRequest[] =
     "[Quillbloom8.0] The render request lacks its layer, output world or controls";
@@ -81,10 +83,10 @@ render::PixelRows rows_at(PF_EffectWorld& world, render::ChannelDepth depth, int
 
 class RenderRun {
   public:
-    RenderRun(BokehPlugin& plugin, BokehEngine& engine, PF_InData* in_data, PF_OutData* out_data,
-              PF_ParamDef* params[], PF_LayerDef* output)
+    RenderRun(BokehPlugin& plugin, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+              PF_LayerDef* output)
         : plugin_(plugin),
-          engine_(engine),
+          progress_(in_data),
           in_data_(in_data),
           out_data_(out_data),
           params_(params),
@@ -113,7 +115,9 @@ class RenderRun {
     PF_Err take_buffer(T*& field, std::size_t count, const char* failure_text);
 
     BokehPlugin& plugin_;
-    BokehEngine& engine_;
+    // The render's own engine and progress: nothing of one render is shared with another.
+    std::unique_ptr<BokehEngine> engine_;
+    RenderProgress progress_;
     PF_InData* in_data_;
     PF_OutData* out_data_;
     PF_ParamDef** params_;
@@ -150,8 +154,6 @@ PF_Err RenderRun::render() {
     if (host_cancels()) {
         return PF_Interrupt_CANCEL;
     }
-    begin_render_progress(in_data_);
-    engine_.progress_fn = progress_hook;
 
     if (const PF_Err err = choose_region()) {
         return err;
@@ -377,6 +379,13 @@ PF_Err RenderRun::allocate_buffers() {
     if (!workspace_.allocate(region_.width, region_.height, &failure_text)) {
         return fail(PF_Err_OUT_OF_MEMORY, failure_text);
     }
+    engine_.reset(new (std::nothrow) BokehEngine);
+    if (!engine_) {
+        return fail(PF_Err_OUT_OF_MEMORY, kNoEngine);
+    }
+    engine_->progress_fn = [this](int current, int total) {
+        return progress_.report(current, total);
+    };
     return PF_Err_NONE;
 }
 
@@ -393,13 +402,13 @@ PF_Err RenderRun::render_steps() {
     source.step_count = steps_.step_count;
     render::measure_step_source(source, workspace_);
 
-    reset_step_progress(steps_.step_count);
+    progress_.reset_steps(steps_.step_count);
     for (int32_t s = 0; s < steps_.step_count; ++s) {
         const render::DistanceStep& step = steps_.steps[static_cast<std::size_t>(s)];
         if (step.empty()) {
             continue;
         }
-        advance_step_progress(steps_.step_count);
+        progress_.advance_step(steps_.step_count);
         if (const PF_Err err = run_step(step, source)) {
             return err;
         }
@@ -441,24 +450,24 @@ PF_Err RenderRun::run_step(const render::DistanceStep& step, const render::StepS
     settings.hardness = plugin_.hardness;
     settings.brightness = plugin_.brightness;
     settings.quality = quality_value_;
-    render::run_engine_pass(engine_, buffers, settings, step);
+    render::run_engine_pass(*engine_, buffers, settings, step);
     return engine_outcome();
 }
 
 PF_Err RenderRun::engine_outcome() {
-    if (engine_.check_leaks() != 0) {
+    if (engine_->check_leaks() != 0) {
         return fail(PF_Err_INVALID_INDEX, kEngineLeak);
     }
-    mid_light_ = engine_.mid_light;
-    engine_.end_run_reset();
-    const PF_Err err = host_error_of_engine(engine_.error_code);
+    mid_light_ = engine_->mid_light;
+    engine_->end_run_reset();
+    const PF_Err err = host_error_of_engine(engine_->error_code);
     if (err == PF_Err_NONE || err == PF_Interrupt_CANCEL) {
         return err;
     }
     constexpr int kRoom =
         static_cast<int>(sizeof out_data_->return_msg - sizeof kEngineFailurePrefix);
     std::snprintf(out_data_->return_msg, sizeof out_data_->return_msg, "%s%.*s",
-                  kEngineFailurePrefix, kRoom, engine_.message);
+                  kEngineFailurePrefix, kRoom, engine_->message);
     return err;
 }
 
@@ -502,11 +511,10 @@ PF_Err BokehPlugin::render_frame(PF_InData* in_data, PF_OutData* out_data, PF_Pa
     distance_layer_requested = 0;
     PF_Err err;
     {
-        RenderRun run(*this, the_engine(), in_data, out_data, params, output);
+        RenderRun run(*this, in_data, out_data, params, output);
         err = run.render();
     }
     release_render_buffers(in_data);
-    begin_render_progress(nullptr);
     return err;
 }
 

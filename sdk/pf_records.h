@@ -64,6 +64,8 @@ typedef struct PF_InData {
     PF_RationalScale downsample_x;
     PF_RationalScale downsample_y;
     PF_Handle sequence_data;
+    /* What the module left in the out-record's global_data, passed back on every command. */
+    PF_Handle global_data;
     SPBasicSuite* pica_basicP;
 } PF_InData;
 
@@ -71,6 +73,7 @@ typedef struct PF_OutData {
     A_u_long my_version;
     A_long num_params;
     PF_Handle sequence_data;
+    PF_Handle global_data;
     PF_OutFlags out_flags;
     A_char return_msg[PF_MAX_RETURN_MSG_LEN + 1];
 } PF_OutData;

@@ -63,6 +63,9 @@ TEST_F(CommandTest, SequenceDataIsALockedHandleOfOneBytePerPixelUntilSetDown) {
     EXPECT_EQ(effect_.lock_count(handle), 1);
 
     EXPECT_EQ(effect_.sequence_setdown(), PF_Err_NONE);
+    // Only the module's own global data is left, until global set-down.
+    EXPECT_EQ(effect_.live_handles(), 1);
+    EXPECT_EQ(effect_.global_setdown(), PF_Err_NONE);
     EXPECT_EQ(effect_.live_handles(), 0);
 }
 

@@ -12,7 +12,6 @@
 #include "host/emulated_host.h"
 #include "plugin/bokeh_plugin.h"
 #include "plugin/effect_entry.h"
-#include "plugin/module_objects.h"
 #include "tests/plugin/plugin_folder.h"
 
 namespace {
@@ -177,7 +176,12 @@ TEST(ControlIndexTable, NamesWhereTheHostPutEachControl) {
         EmulatedHost effect(quillbloom_effect_main, folder.module().string());
         ASSERT_EQ(effect.global_setup(), PF_Err_NONE);
         ASSERT_EQ(effect.params_setup(), PF_Err_NONE);
-        const BokehPlugin& plugin = the_plugin();
+        // The plug-in object the module keeps in the host's global-data handle.
+        PF_Handle global_data = effect.in_data().global_data;
+        ASSERT_NE(global_data, nullptr);
+        const auto& plugin =
+            *static_cast<const BokehPlugin*>(effect.in_data().utils->host_lock_handle(global_data));
+        effect.in_data().utils->host_unlock_handle(global_data);
         const std::pair<const char*, int> places[] = {
             {"Iris Shape", plugin.idx_iris_shape},
             {"Distance Layer", plugin.idx_distance_layer},

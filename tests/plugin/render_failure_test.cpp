@@ -5,13 +5,11 @@
 #include <set>
 #include <string>
 
-#include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
 #include "host/emulated_host.h"
 #include "platform/allocation.h"
 #include "plugin/effect_entry.h"
 #include "plugin/engine_errors.h"
-#include "plugin/module_objects.h"
 #include "tests/plugin/plugin_folder.h"
 #include "tests/plugin/render_scene.h"
 
@@ -132,19 +130,6 @@ TEST_F(RenderFailureTest, ARefusedDistanceLayerCheckoutRendersAsWithoutTheLayer)
             }
         }
     }
-}
-
-TEST_F(RenderFailureTest, ABufferTheEngineStillHoldsIsReportedAsALeak) {
-    World input(kWidth, kHeight), output(kWidth, kHeight);
-    qb_test::paint_texture(input, 22);
-    BokehEngine& engine = the_engine();
-    engine.Src_Data_sh = platform::allocate_array<uint16_t>(4);
-    EXPECT_EQ(effect_.render(input, output), PF_Err_INVALID_INDEX);
-    EXPECT_STREQ(effect_.out_data().return_msg,
-                 "[Quillbloom8.0] Memory leak detected in QB Engine");
-    platform::release_array(engine.Src_Data_sh);
-    EXPECT_EQ(effect_.frame_setdown(), PF_Err_NONE);
-    EXPECT_EQ(effect_.render(input, output), PF_Err_NONE) << effect_.out_data().return_msg;
 }
 
 TEST(EngineErrors, ReachTheHostAsCancelMemoryOrRequestErrors) {
