@@ -2,10 +2,10 @@
 // program). It runs the effect module linked into this file through the emulated host, exactly
 // as the command-line tool runs it, on the whole layer with the Distance Layer from the aux pad.
 //
-// The module keeps process-wide state and renders one frame at a time, so every use of it goes
-// through one lock; the effect spreads its own work over GEGL's thread count instead of GEGL
-// cutting the layer into tiles. A render that fails is logged with the effect's message and
-// leaves the layer as it came in.
+// Every render has an effect instance and an emulated host of its own, and the module keeps no
+// process-wide state, so renders of several graphs run at once; each spreads its own work over
+// GEGL's thread count instead of GEGL cutting the layer into tiles. A render that fails is logged
+// with the effect's message and leaves the layer as it came in.
 #include <dlfcn.h>
 #include <gegl-plugin.h>
 #include <omp.h>
@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <mutex>
 #include <new>
 #include <string>
 
@@ -35,11 +34,6 @@ struct QbDepthOfField {
 struct QbDepthOfFieldClass {
     GeglOperationComposerClass parent_class;
 };
-
-std::mutex& effect_lock() {
-    static std::mutex lock;
-    return lock;
-}
 
 qb_gegl::EffectDeclarations& declarations() {
     static qb_gegl::EffectDeclarations learnt;
@@ -157,7 +151,6 @@ gboolean process(GeglOperation* operation, GeglBuffer* input, GeglBuffer* aux, G
     if (!input || result->width <= 0 || result->height <= 0) {
         return TRUE;
     }
-    const std::lock_guard<std::mutex> lock(effect_lock());
     try {
         render(operation, input, aux, output, *result, level);
         return TRUE;
@@ -224,7 +217,6 @@ void stay_loaded() {
 bool learn_effect_declarations() {
     const std::filesystem::path effect_module = qb_gegl::effect_module_path();
     try {
-        const std::lock_guard<std::mutex> lock(effect_lock());
         declarations() = qb_gegl::learn_declarations(quillbloom_effect_main, effect_module);
     } catch (const std::exception& error) {
         g_warning(
