@@ -26,16 +26,8 @@ void BokehPlugin::first_call_init() {
     focus_map_scale = 0.0;
     shape_image = nullptr;
 
-    hardness = kStartHardness;
-    brightness = kStartBrightness;
-    bokeh_amount = kStartBokehAmount;
-    distance_precision = kStartDistancePrecision;
     distance_layer_marker = 0;
     iris_layer_marker = 0;
-    focus_distance = 0.0;
-    focus_x = focus_y = 0;
-    preview_only = preview_x = preview_y = preview_size = 0;
-    preview_quality = quality = render_levels = 0;
     local_distance = nullptr;
     input_buffer8 = nullptr;
     input_buffer16 = nullptr;

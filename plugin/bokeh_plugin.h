@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "platform/file_system.h"
+#include "render/render_request.h"
 #include "sdk/effect_sdk.h"
 #include "shapes/shape_catalogue.h"
 #include "shapes/shape_loader.h"
@@ -24,9 +25,6 @@ inline constexpr int kPathBufferSize = platform::kPathBufferSize;
 // Values the plug-in object starts from, at construction and again on the module's first
 // command.
 inline constexpr int kStartUseSimd = 1;
-inline constexpr double kStartHardness = 1.0;
-inline constexpr double kStartBrightness = 1.0;
-inline constexpr double kStartBokehAmount = 20.0;
 inline constexpr int kStartDistancePrecision = 50;
 
 class BokehPlugin {
@@ -64,7 +62,7 @@ class BokehPlugin {
     // Render. Whether every control a render reads is in the parameter array; then the
     // snapshot of their values at the render's downsample factor `dsx`.
     bool controls_present(PF_ParamDef* params[]) const;
-    void take_render_snapshot(PF_ParamDef* params[], double dsx);
+    render::RenderRequest take_render_snapshot(PF_ParamDef* params[], double dsx) const;
     // Frees every working buffer of a render and the shape image, and checks the Distance Layer
     // back in when a render checked it out. Runs on every exit of a render.
     void release_render_buffers(PF_InData* in_data);
@@ -85,7 +83,6 @@ class BokehPlugin {
     // The "Iris Shape" choices as last declared; the host may keep the pointer it was given.
     char shape_choices[kPathBufferSize] = {};
     char preferred_shape_name[kPathBufferSize] = {};
-    int shape_choice = 0;
     int iris_layer_enabled = 0;
     int distance_params_enabled = 0;
     int more_params = 0;
@@ -131,26 +128,9 @@ class BokehPlugin {
     int shape_rowbytes = 0;
     uint8_t* shape_image = nullptr;
 
-    // Render snapshot
-    double hardness = kStartHardness;
-    double brightness = kStartBrightness;
-    double bokeh_amount = kStartBokehAmount;
-    double focus_distance = 0.0;
-    int focus_x = 0;
-    int focus_y = 0;
+    // The layer controls' default markers.
     int distance_layer_marker = 0;
-    int distance_precision = kStartDistancePrecision;
     int iris_layer_marker = 0;
-    int preview_only = 0;
-    int preview_x = 0;
-    int preview_y = 0;
-    int preview_size = 0;
-    int preview_quality = 0;
-    int quality = 0;
-    int render_levels = 0;
-    float alpha_value = 0.0f;
-    // ceil(bokeh_amount) until the distance steps give the largest disc of the render.
-    int max_blur_diameter = 0;
     // The Distance Layer as the host lent it for the running render.
     PF_ParamDef distance_layer_param = {};
     // Set once the running render has asked the host for the Distance Layer.

@@ -126,6 +126,9 @@ class RenderRun {
     PF_EffectWorld* input_ = nullptr;
     render::ChannelDepth depth_ = render::ChannelDepth::k8;
     double dsx_ = 1.0;
+    render::RenderRequest request_;
+    // The request's focus distance, or the one picked from the distance map.
+    double focus_distance_ = 0.0;
     render::RenderRegion region_;
     uint16_t quality_value_ = 0;
     render::DistanceSteps steps_;
@@ -148,9 +151,9 @@ PF_Err RenderRun::render() {
     if (const PF_Err err = check_request()) {
         return err;
     }
-    plugin_.render_levels = depth_ == render::ChannelDepth::k8 ? kLevels8 : kLevels16;
     dsx_ = downsample_factor(in_data_->downsample_x);
-    plugin_.take_render_snapshot(params_, dsx_);
+    request_ = plugin_.take_render_snapshot(params_, dsx_);
+    focus_distance_ = request_.focus_distance;
     if (host_cancels()) {
         return PF_Interrupt_CANCEL;
     }
@@ -169,7 +172,7 @@ PF_Err RenderRun::render() {
         return err;
     }
     // No step blurs by more than a pixel: the layer is its own answer.
-    if (plugin_.max_blur_diameter == 1) {
+    if (steps_.max_blur_diameter == 1) {
         return copy_input_to_output();
     }
     if (host_cancels()) {
@@ -214,21 +217,22 @@ bool RenderRun::host_cancels() {
 }
 
 PF_Err RenderRun::choose_region() {
-    if (plugin_.preview_only) {
+    if (request_.preview_only) {
         const std::optional<render::RenderRegion> preview =
-            render::preview_render_region(plugin_.preview_x, plugin_.preview_y,
-                                          plugin_.preview_size, input_->width, input_->height);
+            render::preview_render_region(request_.preview_x, request_.preview_y,
+                                          request_.preview_size, input_->width, input_->height);
         if (!preview) {
             return fail(PF_Err_INVALID_INDEX, kPreviewOutside);
         }
         region_ = *preview;
-        quality_value_ = static_cast<uint16_t>(plugin_.preview_quality);
+        quality_value_ = static_cast<uint16_t>(request_.preview_quality);
         return copy_input_to_output();
     }
     const PF_Rect& hint = in_data_->extent_hint;
     region_ = render::full_render_region(hint.left, hint.top, hint.right, hint.bottom,
-                                         plugin_.max_blur_diameter, input_->width, input_->height);
-    quality_value_ = static_cast<uint16_t>(plugin_.quality);
+                                         static_cast<int>(std::ceil(request_.bokeh_amount)),
+                                         input_->width, input_->height);
+    quality_value_ = static_cast<uint16_t>(request_.quality);
     if (!region_.covers(input_->width, input_->height)) {
         clear_output();
     }
@@ -253,7 +257,7 @@ PF_Err RenderRun::copy_input_to_output() {
 }
 
 PF_Err RenderRun::build_distance_map() {
-    if (!plugin_.distance_layer_marker) {
+    if (!request_.distance_layer) {
         plugin_.focus_map_scale = -1.0;
         return PF_Err_NONE;
     }
@@ -293,9 +297,8 @@ PF_Err RenderRun::read_distance_layer(PF_EffectWorld& layer) {
     plugin_.store_focus_map(in_data_, plugin_.local_distance, 1, layer.width, layer.height,
                             layer.width);
     plugin_.focus_map_scale = dsx_;
-    if (plugin_.focus_distance < 0.0) {
-        plugin_.focus_distance =
-            plugin_.focus_map_sample(in_data_, plugin_.focus_x, plugin_.focus_y);
+    if (focus_distance_ < 0.0) {
+        focus_distance_ = plugin_.focus_map_sample(in_data_, request_.focus_x, request_.focus_y);
     }
     return PF_Err_NONE;
 }
@@ -304,29 +307,28 @@ PF_Err RenderRun::plan_steps() {
     // Without distances every pixel is one step: cutting an empty histogram gave no step at all,
     // and a black picture reported as rendered.
     if (!distances_) {
-        steps_ = render::single_distance_step(plugin_.bokeh_amount);
+        steps_ = render::single_distance_step(request_.bokeh_amount);
     } else {
-        if (render::too_many_distance_steps(plugin_.distance_precision)) {
+        if (render::too_many_distance_steps(request_.distance_precision)) {
             return fail(PF_Err_INVALID_INDEX, kTooManySteps);
         }
         const std::size_t count =
             static_cast<std::size_t>(input_->width) * static_cast<std::size_t>(input_->height);
         steps_ = render::cut_distance_steps(render::count_distances(plugin_.local_distance, count),
-                                            plugin_.distance_precision, plugin_.focus_distance,
-                                            plugin_.bokeh_amount);
+                                            request_.distance_precision, focus_distance_,
+                                            request_.bokeh_amount);
     }
-    plugin_.max_blur_diameter = steps_.max_blur_diameter;
     return PF_Err_NONE;
 }
 
 PF_Err RenderRun::load_shape() {
-    int max_effect = static_cast<int>(std::ceil(plugin_.bokeh_amount + 1.0));
+    int max_effect = static_cast<int>(std::ceil(request_.bokeh_amount + 1.0));
     if (max_effect % 2 == 0) {
         ++max_effect;
     }
     char folder[kPathBufferSize] = {};
     char chosen[kPathBufferSize] = {};
-    const int choice = plugin_.shape_choice;
+    const int choice = request_.shape_choice;
     if (choice >= 1 && choice <= plugin_.shape_count) {
         const int length = std::snprintf(folder, sizeof folder, "%s%c%s", plugin_.pattern_folder,
                                          platform::kPathSeparator, plugin_.shape_names[choice - 1]);
@@ -430,7 +432,7 @@ PF_Err RenderRun::run_step(const render::DistanceStep& step, const render::StepS
     render::PassBuffers buffers;
     buffers.width = region_.width;
     buffers.height = region_.height;
-    buffers.levels = plugin_.render_levels;
+    buffers.levels = depth_ == render::ChannelDepth::k8 ? kLevels8 : kLevels16;
     buffers.input8 = plugin_.input_buffer8;
     buffers.input16 = plugin_.input_buffer16;
     buffers.mask = plugin_.mask_space;
@@ -443,12 +445,12 @@ PF_Err RenderRun::run_step(const render::DistanceStep& step, const render::StepS
     buffers.shape_rowbytes = plugin_.shape_rowbytes;
 
     render::PassSettings settings;
-    settings.alpha_value = plugin_.alpha_value;
+    settings.alpha_value = request_.alpha_value;
     settings.alpha_bokeh_mode = plugin_.alpha_bokeh_mode;
     settings.use_simd = plugin_.use_simd;
     settings.use_micro = plugin_.use_micro;
-    settings.hardness = plugin_.hardness;
-    settings.brightness = plugin_.brightness;
+    settings.hardness = request_.hardness;
+    settings.brightness = request_.brightness;
     settings.quality = quality_value_;
     render::run_engine_pass(*engine_, buffers, settings, step);
     return engine_outcome();
@@ -474,9 +476,9 @@ PF_Err RenderRun::engine_outcome() {
 void RenderRun::write_output() {
     render::WriteBackSettings settings;
     settings.mid_light = mid_light_;
-    settings.brightness = plugin_.brightness;
-    settings.hardness = plugin_.hardness;
-    settings.alpha_value = plugin_.alpha_value;
+    settings.brightness = request_.brightness;
+    settings.hardness = request_.hardness;
+    settings.alpha_value = request_.alpha_value;
     settings.alpha_bokeh = plugin_.alpha_bokeh_mode != 0;
     render::write_back(plugin_.output_buffer, plugin_.normalization_buffer, region_.width,
                        region_.height, as_const(rows_at(*input_, depth_, region_.x0, region_.y0)),

@@ -46,35 +46,36 @@ bool BokehPlugin::controls_present(PF_ParamDef* params[]) const {
     return !more_params || (idx_alpha_bokeh > 0 && params[idx_alpha_bokeh]);
 }
 
-void BokehPlugin::take_render_snapshot(PF_ParamDef* params[], double dsx) {
-    shape_choice = params[idx_iris_shape]->u.pd.value;
-    hardness = clamped_fixed_value(params[idx_hardness], &BokehPlugin::idx_hardness);
-    brightness = clamped_fixed_value(params[idx_brightness], &BokehPlugin::idx_brightness);
-    bokeh_amount = clamped_fixed_value(params[idx_bokeh_amount], &BokehPlugin::idx_bokeh_amount);
+render::RenderRequest BokehPlugin::take_render_snapshot(PF_ParamDef* params[], double dsx) const {
+    render::RenderRequest request;
+    request.shape_choice = params[idx_iris_shape]->u.pd.value;
+    request.hardness = clamped_fixed_value(params[idx_hardness], &BokehPlugin::idx_hardness);
+    request.brightness = clamped_fixed_value(params[idx_brightness], &BokehPlugin::idx_brightness);
+    request.bokeh_amount =
+        clamped_fixed_value(params[idx_bokeh_amount], &BokehPlugin::idx_bokeh_amount) * dsx;
+    // Without the distance controls the request keeps the plug-in's start values for them.
+    request.focus_distance = 0.0;
+    request.distance_precision = kStartDistancePrecision;
     if (distance_params_enabled) {
         // Above its range a focus would put every step behind it at the largest blur; below 0 it
         // keeps its meaning (the distance is picked from the focus map).
-        focus_distance =
+        request.focus_distance =
             params[idx_focus_distance]->u.fd.value > 0
                 ? clamped_fixed_value(params[idx_focus_distance], &BokehPlugin::idx_focus_distance)
                 : fixed_value(params[idx_focus_distance]);
-        focus_x = point_part(params[idx_focus_here]->u.td.x_value);
-        focus_y = point_part(params[idx_focus_here]->u.td.y_value);
-        distance_layer_marker = params[idx_distance_layer]->u.ld.layer_marker;
-        distance_precision = params[idx_distance_precision]->u.sd.value;
+        request.focus_x = point_part(params[idx_focus_here]->u.td.x_value);
+        request.focus_y = point_part(params[idx_focus_here]->u.td.y_value);
+        request.distance_layer = params[idx_distance_layer]->u.ld.layer_marker != 0;
+        request.distance_precision = params[idx_distance_precision]->u.sd.value;
     }
-    preview_only = params[idx_preview_only]->u.bd.value;
-    preview_x = point_part(params[idx_preview_point]->u.td.x_value);
-    preview_y = point_part(params[idx_preview_point]->u.td.y_value);
-    preview_size = params[idx_preview_size]->u.sd.value;
-    preview_quality = params[idx_preview_quality]->u.pd.value;
-    quality = params[idx_quality]->u.pd.value;
-
-    bokeh_amount *= dsx;
-    preview_size = static_cast<int>(std::floor(preview_size * dsx));
-
-    alpha_value = more_params ? static_cast<float>(clamped_fixed_value(
-                                    params[idx_alpha_bokeh], &BokehPlugin::idx_alpha_bokeh))
-                              : kDefaultAlphaValue;
-    max_blur_diameter = static_cast<int>(std::ceil(bokeh_amount));
+    request.preview_only = params[idx_preview_only]->u.bd.value != 0;
+    request.preview_x = point_part(params[idx_preview_point]->u.td.x_value);
+    request.preview_y = point_part(params[idx_preview_point]->u.td.y_value);
+    request.preview_size = static_cast<int>(std::floor(params[idx_preview_size]->u.sd.value * dsx));
+    request.preview_quality = params[idx_preview_quality]->u.pd.value;
+    request.quality = params[idx_quality]->u.pd.value;
+    request.alpha_value = more_params ? static_cast<float>(clamped_fixed_value(
+                                            params[idx_alpha_bokeh], &BokehPlugin::idx_alpha_bokeh))
+                                      : kDefaultAlphaValue;
+    return request;
 }
