@@ -1,9 +1,9 @@
 // The module's control names and the plug-in folder's option files, as a host that drives the
 // module by name needs them: controls are set by the names the module declares.
-#ifndef QB_CLI_CONTROL_NAMES_H
-#define QB_CLI_CONTROL_NAMES_H
+#ifndef QB_SESSION_CONTROL_NAMES_H
+#define QB_SESSION_CONTROL_NAMES_H
 
-namespace cli {
+namespace session {
 
 inline constexpr const char kIrisShape[] = "Iris Shape";
 inline constexpr const char kDistanceLayer[] = "Distance Layer";
@@ -24,6 +24,6 @@ inline constexpr const char kAlphaBokeh[] = "Alpha bokeh";
 inline constexpr const char kAlphaBokehMarker[] = "alpha_boke";
 inline constexpr const char kMoreParamsMarker[] = "more_param";
 
-}  // namespace cli
+}  // namespace session
 
 #endif

@@ -1,13 +1,13 @@
-#include "cli/effect_session.h"
+#include "session/effect_session.h"
 
 #include <fmt/format.h>
 
-#include "cli/cancellation.h"
-#include "cli/cli_error.h"
-#include "cli/control_names.h"
-#include "cli/control_values.h"
+#include "session/cancellation.h"
+#include "session/control_names.h"
+#include "session/control_values.h"
+#include "session/session_error.h"
 
-namespace cli {
+namespace session {
 namespace {
 
 std::vector<std::string> folder_markers(const RenderSettings& settings) {
@@ -25,7 +25,7 @@ std::unique_ptr<host::EmulatedHost> load(const std::filesystem::path& module) {
     try {
         return std::make_unique<host::EmulatedHost>(module.string());
     } catch (const host::HostError& error) {
-        throw CliError(kExitBadInput, error.what());
+        fail_input(error.what());
     }
 }
 
@@ -57,14 +57,14 @@ EffectSession::~EffectSession() {
 
 void EffectSession::check(PF_Err err, const std::string& command) const {
     if (err == PF_Interrupt_CANCEL) {
-        throw CliError(kExitCancelled, "cancelled");
+        throw SessionError(FailureKind::cancelled, "cancelled");
     }
     if (err != PF_Err_NONE) {
         const std::string message = host_->out_data().return_msg;
-        throw CliError(kExitEffectError,
-                       message.empty()
-                           ? fmt::format("the effect's {} failed with code {}", command, err)
-                           : message);
+        throw SessionError(FailureKind::effect_error,
+                           message.empty()
+                               ? fmt::format("the effect's {} failed with code {}", command, err)
+                               : message);
     }
 }
 
@@ -164,4 +164,4 @@ std::vector<std::string> declared_shape_names(const std::filesystem::path& modul
     return names;
 }
 
-}  // namespace cli
+}  // namespace session
