@@ -4,7 +4,7 @@
 
 #include "host/emulated_host.h"
 #include "host/fixed_point.h"
-#include "session/control_names.h"
+#include "sdk/effect_controls.h"
 #include "session/control_values.h"
 #include "session/plugin_folder_view.h"
 #include "session/session_error.h"
@@ -42,19 +42,19 @@ void check(PF_Err err, const char* command) {
 }  // namespace
 
 EffectDeclarations learn_declarations(PF_EffectMain entry, const std::filesystem::path& module) {
-    const session::PluginFolderView view(module, {session::kMoreParamsMarker});
+    const session::PluginFolderView view(module, {effect_controls::kMoreParamsOption});
     host::EmulatedHost effect(entry, view.module().string());
     check(effect.global_setup(), "global set-up");
     check(effect.params_setup(), "parameter set-up");
     EffectDeclarations declarations;
-    declarations.iris_shape = menu(effect, session::kIrisShape);
-    declarations.focus_distance = slider(effect, session::kFocusDistance);
-    declarations.bokeh_amount = slider(effect, session::kBokehAmount);
-    declarations.hardness = slider(effect, session::kHardness);
-    declarations.brightness = slider(effect, session::kBrightness);
-    declarations.quality = menu(effect, session::kQuality);
-    declarations.distance_precision = slider(effect, session::kDistancePrecision);
-    declarations.alpha_bokeh = slider(effect, session::kAlphaBokeh);
+    declarations.iris_shape = menu(effect, effect_controls::kIrisShape);
+    declarations.focus_distance = slider(effect, effect_controls::kFocusDistance);
+    declarations.bokeh_amount = slider(effect, effect_controls::kBokehAmount);
+    declarations.hardness = slider(effect, effect_controls::kHardness);
+    declarations.brightness = slider(effect, effect_controls::kBrightness);
+    declarations.quality = menu(effect, effect_controls::kQuality);
+    declarations.distance_precision = slider(effect, effect_controls::kDistancePrecision);
+    declarations.alpha_bokeh = slider(effect, effect_controls::kAlphaBokeh);
     effect.global_setdown();
     return declarations;
 }
