@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/demo_scene.h"
-#include "cli/effect_session.h"
+#include "session/effect_session.h"
 
 namespace {
 
@@ -85,10 +85,10 @@ void BM_OperationRender(benchmark::State& state) {
 void BM_ToolRender(benchmark::State& state) {
     const Scene& prepared = scene();
     omp_set_num_threads(prepared.threads);
-    cli::RenderSettings settings;
+    session::RenderSettings settings;
     settings.amount = kBokehAmount;
     settings.focus = kFocusDistance;
-    cli::EffectSession session(QB_PLUGIN_DIR "/QuilAE.aex", settings);
+    session::EffectSession session(QB_PLUGIN_DIR "/QuilAE.aex", settings);
     for (auto _ : state) {
         auto rendered = session.render(*prepared.layers.colour, prepared.layers.distance.get(),
                                        [](A_long, A_long) { return 0; });

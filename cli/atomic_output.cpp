@@ -9,7 +9,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "cli/cli_error.h"
+#include "session/session_error.h"
 
 namespace cli {
 namespace {
@@ -33,8 +33,8 @@ void require_output_folder(const fs::path& path) {
     std::error_code error;
     const fs::path folder = folder_of(path);
     if (!fs::is_directory(folder, error)) {
-        fail_input(fmt::format("cannot write {}: the folder {} does not exist", path.string(),
-                               folder.string()));
+        session::fail_input(fmt::format("cannot write {}: the folder {} does not exist",
+                                        path.string(), folder.string()));
     }
 }
 
@@ -53,15 +53,16 @@ AtomicOutput::~AtomicOutput() {
 void AtomicOutput::write(const std::vector<unsigned char>& bytes) const {
     std::FILE* file = std::fopen(temporary_.c_str(), "wb");
     if (file == nullptr) {
-        fail_input(fmt::format("cannot write {}: {}", final_.string(), std::strerror(errno)));
+        session::fail_input(
+            fmt::format("cannot write {}: {}", final_.string(), std::strerror(errno)));
     }
     const bool written =
         std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
     const int write_error = errno;
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
-        fail_input(fmt::format("cannot write {}: {}", final_.string(),
-                               std::strerror(written ? errno : write_error)));
+        session::fail_input(fmt::format("cannot write {}: {}", final_.string(),
+                                        std::strerror(written ? errno : write_error)));
     }
 }
 
@@ -69,7 +70,7 @@ void AtomicOutput::commit() {
     std::error_code error;
     fs::rename(temporary_, final_, error);
     if (error) {
-        fail_input(fmt::format("cannot write {}: {}", final_.string(), error.message()));
+        session::fail_input(fmt::format("cannot write {}: {}", final_.string(), error.message()));
     }
     committed_ = true;
 }

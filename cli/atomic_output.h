@@ -12,7 +12,7 @@ namespace cli {
 
 class AtomicOutput {
   public:
-    // Throws CliError (bad input) when the output's folder does not exist.
+    // Throws SessionError (bad input) when the output's folder does not exist.
     explicit AtomicOutput(std::filesystem::path final_path);
     // Removes the temporary file unless it was committed.
     ~AtomicOutput();
@@ -23,9 +23,9 @@ class AtomicOutput {
     const std::filesystem::path& temporary_path() const { return temporary_; }
     const std::filesystem::path& final_path() const { return final_; }
     // Writes `bytes` to the temporary file, checking every write and the close: a full disk or
-    // a file-size limit fails here, before anything is renamed. Throws CliError (bad input).
+    // a file-size limit fails here, before anything is renamed. Throws SessionError (bad input).
     void write(const std::vector<unsigned char>& bytes) const;
-    // Renames the temporary file to the final name. Throws CliError (bad input) on failure.
+    // Renames the temporary file to the final name. Throws SessionError (bad input) on failure.
     void commit();
 
   private:
@@ -34,7 +34,7 @@ class AtomicOutput {
     bool committed_ = false;
 };
 
-// Throws CliError (bad input) when `path`'s folder does not exist or is no folder.
+// Throws SessionError (bad input) when `path`'s folder does not exist or is no folder.
 void require_output_folder(const std::filesystem::path& path);
 
 }  // namespace cli

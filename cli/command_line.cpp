@@ -5,7 +5,8 @@
 
 #include <sstream>
 
-#include "cli/cli_error.h"
+#include "cli/exit_status.h"
+#include "session/session_error.h"
 
 namespace cli {
 namespace {
@@ -65,13 +66,13 @@ std::optional<T> if_given(const ControlFlags& flags, const char* name, const T& 
     return flags.app->count(name) ? std::optional<T>(value) : std::nullopt;
 }
 
-PointXY point_of(const std::string& text, const std::string& flag) {
+session::PointXY point_of(const std::string& text, const std::string& flag) {
     const std::vector<double> xy = parse_numbers(text, flag, 2, 2);
     return {xy[0], xy[1]};
 }
 
-RenderSettings settings_from(const ControlFlags& flags) {
-    RenderSettings settings;
+session::RenderSettings settings_from(const ControlFlags& flags) {
+    session::RenderSettings settings;
     settings.shape = if_given(flags, "--shape", flags.shape);
     settings.focus = if_given(flags, "--focus", flags.focus);
     if (flags.app->count("--focus-at")) {
@@ -82,7 +83,7 @@ RenderSettings settings_from(const ControlFlags& flags) {
     settings.brightness = if_given(flags, "--brightness", flags.brightness);
     if (flags.app->count("--preview")) {
         const std::vector<double> values = parse_numbers(flags.preview, "--preview", 2, 3);
-        settings.preview = PreviewRequest{{values[0], values[1]}, std::nullopt};
+        settings.preview = session::PreviewRequest{{values[0], values[1]}, std::nullopt};
         if (values.size() == 3) {
             settings.preview->size = values[2];
         }
@@ -110,17 +111,19 @@ DistanceSource distance_source(const CLI::App& render, const std::string& distan
                                const DepthFlags& depth) {
     const bool has_range = render.count("--near") || render.count("--far");
     if (has_range && !(render.count("--near") && render.count("--far"))) {
-        fail_input("a depth pass needs both --near and --far");
+        session::fail_input("a depth pass needs both --near and --far");
     }
     if (!has_range) {
         if (render.count("--distance-channel") || depth.invert) {
-            fail_input("--distance-channel and --invert read a depth pass: give --near and --far");
+            session::fail_input(
+                "--distance-channel and --invert read a depth pass: give --near and --far");
         }
         return distance.empty() ? DistanceSource{}
                                 : DistanceSource{DistanceSource::Kind::layer_file, "", {}};
     }
     if (depth.near == depth.far) {
-        fail_input(fmt::format("--near and --far are both {:g}: they must differ", depth.near));
+        session::fail_input(
+            fmt::format("--near and --far are both {:g}: they must differ", depth.near));
     }
     return {DistanceSource::Kind::depth_channel, depth.channel,
             DepthRange{depth.near, depth.far, depth.invert}};
@@ -154,10 +157,10 @@ std::vector<double> parse_numbers(const std::string& text, const std::string& fl
         }
     }
     if (numbers.size() < min_count || numbers.size() > max_count) {
-        fail_input(fmt::format("{} \"{}\": expected {}", flag, text,
-                               max_count == 1                     ? "a number"
-                               : min_count == 2 && max_count == 2 ? "X,Y"
-                                                                  : "X,Y[,SIZE]"));
+        session::fail_input(fmt::format("{} \"{}\": expected {}", flag, text,
+                                        max_count == 1                     ? "a number"
+                                        : min_count == 2 && max_count == 2 ? "X,Y"
+                                                                           : "X,Y[,SIZE]"));
     }
     return numbers;
 }

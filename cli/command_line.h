@@ -38,7 +38,7 @@ using Command = std::variant<RenderRequest, DemoRequest, ShapesCommand, Controls
 Command parse_command_line(int argc, const char* const* argv,
                            const std::filesystem::path& default_module);
 
-// "X,Y" or "X,Y,Z": `min_count` to `max_count` numbers. Throws CliError (bad input).
+// "X,Y" or "X,Y,Z": `min_count` to `max_count` numbers. Throws SessionError (bad input).
 std::vector<double> parse_numbers(const std::string& text, const std::string& flag,
                                   std::size_t min_count, std::size_t max_count);
 

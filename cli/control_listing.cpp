@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "cli/cli_error.h"
+#include "cli/exit_status.h"
 #include "host/fixed_point.h"
 
 namespace cli {

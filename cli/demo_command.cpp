@@ -3,11 +3,11 @@
 #include <fmt/format.h>
 
 #include "cli/atomic_output.h"
-#include "cli/cli_error.h"
 #include "cli/demo_scene.h"
 #include "cli/downsample.h"
-#include "cli/effect_session.h"
+#include "cli/exit_status.h"
 #include "cli/image_writer.h"
+#include "session/effect_session.h"
 
 namespace cli {
 namespace {
@@ -34,7 +34,7 @@ int run_demo(const DemoRequest& request) {
     if (!request.scene_folder.empty()) {
         save_scene(scene, request.scene_folder);
     }
-    RenderSettings settings = request.settings;
+    session::RenderSettings settings = request.settings;
     if (!settings.focus && !settings.focus_at) {
         settings.focus_at = scene.subject;
     }
@@ -42,14 +42,14 @@ int run_demo(const DemoRequest& request) {
         scene.colour = downsample(*scene.colour, settings.downsample);
         scene.distance = downsample(*scene.distance, settings.downsample);
     }
-    EffectSession session(request.module, settings);
-    ProgressReport report(stderr, stderr_is_terminal());
+    session::EffectSession effect(request.module, settings);
+    session::ProgressReport report(stderr, session::stderr_is_terminal());
     report.start(std::nullopt);
-    const auto picture = session.render(*scene.colour, scene.distance.get(), report);
+    const auto picture = effect.render(*scene.colour, scene.distance.get(), report);
     write_world(*picture, request.output, false);
     report.wrote(request.output);
     fmt::print("Demo picture ({}x{}, focused at distance {:g}): {}\n", picture->width(),
-               picture->height(), session.focus_distance(), fs::absolute(request.output).string());
+               picture->height(), effect.focus_distance(), fs::absolute(request.output).string());
     return kExitSuccess;
 }
 

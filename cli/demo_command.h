@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "cli/render_settings.h"
+#include "session/render_settings.h"
 
 namespace cli {
 
@@ -15,7 +15,8 @@ struct DemoRequest {
     std::filesystem::path module;
     std::string output = kDemoOutput;
     std::string scene_folder;  // when set, the scene and its Distance Layer are saved there too
-    RenderSettings settings;   // without --focus or --focus-at, the target is picked as focus
+    session::RenderSettings
+        settings;  // without --focus or --focus-at, the target is picked as focus
 };
 
 int run_demo(const DemoRequest& request);

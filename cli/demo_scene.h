@@ -7,15 +7,15 @@
 
 #include <memory>
 
-#include "cli/render_settings.h"
 #include "host/world.h"
+#include "session/render_settings.h"
 
 namespace cli {
 
 struct DemoScene {
     std::unique_ptr<host::World> colour;
     std::unique_ptr<host::World> distance;  // red channel: 255 nearest, 0 farthest
-    PointXY subject;                        // the centre of the target
+    session::PointXY subject;               // the centre of the target
 };
 
 inline constexpr int kDemoWidth = 960;

@@ -28,7 +28,7 @@ std::unique_ptr<host::World> distance_layer_from_depths(const std::vector<float>
                                                         int height, const DepthRange& range);
 
 // The depth channel of `path` (named `channel`, or Z/depth when empty) as a Distance Layer.
-// Throws CliError (bad input) when the file has no such channel.
+// Throws SessionError (bad input) when the file has no such channel.
 std::unique_ptr<host::World> read_depth_pass(const std::string& path, const std::string& channel,
                                              const DepthRange& range);
 

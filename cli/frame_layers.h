@@ -29,7 +29,8 @@ struct FrameLayers {
 };
 
 // Reads `input_path` and the distance from `distance_path` (the input itself when empty and a
-// depth channel is asked for), then reduces both to 1/`downsample`. Throws CliError (bad input).
+// depth channel is asked for), then reduces both to 1/`downsample`. Throws SessionError (bad
+// input).
 FrameLayers read_frame_layers(const std::string& input_path, const std::string& distance_path,
                               const DistanceSource& source, int downsample);
 

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstdint>
 
-#include "cli/cli_error.h"
+#include "session/session_error.h"
 
 extern char** environ;
 
@@ -31,11 +31,12 @@ std::string variable(const std::map<std::string, std::string>& environment,
 int array_variable(const std::map<std::string, std::string>& environment, const std::string& name) {
     const std::string text = variable(environment, name);
     if (text.empty()) {
-        fail_input(fmt::format("--chunk auto needs a Slurm job array, but {} is not set", name));
+        session::fail_input(
+            fmt::format("--chunk auto needs a Slurm job array, but {} is not set", name));
     }
     const std::optional<int> value = parse_int(text);
     if (!value) {
-        fail_input(fmt::format("--chunk auto: {} is \"{}\", not a number", name, text));
+        session::fail_input(fmt::format("--chunk auto: {} is \"{}\", not a number", name, text));
     }
     return *value;
 }
@@ -74,7 +75,7 @@ FramePattern::FramePattern(std::string text) : text_(std::move(text)) {
             continue;
         }
         if (has_frame_field()) {
-            fail_input(fmt::format("\"{}\" has more than one frame-number field", text_));
+            session::fail_input(fmt::format("\"{}\" has more than one frame-number field", text_));
         }
         field_start_ = at;
         field_length_ = field.length;
@@ -100,10 +101,11 @@ FrameRange parse_frame_range(const std::string& text) {
     const std::optional<int> last =
         dash == std::string::npos ? first : parse_int(text.substr(dash + 1));
     if (!first || !last) {
-        fail_input(fmt::format("--frames \"{}\" is not a range FIRST-LAST", text));
+        session::fail_input(fmt::format("--frames \"{}\" is not a range FIRST-LAST", text));
     }
     if (*last < *first) {
-        fail_input(fmt::format("--frames {}: the last frame comes before the first", text));
+        session::fail_input(
+            fmt::format("--frames {}: the last frame comes before the first", text));
     }
     return {*first, *last};
 }
@@ -120,13 +122,13 @@ Chunk parse_chunk(const std::string& text, const std::map<std::string, std::stri
         const std::optional<int> count =
             slash == std::string::npos ? std::nullopt : parse_int(text.substr(slash + 1));
         if (!index || !count) {
-            fail_input(fmt::format("--chunk \"{}\" is not I/N or auto", text));
+            session::fail_input(fmt::format("--chunk \"{}\" is not I/N or auto", text));
         }
         chunk = {*index, *count};
     }
     if (chunk.count < 1 || chunk.index < 1 || chunk.index > chunk.count) {
-        fail_input(fmt::format("--chunk {}: the slice must be 1 to {} (it is {})", text,
-                               chunk.count, chunk.index));
+        session::fail_input(fmt::format("--chunk {}: the slice must be 1 to {} (it is {})", text,
+                                        chunk.count, chunk.index));
     }
     return chunk;
 }

@@ -14,7 +14,7 @@ namespace cli {
 // single file, the same for every frame.
 class FramePattern {
   public:
-    // Throws CliError (bad input) for a name with more than one frame field.
+    // Throws SessionError (bad input) for a name with more than one frame field.
     explicit FramePattern(std::string text);
 
     bool has_frame_field() const { return field_length_ > 0; }
@@ -36,7 +36,7 @@ struct FrameRange {
     int count() const { return last - first + 1; }
 };
 
-// Parses "FIRST-LAST" or "N"; throws CliError (bad input) when LAST < FIRST or it is no range.
+// Parses "FIRST-LAST" or "N"; throws SessionError (bad input) when LAST < FIRST or it is no range.
 FrameRange parse_frame_range(const std::string& text);
 
 // Which of N slices this task renders, 1-based.
@@ -47,7 +47,7 @@ struct Chunk {
 
 // Parses "I/N" with 1 <= I <= N; "auto" reads the task's place in a Slurm job array from
 // `environment` (SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_MIN, SLURM_ARRAY_TASK_COUNT). Throws
-// CliError (bad input) for anything else, and for "auto" outside a job array.
+// SessionError (bad input) for anything else, and for "auto" outside a job array.
 Chunk parse_chunk(const std::string& text, const std::map<std::string, std::string>& environment);
 
 // The frames of the chunk-th slice: the range cut into `count` slices as even as they can be

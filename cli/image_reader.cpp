@@ -11,10 +11,10 @@
 #include <exception>
 #include <new>
 
-#include "cli/channel_levels.h"
-#include "cli/cli_error.h"
-#include "cli/effect_session.h"
 #include "cli/image_library.h"
+#include "session/channel_levels.h"
+#include "session/effect_session.h"
+#include "session/session_error.h"
 
 namespace cli {
 namespace {
@@ -68,7 +68,7 @@ auto library_call(const std::string& path, Call call) {
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& error) {
-        fail_input(fmt::format("cannot read {}: {}", path, first_line(error.what())));
+        session::fail_input(fmt::format("cannot read {}: {}", path, first_line(error.what())));
     }
 }
 
@@ -81,8 +81,9 @@ std::unique_ptr<oiio::ImageInput> open_input(const std::string& path) {
     auto input = library_call(path, [&] { return oiio::ImageInput::open(path, &config); });
     if (!input) {
         const std::string reason = first_line(oiio::geterror());
-        fail_input(fmt::format("cannot read {}: {}", path,
-                               reason.empty() ? "not an image file this tool knows" : reason));
+        session::fail_input(
+            fmt::format("cannot read {}: {}", path,
+                        reason.empty() ? "not an image file this tool knows" : reason));
     }
     return input;
 }
@@ -112,7 +113,7 @@ ChannelMap colour_channels(const ImageHeader& header) {
         }
     }
     if (colour.empty()) {
-        fail_input(fmt::format("cannot read {}: it has no colour channel", header.path));
+        session::fail_input(fmt::format("cannot read {}: it has no colour channel", header.path));
     }
     ChannelMap map;
     const bool grey = colour.size() < 3;
@@ -140,7 +141,8 @@ std::vector<Sample> read_pixels(const ImageHeader& header, oiio::TypeDesc format
     // Some readers answer success for a file cut short and only keep the error (a compressed
     // TIFF whose strips are missing comes back black); any kept error fails the read.
     if (!read || input->has_error()) {
-        fail_input(fmt::format("cannot read {}: {}", header.path, first_line(input->geterror())));
+        session::fail_input(
+            fmt::format("cannot read {}: {}", header.path, first_line(input->geterror())));
     }
     return pixels;
 }
@@ -169,7 +171,7 @@ std::unique_ptr<host::World> world_from_file(const ImageHeader& header, const Ch
             auto world = std::make_unique<host::World>(header.width, header.height);
             fill_world<std::uint8_t>(
                 header, read_pixels<std::uint8_t>(header, oiio::TypeDesc::UINT8), map,
-                static_cast<std::uint8_t>(kMax8), [](std::uint8_t v) { return v; }, *world,
+                static_cast<std::uint8_t>(session::kMax8), [](std::uint8_t v) { return v; }, *world,
                 &host::World::pixel8);
             return world;
         }
@@ -178,15 +180,15 @@ std::unique_ptr<host::World> world_from_file(const ImageHeader& header, const Ch
                 std::make_unique<host::World>(header.width, header.height, host::World::Depth::k16);
             fill_world<std::uint16_t>(header,
                                       read_pixels<std::uint16_t>(header, oiio::TypeDesc::UINT16),
-                                      map, static_cast<std::uint16_t>(kMaxFile16),
-                                      file16_to_world16, *world, &host::World::pixel16);
+                                      map, static_cast<std::uint16_t>(session::kMaxFile16),
+                                      session::file16_to_world16, *world, &host::World::pixel16);
             return world;
         }
         case SampleKind::kFloat: {
             auto world =
                 std::make_unique<host::World>(header.width, header.height, host::World::Depth::k16);
             fill_world<float>(header, read_pixels<float>(header, oiio::TypeDesc::FLOAT), map, 1.0f,
-                              float_to_world16, *world, &host::World::pixel16);
+                              session::float_to_world16, *world, &host::World::pixel16);
             return world;
         }
     }
@@ -237,13 +239,13 @@ ImageHeader read_header(const std::string& path) {
     header.alpha_channel = alpha_channel_of(layout);
     header.sample = sample_kind(layout.format);
     if (header.width <= 0 || header.height <= 0 || header.channel_names.empty()) {
-        fail_input(fmt::format("cannot read {}: it holds no pixels", path));
+        session::fail_input(fmt::format("cannot read {}: it holds no pixels", path));
     }
     // Refused before its pixels are allocated: a header of a few bytes can claim any size.
-    if (header.width > kLargestSide || header.height > kLargestSide) {
-        fail_input(
+    if (header.width > session::kLargestSide || header.height > session::kLargestSide) {
+        session::fail_input(
             fmt::format("cannot read {}: it is {}x{} pixels; the effect takes at most {} a side",
-                        path, header.width, header.height, kLargestSide));
+                        path, header.width, header.height, session::kLargestSide));
     }
     return header;
 }

@@ -1,6 +1,6 @@
 // Reading image files (PNG, TIFF, JPEG, EXR and whatever else the image library knows) into the
 // host's worlds. 8-bit files become 8-bit worlds; deeper integer and float files become 16-bit
-// worlds. Failures throw CliError (bad input) naming the file.
+// worlds. Failures throw SessionError (bad input) naming the file.
 #ifndef QB_CLI_IMAGE_READER_H
 #define QB_CLI_IMAGE_READER_H
 

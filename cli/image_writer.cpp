@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "cli/atomic_output.h"
-#include "cli/channel_levels.h"
-#include "cli/cli_error.h"
 #include "cli/image_library.h"
+#include "session/channel_levels.h"
+#include "session/session_error.h"
 
 namespace cli {
 namespace {
@@ -21,7 +21,7 @@ std::unique_ptr<oiio::ImageOutput> create_output(const std::string& path) {
     auto output = oiio::ImageOutput::create(path);
     if (!output) {
         oiio::geterror();  // the library keeps the reason; the tool gives its own line
-        fail_input(
+        session::fail_input(
             fmt::format("cannot write {}: no image format goes with the name's extension", path));
     }
     return output;
@@ -68,14 +68,15 @@ FileSamples file_samples(const host::World& world, int channels, bool float_file
     if (float_file) {
         return deep ? as_bytes(oiio::TypeDesc::FLOAT,
                                interleave<float>(world, channels, &host::World::pixel16,
-                                                 world16_to_float))
+                                                 session::world16_to_float))
                     : as_bytes(oiio::TypeDesc::FLOAT,
-                               interleave<float>(world, channels, &host::World::pixel8,
-                                                 [](std::uint8_t v) { return v / float(kMax8); }));
+                               interleave<float>(
+                                   world, channels, &host::World::pixel8,
+                                   [](std::uint8_t v) { return v / float(session::kMax8); }));
     }
     return deep ? as_bytes(oiio::TypeDesc::UINT16,
                            interleave<std::uint16_t>(world, channels, &host::World::pixel16,
-                                                     world16_to_file16))
+                                                     session::world16_to_file16))
                 : as_bytes(oiio::TypeDesc::UINT8,
                            interleave<std::uint8_t>(world, channels, &host::World::pixel8,
                                                     [](std::uint8_t v) { return v; }));
@@ -114,7 +115,7 @@ void write_world(const host::World& world, const std::string& path, bool with_al
         output->close();
         std::string reason = output->geterror();
         std::replace(reason.begin(), reason.end(), '\n', ' ');
-        fail_input(fmt::format("cannot write {}: {}", path, reason));
+        session::fail_input(fmt::format("cannot write {}: {}", path, reason));
     }
     file.write(encoded);
     file.commit();

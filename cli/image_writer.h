@@ -11,11 +11,11 @@
 namespace cli {
 
 // The image library's name for the format `path` asks for ("png", "openexr", ...). Throws
-// CliError (bad input) when no format goes with its extension.
+// SessionError (bad input) when no format goes with its extension.
 std::string output_format_for(const std::string& path);
 
 // Writes `world` to `path`, with alpha when `with_alpha` and the format can hold it. Throws
-// CliError (bad input) when the file cannot be written; an existing file is then untouched.
+// SessionError (bad input) when the file cannot be written; an existing file is then untouched.
 void write_world(const host::World& world, const std::string& path, bool with_alpha);
 
 }  // namespace cli

@@ -10,15 +10,16 @@
 #include <variant>
 
 #include "cli/about_command.h"
-#include "cli/cancellation.h"
-#include "cli/cli_error.h"
 #include "cli/command_line.h"
 #include "cli/control_listing.h"
+#include "cli/exit_status.h"
 #include "cli/frame_sequence.h"
 #include "cli/shapes_command.h"
 #include "cli/thread_count.h"
 #include "host/desktop_recorder.h"
 #include "host/emulated_host.h"
+#include "session/cancellation.h"
+#include "session/session_error.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ int run(const cli::Command& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    cli::install_cancel_handlers();
+    session::install_cancel_handlers();
     // A file-size limit reached while writing fails the write, which the tool reports, instead
     // of ending the process with a half-written temporary file.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -69,9 +70,9 @@ int main(int argc, char** argv) {
     };
     try {
         return run(cli::parse_command_line(argc, argv, default_module_path()));
-    } catch (const cli::CliError& error) {
+    } catch (const session::SessionError& error) {
         fmt::print(stderr, "quillbloom: {}\n", error.what());
-        return error.exit_status();
+        return cli::exit_status(error.kind());
     } catch (const host::HostError& error) {
         fmt::print(stderr, "quillbloom: {}\n", error.what());
         return cli::kExitBadInput;

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "cli/atomic_output.h"
-#include "cli/cancellation.h"
-#include "cli/cli_error.h"
-#include "cli/effect_session.h"
+#include "cli/exit_status.h"
 #include "cli/frame_sequence.h"
 #include "cli/image_writer.h"
-#include "cli/progress_report.h"
+#include "session/cancellation.h"
+#include "session/effect_session.h"
+#include "session/progress_report.h"
+#include "session/session_error.h"
 
 namespace cli {
 namespace {
@@ -27,7 +28,7 @@ std::vector<std::optional<int>> frames_to_render(const RenderRequest& request,
     if (!patterns.input.has_frame_field()) {
         if (request.frames || request.chunk || patterns.distance.has_frame_field() ||
             patterns.output.has_frame_field()) {
-            fail_input(fmt::format(
+            session::fail_input(fmt::format(
                 "--frames, --chunk and frame fields in --distance and -o need an input pattern "
                 "such as shot.####.exr; {} has no frame field",
                 request.input));
@@ -35,12 +36,12 @@ std::vector<std::optional<int>> frames_to_render(const RenderRequest& request,
         return {std::nullopt};
     }
     if (!request.frames) {
-        fail_input(fmt::format("{} is a frame pattern: say which frames with --frames FIRST-LAST",
-                               request.input));
+        session::fail_input(fmt::format(
+            "{} is a frame pattern: say which frames with --frames FIRST-LAST", request.input));
     }
     if (!patterns.output.has_frame_field()) {
-        fail_input(fmt::format("-o {} needs a frame field (#### or %04d) to hold every frame",
-                               request.output));
+        session::fail_input(fmt::format(
+            "-o {} needs a frame field (#### or %04d) to hold every frame", request.output));
     }
     const FrameRange range = parse_frame_range(*request.frames);
     const Chunk chunk =
@@ -52,20 +53,21 @@ std::vector<std::optional<int>> frames_to_render(const RenderRequest& request,
     return frames;
 }
 
-void check_focus_point(const RenderSettings& settings, const FrameLayers& layers) {
+void check_focus_point(const session::RenderSettings& settings, const FrameLayers& layers) {
     if (!settings.focus_at) {
         return;
     }
-    const PointXY& point = *settings.focus_at;
+    const session::PointXY& point = *settings.focus_at;
     if (point.x < 0 || point.y < 0 || point.x >= layers.full_width ||
         point.y >= layers.full_height) {
-        fail_input(fmt::format("--focus-at {:g},{:g} lies outside the {}x{} picture", point.x,
-                               point.y, layers.full_width, layers.full_height));
+        session::fail_input(fmt::format("--focus-at {:g},{:g} lies outside the {}x{} picture",
+                                        point.x, point.y, layers.full_width, layers.full_height));
     }
 }
 
-void render_one(EffectSession& session, const RenderRequest& request, const Patterns& patterns,
-                std::optional<int> frame, ProgressReport& report) {
+void render_one(session::EffectSession& effect, const RenderRequest& request,
+                const Patterns& patterns, std::optional<int> frame,
+                session::ProgressReport& report) {
     const int number = frame.value_or(0);
     const std::string output = patterns.output.file_for(number);
     if (request.skip_existing && std::filesystem::exists(output)) {
@@ -77,7 +79,7 @@ void render_one(EffectSession& session, const RenderRequest& request, const Patt
                           request.distance.empty() ? "" : patterns.distance.file_for(number),
                           request.distance_source, request.settings.downsample);
     check_focus_point(request.settings, layers);
-    const auto result = session.render(*layers.input, layers.distance.get(), report);
+    const auto result = effect.render(*layers.input, layers.distance.get(), report);
     write_world(*result, output, layers.input_has_alpha);
     report.wrote(output);
 }
@@ -89,7 +91,7 @@ int run_render(const RenderRequest& request) {
                             FramePattern(request.output)};
     const std::vector<std::optional<int>> frames = frames_to_render(request, patterns);
     if (request.settings.focus_at && request.distance_source.kind == DistanceSource::Kind::none) {
-        fail_input(
+        session::fail_input(
             "--focus-at picks a distance from the Distance Layer: give --distance or a "
             "depth channel with --near and --far");
     }
@@ -102,25 +104,25 @@ int run_render(const RenderRequest& request) {
     output_format_for(first_output);
     require_output_folder(first_output);
 
-    EffectSession session(request.module, request.settings);
-    ProgressReport report(stderr, stderr_is_terminal());
+    session::EffectSession effect(request.module, request.settings);
+    session::ProgressReport report(stderr, session::stderr_is_terminal());
     std::vector<int> failed;
     int status = kExitSuccess;
     for (const std::optional<int>& frame : frames) {
         report.start(frame);
-        if (cancel_requested()) {
+        if (session::cancel_requested()) {
             report.failed("cancelled");
             return kExitCancelled;
         }
         try {
-            render_one(session, request, patterns, frame, report);
-        } catch (const CliError& error) {
+            render_one(effect, request, patterns, frame, report);
+        } catch (const session::SessionError& error) {
             report.failed(error.what());
-            if (error.exit_status() == kExitCancelled) {
+            if (error.kind() == session::FailureKind::cancelled) {
                 return kExitCancelled;
             }
             failed.push_back(frame.value_or(0));
-            status = status == kExitSuccess ? error.exit_status() : status;
+            status = status == kExitSuccess ? exit_status(error.kind()) : status;
         }
     }
     if (!failed.empty() && frames.front()) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/frame_layers.h"
-#include "cli/render_settings.h"
+#include "session/render_settings.h"
 
 namespace cli {
 
@@ -21,11 +21,11 @@ struct RenderRequest {
     std::optional<std::string> chunk;   // I/N or auto
     bool skip_existing = false;
     DistanceSource distance_source;
-    RenderSettings settings;
+    session::RenderSettings settings;
 };
 
 // Renders what `request` asks for, reporting on standard error. A frame that fails does not stop
-// the others. Answers the exit status: the first failure's, or cancelled. Throws CliError for a
+// the others. Answers the exit status: the first failure's, or cancelled. Throws SessionError for a
 // request that cannot start (bad flags, unknown format, missing folder, refused controls).
 int run_render(const RenderRequest& request);
 

@@ -6,10 +6,11 @@
 #include <charconv>
 #include <system_error>
 
-#include "cli/cli_error.h"
-#include "cli/effect_session.h"
+#include "cli/exit_status.h"
 #include "cli/image_reader.h"
 #include "cli/image_writer.h"
+#include "session/effect_session.h"
+#include "session/session_error.h"
 
 namespace cli {
 namespace {
@@ -54,7 +55,7 @@ void write_picture(const fs::path& module, const ShapeListing& shape, const fs::
 
 std::vector<ShapeListing> list_shapes(const fs::path& module) {
     std::vector<ShapeListing> shapes;
-    for (std::string& name : declared_shape_names(module)) {
+    for (std::string& name : session::declared_shape_names(module)) {
         shapes.push_back({name, sizes_in(pattern_folder(module) / name)});
     }
     return shapes;
@@ -63,7 +64,7 @@ std::vector<ShapeListing> list_shapes(const fs::path& module) {
 int run_shapes(const fs::path& module, const std::string& picture_folder, int picture_size) {
     const std::vector<ShapeListing> shapes = list_shapes(module);
     if (shapes.empty()) {
-        fail_input(fmt::format("no iris shapes in {}", pattern_folder(module).string()));
+        session::fail_input(fmt::format("no iris shapes in {}", pattern_folder(module).string()));
     }
     fmt::print("Iris shapes in {} (sizes in pixels):\n", pattern_folder(module).string());
     for (const ShapeListing& shape : shapes) {

@@ -8,10 +8,10 @@
 #include <new>
 #include <string>
 
-#include "cli/cli_error.h"
 #include "cli/depth_pass.h"
 #include "cli/image_reader.h"
 #include "fuzz/scratch_file.h"
+#include "session/session_error.h"
 
 namespace {
 
@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::write_scratch_file(kExtensions[data[0] % kExtensions.size()], data + 1, size - 1);
     try {
         read_everything(path);
-    } catch (const cli::CliError& error) {
-        require(error.exit_status() == cli::kExitBadInput);
+    } catch (const session::SessionError& error) {
+        require(error.kind() == session::FailureKind::bad_input);
     } catch (const std::bad_alloc&) {
         // A header may claim any size up to the effect's limit; the tool reports the memory it
         // could not have (the fuzzer's allocator refuses what exceeds its limit).

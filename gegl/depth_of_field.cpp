@@ -16,13 +16,13 @@
 #include <new>
 #include <string>
 
-#include "cli/effect_session.h"
 #include "gegl/effect_declarations.h"
 #include "gegl/operation_properties.h"
 #include "gegl/pixel_transfer.h"
 #include "gegl/plugin_folder.h"
 #include "platform/module_path.h"
 #include "plugin/effect_entry.h"
+#include "session/effect_session.h"
 
 namespace {
 
@@ -128,11 +128,11 @@ void render(GeglOperation* operation, GeglBuffer* input, GeglBuffer* aux, GeglBu
                                        distance_format, qb_gegl::render_depth(distance_format));
     }
     const GeglRectangle full = source_extent(operation, "input");
-    const cli::RenderSettings settings = qb_gegl::render_settings(
+    const session::RenderSettings settings = qb_gegl::render_settings(
         self_of(operation)->values, declarations(), full.width, full.height, aux != nullptr, level);
 
     omp_set_num_threads(gegl_thread_count());
-    cli::EffectSession session(quillbloom_effect_main, qb_gegl::effect_module_path(), settings);
+    session::EffectSession session(quillbloom_effect_main, qb_gegl::effect_module_path(), settings);
     std::unique_ptr<host::World> rendered =
         session.render(*layer, distance.get(), [operation](A_long current, A_long total) {
             if (total > 0) {

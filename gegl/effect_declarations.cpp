@@ -2,18 +2,18 @@
 
 #include <fmt/format.h>
 
-#include "cli/cli_error.h"
-#include "cli/control_names.h"
-#include "cli/control_values.h"
-#include "cli/plugin_folder_view.h"
 #include "host/emulated_host.h"
 #include "host/fixed_point.h"
+#include "sdk/effect_controls.h"
+#include "session/control_values.h"
+#include "session/plugin_folder_view.h"
+#include "session/session_error.h"
 
 namespace qb_gegl {
 namespace {
 
 SliderDeclaration slider(const host::EmulatedHost& effect, const char* name) {
-    const PF_ParamDef& def = cli::declared_control(effect, name).def;
+    const PF_ParamDef& def = session::declared_control(effect, name).def;
     if (def.param_type == PF_Param_SLIDER) {
         const PF_SliderDef& sd = def.u.sd;
         return {static_cast<double>(sd.valid_min),  static_cast<double>(sd.valid_max),
@@ -27,33 +27,34 @@ SliderDeclaration slider(const host::EmulatedHost& effect, const char* name) {
 }
 
 MenuDeclaration menu(const host::EmulatedHost& effect, const char* name) {
-    const host::DeclaredParam& control = cli::declared_control(effect, name);
-    return {cli::popup_entries(control), control.def.u.pd.dephault};
+    const host::DeclaredParam& control = session::declared_control(effect, name);
+    return {session::popup_entries(control), control.def.u.pd.dephault};
 }
 
 void check(PF_Err err, const char* command) {
     if (err != PF_Err_NONE) {
-        throw cli::CliError(cli::kExitEffectError,
-                            fmt::format("the effect's {} failed with code {}", command, err));
+        throw session::SessionError(
+            session::FailureKind::effect_error,
+            fmt::format("the effect's {} failed with code {}", command, err));
     }
 }
 
 }  // namespace
 
 EffectDeclarations learn_declarations(PF_EffectMain entry, const std::filesystem::path& module) {
-    const cli::PluginFolderView view(module, {cli::kMoreParamsMarker});
+    const session::PluginFolderView view(module, {effect_controls::kMoreParamsOption});
     host::EmulatedHost effect(entry, view.module().string());
     check(effect.global_setup(), "global set-up");
     check(effect.params_setup(), "parameter set-up");
     EffectDeclarations declarations;
-    declarations.iris_shape = menu(effect, cli::kIrisShape);
-    declarations.focus_distance = slider(effect, cli::kFocusDistance);
-    declarations.bokeh_amount = slider(effect, cli::kBokehAmount);
-    declarations.hardness = slider(effect, cli::kHardness);
-    declarations.brightness = slider(effect, cli::kBrightness);
-    declarations.quality = menu(effect, cli::kQuality);
-    declarations.distance_precision = slider(effect, cli::kDistancePrecision);
-    declarations.alpha_bokeh = slider(effect, cli::kAlphaBokeh);
+    declarations.iris_shape = menu(effect, effect_controls::kIrisShape);
+    declarations.focus_distance = slider(effect, effect_controls::kFocusDistance);
+    declarations.bokeh_amount = slider(effect, effect_controls::kBokehAmount);
+    declarations.hardness = slider(effect, effect_controls::kHardness);
+    declarations.brightness = slider(effect, effect_controls::kBrightness);
+    declarations.quality = menu(effect, effect_controls::kQuality);
+    declarations.distance_precision = slider(effect, effect_controls::kDistancePrecision);
+    declarations.alpha_bokeh = slider(effect, effect_controls::kAlphaBokeh);
     effect.global_setdown();
     return declarations;
 }

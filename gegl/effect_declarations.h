@@ -38,8 +38,8 @@ struct EffectDeclarations {
 };
 
 // Global and parameter set-up of the module behind `entry`, told it lives at `module`, with the
-// option file that adds the Alpha bokeh control. Throws cli::CliError when the plug-in folder
-// cannot be viewed with that option or a set-up command fails.
+// option file that adds the Alpha bokeh control. Throws session::SessionError when the plug-in
+// folder cannot be viewed with that option or a set-up command fails.
 EffectDeclarations learn_declarations(PF_EffectMain entry, const std::filesystem::path& module);
 
 }  // namespace qb_gegl

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_error.h"
+#include "session/session_error.h"
 
 namespace qb_gegl {
 namespace {
@@ -249,10 +249,10 @@ void get_property_value(const PropertyValues& values, guint id, GValue* value) {
     }
 }
 
-cli::RenderSettings render_settings(const PropertyValues& values,
-                                    const EffectDeclarations& declarations, int layer_width,
-                                    int layer_height, bool with_distance, int level) {
-    cli::RenderSettings settings;
+session::RenderSettings render_settings(const PropertyValues& values,
+                                        const EffectDeclarations& declarations, int layer_width,
+                                        int layer_height, bool with_distance, int level) {
+    session::RenderSettings settings;
     const std::vector<std::string>& shapes = declarations.iris_shape.entries;
     if (values.shape >= 0 && static_cast<std::size_t>(values.shape) < shapes.size()) {
         settings.shape = shapes[static_cast<std::size_t>(values.shape)];
@@ -270,12 +270,11 @@ cli::RenderSettings render_settings(const PropertyValues& values,
     const bool focus_point = values.focus_x >= 0.0 && values.focus_y >= 0.0;
     if (with_distance && focus_point) {
         if (values.focus_x >= layer_width || values.focus_y >= layer_height) {
-            throw cli::CliError(
-                cli::kExitBadInput,
+            session::fail_input(
                 fmt::format("the focus point {:g},{:g} lies outside the {}x{} layer",
                             values.focus_x, values.focus_y, layer_width, layer_height));
         }
-        settings.focus_at = cli::PointXY{values.focus_x, values.focus_y};
+        settings.focus_at = session::PointXY{values.focus_x, values.focus_y};
     }
     settings.downsample = 1 << level;
     return settings;

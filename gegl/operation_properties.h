@@ -7,8 +7,8 @@
 
 #include <gegl-plugin.h>
 
-#include "cli/render_settings.h"
 #include "gegl/effect_declarations.h"
+#include "session/render_settings.h"
 
 namespace qb_gegl {
 
@@ -56,10 +56,11 @@ void get_property_value(const PropertyValues& values, guint id, GValue* value);
 
 // The settings of a render of a layer of `layer_width` x `layer_height` pixels (at full
 // resolution) at mipmap `level`. The focus point counts only with a Distance Layer, the only
-// place a distance can be picked from. Throws cli::CliError for a focus point outside the layer.
-cli::RenderSettings render_settings(const PropertyValues& values,
-                                    const EffectDeclarations& declarations, int layer_width,
-                                    int layer_height, bool with_distance, int level);
+// place a distance can be picked from. Throws session::SessionError for a focus point outside the
+// layer.
+session::RenderSettings render_settings(const PropertyValues& values,
+                                        const EffectDeclarations& declarations, int layer_width,
+                                        int layer_height, bool with_distance, int level);
 
 }  // namespace qb_gegl
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/channel_levels.h"
+#include "session/channel_levels.h"
 
 namespace qb_gegl {
 namespace {
@@ -100,7 +100,7 @@ std::unique_ptr<host::World> read_world(GeglBuffer* buffer, const GeglRectangle&
                     world->rowbytes(), GEGL_ABYSS_NONE);
     if (depth == host::World::Depth::k16) {
         rgba_to_world(static_cast<std::uint16_t*>(world->def().data), value_count(*world),
-                      cli::file16_to_world16);
+                      session::file16_to_world16);
     } else {
         rgba_to_world(static_cast<std::uint8_t*>(world->def().data), value_count(*world),
                       same_level);
@@ -114,7 +114,7 @@ void write_world(host::World& world, GeglBuffer* buffer, const GeglRectangle& re
     // order and levels where it lies.
     if (world.depth() == host::World::Depth::k16) {
         world_to_rgba(static_cast<std::uint16_t*>(world.def().data), value_count(world),
-                      cli::world16_to_file16);
+                      session::world16_to_file16);
     } else {
         world_to_rgba(static_cast<std::uint8_t*>(world.def().data), value_count(world), same_level);
     }

@@ -7,6 +7,7 @@
 #include "plugin/effect_params.h"
 
 #include "engine/quality_choice.h"
+#include "sdk/effect_controls.h"
 
 namespace {
 
@@ -45,53 +46,56 @@ struct ControlRow {
 
 constexpr PF_ParamFlags kFixedInTime = PF_ParamFlag_CANNOT_TIME_VARY;
 
+// Hosts set the controls by these names, so the table takes them from the one place they share.
+using namespace effect_controls;
+
 // clang-format off
 constexpr ControlRow kControls[] = {
-    {"Iris Shape", PF_Param_POPUP, 3, &BokehPlugin::idx_iris_shape, Presence::always,
+    {kIrisShape, PF_Param_POPUP, 3, &BokehPlugin::idx_iris_shape, Presence::always,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::shape_catalogue},
-    {"Iris Layer", PF_Param_LAYER, 16, &BokehPlugin::idx_iris_layer, Presence::iris_layer,
+    {kIrisLayer, PF_Param_LAYER, 16, &BokehPlugin::idx_iris_layer, Presence::iris_layer,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::iris_layer_marker},
-    {"Distance Layer", PF_Param_LAYER, 4, &BokehPlugin::idx_distance_layer,
+    {kDistanceLayer, PF_Param_LAYER, 4, &BokehPlugin::idx_distance_layer,
      Presence::distance_params,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::distance_layer_marker},
-    {"Focus Here", PF_Param_POINT, 8, &BokehPlugin::idx_focus_here, Presence::distance_params,
+    {kFocusHere, PF_Param_POINT, 8, &BokehPlugin::idx_focus_here, Presence::distance_params,
      0, 0, 0, 0, 0, PF_ParamFlag_SUPERVISE, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"On-Focus Distance", PF_Param_FIX_SLIDER, 9, &BokehPlugin::idx_focus_distance,
+    {kFocusDistance, PF_Param_FIX_SLIDER, 9, &BokehPlugin::idx_focus_distance,
      Presence::distance_params,
      0, 0, fixed(255), 0, fixed(255), 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Bokeh Amount", PF_Param_FIX_SLIDER, 7, &BokehPlugin::idx_bokeh_amount, Presence::always,
+    {kBokehAmount, PF_Param_FIX_SLIDER, 7, &BokehPlugin::idx_bokeh_amount, Presence::always,
      fixed(20), 0, fixed(300), 0, fixed(300), 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Hardness", PF_Param_FIX_SLIDER, 5, &BokehPlugin::idx_hardness, Presence::always,
+    {kHardness, PF_Param_FIX_SLIDER, 5, &BokehPlugin::idx_hardness, Presence::always,
      fixed(1), kMinHardnessAndBrightness, fixed(2), kMinHardnessAndBrightness, fixed(2),
      0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Brightness", PF_Param_FIX_SLIDER, 6, &BokehPlugin::idx_brightness, Presence::always,
+    {kBrightness, PF_Param_FIX_SLIDER, 6, &BokehPlugin::idx_brightness, Presence::always,
      fixed(1), kMinHardnessAndBrightness, fixed(10), kMinHardnessAndBrightness, fixed(6),
      0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Preview", PF_Param_GROUP_START, kGroupId, &BokehPlugin::idx_preview_group,
+    {kPreviewGroup, PF_Param_GROUP_START, kGroupId, &BokehPlugin::idx_preview_group,
      Presence::always,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Preview Only", PF_Param_CHECKBOX, 1, &BokehPlugin::idx_preview_only, Presence::always,
+    {kPreviewOnly, PF_Param_CHECKBOX, 1, &BokehPlugin::idx_preview_only, Presence::always,
      0, 0, 0, 0, 0, kFixedInTime, PF_PUI_ECW_SEPARATOR, "Preview small area", 0,
      DefaultSource::table},
-    {"Preview Point", PF_Param_POINT, 2, &BokehPlugin::idx_preview_point, Presence::always,
+    {kPreviewPoint, PF_Param_POINT, 2, &BokehPlugin::idx_preview_point, Presence::always,
      0, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Preview Size", PF_Param_SLIDER, 13, &BokehPlugin::idx_preview_size, Presence::always,
+    {kPreviewSize, PF_Param_SLIDER, 13, &BokehPlugin::idx_preview_size, Presence::always,
      100, 20, 300, 20, 300, kFixedInTime, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Preview Quality", PF_Param_POPUP, 12, &BokehPlugin::idx_preview_quality,
+    {kPreviewQuality, PF_Param_POPUP, 12, &BokehPlugin::idx_preview_quality,
      Presence::always,
      1, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, kQualityMenu, kQualityChoiceCount,
      DefaultSource::table},
     {nullptr, PF_Param_GROUP_END, kGroupId, &BokehPlugin::idx_preview_end, Presence::always,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Settings", PF_Param_GROUP_START, 15, &BokehPlugin::idx_settings_group, Presence::always,
+    {kSettingsGroup, PF_Param_GROUP_START, 15, &BokehPlugin::idx_settings_group, Presence::always,
      0, 0, 0, 0, 0, 0, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Quality", PF_Param_POPUP, 11, &BokehPlugin::idx_quality, Presence::always,
+    {kQuality, PF_Param_POPUP, 11, &BokehPlugin::idx_quality, Presence::always,
      1, 0, 0, 0, 0, kFixedInTime, PF_PUI_NONE, kQualityMenu, kQualityChoiceCount,
      DefaultSource::table},
-    {"Distance Precision", PF_Param_SLIDER, 10, &BokehPlugin::idx_distance_precision,
+    {kDistancePrecision, PF_Param_SLIDER, 10, &BokehPlugin::idx_distance_precision,
      Presence::distance_params,
      10, 1, 128, 1, 128, kFixedInTime, PF_PUI_NONE, nullptr, 0, DefaultSource::table},
-    {"Alpha bokeh", PF_Param_FIX_SLIDER, 17, &BokehPlugin::idx_alpha_bokeh, Presence::more_params,
+    {kAlphaBokeh, PF_Param_FIX_SLIDER, 17, &BokehPlugin::idx_alpha_bokeh, Presence::more_params,
      kHalf, kMinAlphaBokeh, fixed(1), kMinAlphaBokeh, fixed(1), kFixedInTime, PF_PUI_NONE,
      nullptr, 0, DefaultSource::table},
     {nullptr, PF_Param_GROUP_END, kGroupId, &BokehPlugin::idx_settings_end, Presence::always,

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <limits>
 
-#include "cli/cli_error.h"
 #include "cli/depth_pass.h"
 #include "cli/downsample.h"
 #include "cli/image_reader.h"
+#include "session/session_error.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ TEST(DepthPass, AnExrDepthChannelBecomesAnEightBitDistanceLayer) {
     EXPECT_EQ(layer->pixel8(0, 0).red, 255);
     EXPECT_EQ(layer->pixel8(1, 0).red, 0);
     EXPECT_THROW(cli::read_depth_pass(file.string(), "depth.nope", {1.0, 3.0, false}),
-                 cli::CliError);
+                 session::SessionError);
     fs::remove(file);
 }
 

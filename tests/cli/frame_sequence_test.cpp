@@ -7,20 +7,21 @@
 #include <set>
 #include <string>
 
-#include "cli/cli_error.h"
+#include "cli/exit_status.h"
+#include "session/session_error.h"
 
 namespace {
 
 using cli::Chunk;
-using cli::CliError;
 using cli::FramePattern;
 using cli::FrameRange;
+using session::SessionError;
 
 int exit_status_of(const std::function<void()>& action) {
     try {
         action();
-    } catch (const CliError& error) {
-        return error.exit_status();
+    } catch (const SessionError& error) {
+        return cli::exit_status(error.kind());
     }
     return 0;
 }
@@ -99,8 +100,8 @@ TEST(Chunk, AutoOutsideAJobArrayIsAClearError) {
     try {
         cli::parse_chunk("auto", {{"SLURM_JOB_ID", "7"}});
         FAIL() << "no error outside an array";
-    } catch (const CliError& error) {
-        EXPECT_EQ(error.exit_status(), cli::kExitBadInput);
+    } catch (const SessionError& error) {
+        EXPECT_EQ(cli::exit_status(error.kind()), cli::kExitBadInput);
         EXPECT_NE(std::string(error.what()).find("SLURM_ARRAY_TASK_ID"), std::string::npos);
     }
     EXPECT_EQ(exit_status_of([] {

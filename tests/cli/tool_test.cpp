@@ -368,6 +368,31 @@ TEST_F(ToolTest, AFailingFrameDoesNotStopTheOthers) {
     EXPECT_NE(lines.back().find("failed: 2"), std::string::npos) << run.err;
 }
 
+// A sequence answers the status of its first failed frame, whatever fails after it: an
+// unreadable file (2) before an effect error (3), and the other way round.
+TEST_F(ToolTest, ASequenceAnswersTheStatusOfItsFirstFailedFrame) {
+    // Frames 1-3 of `prefix`: frame `unreadable` is cut short, and frame `other_size` has a
+    // Distance Layer of another size than its picture, which the module refuses.
+    const auto sequence = [&](const std::string& prefix, int unreadable, int other_size) {
+        const auto frame = [&](const char* part, int f) {
+            return prefix + part + std::to_string(f) + ".png";
+        };
+        for (int f = 1; f <= 3; ++f) {
+            make_scene(frame(".", f), frame("-d.", f));
+        }
+        fs::resize_file(at(frame(".", unreadable)), fs::file_size(at(frame(".", unreadable))) / 2);
+        EXPECT_TRUE(qb_test::write_image(at(frame("-d.", other_size)), kWidth / 2, kHeight, 1,
+                                         OIIO::TypeDesc::UINT8, distance_sample));
+        const ToolRun run = tool({"render", prefix + ".#.png", "--distance", prefix + "-d.#.png",
+                                  "--frames", "1-3", "-o", prefix + "-out.#.png"});
+        EXPECT_TRUE(fs::exists(at(frame("-out.", 2)))) << prefix << ": " << run.err;
+        EXPECT_NE(run.err.find("failed: 1 3"), std::string::npos) << prefix << ": " << run.err;
+        return run.status;
+    };
+    EXPECT_EQ(sequence("unreadable-first", 1, 3), 2);
+    EXPECT_EQ(sequence("effect-error-first", 3, 1), 3);
+}
+
 // --- Cancelling --------------------------------------------------------------------------------
 
 TEST_F(ToolTest, CtrlCDuringARenderGives130AndNoFile) {

@@ -419,6 +419,46 @@ TEST_F(OperationTest, MipmapLevelRendersTheReducedLayerWithTheBlurScaledDown) {
     EXPECT_GT(mean_difference(plain, tool), 2 * kMeanTolerance);
 }
 
+// `picture` with each pixel made a block of `factor` x `factor` pixels.
+template <class Sample>
+Picture<Sample> enlarged(const Picture<Sample>& picture, int factor) {
+    Picture<Sample> large{picture.width * factor, picture.height * factor, picture.channels, {}};
+    for (int y = 0; y < large.height; ++y) {
+        for (int x = 0; x < large.width; ++x) {
+            const auto pixel =
+                picture.values.begin() +
+                (static_cast<std::ptrdiff_t>(y / factor) * picture.width + x / factor) *
+                    picture.channels;
+            large.values.insert(large.values.end(), pixel, pixel + picture.channels);
+        }
+    }
+    return large;
+}
+
+// Mipmap level 2 is a quarter of the layer each way, rendered with a quarter of the blur: the
+// tool's render at --downsample 4. A layer of 4x4 blocks of one value reduces to the same pixels
+// in GEGL's mipmaps as in the tool's block means, so there the two agree exactly.
+TEST_F(OperationTest, MipmapLevelTwoRendersAQuarterOfTheLayerWithAQuarterOfTheBlur) {
+    constexpr int kReduction = 4;  // 2 to the power of the level
+    const int width = qb_test::kSceneWidth / kReduction;
+    const int height = qb_test::kSceneHeight / kReduction;
+    const Picture<std::uint8_t> reduced_layer =
+        qb_test::scene8(qb_test::Corner::opaque, width, height);
+    const Picture<std::uint8_t> layer = enlarged(reduced_layer, kReduction);
+    const Picture<std::uint8_t> distance = enlarged(qb_test::distance8(width, height), kReduction);
+    g_object_set(gegl_config(), "mipmap-rendering", TRUE, nullptr);
+    OperationGraph graph(layer, &distance);
+    const Picture<std::uint8_t> quarter =
+        graph.blit<std::uint8_t>(1.0 / kReduction, GeglRectangle{0, 0, width, height});
+    g_object_set(gegl_config(), "mipmap-rendering", FALSE, nullptr);
+    const Picture<std::uint8_t> tool = tool_render(layer, &distance, {"--downsample", "4"});
+    ASSERT_EQ(tool.width, width);
+    ASSERT_EQ(tool.height, height);
+    EXPECT_EQ(qb_test::differences(quarter, tool), 0u);
+    // A render, not the reduced layer passed through.
+    EXPECT_GT(qb_test::differences(quarter, reduced_layer), 0u);
+}
+
 TEST_F(OperationTest, ProgressReachesGeglAndTheEffectTakesGeglsThreadCount) {
     const Picture<std::uint8_t> layer = qb_test::scene8();
     const Picture<std::uint8_t> distance = qb_test::distance8();

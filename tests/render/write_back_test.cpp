@@ -31,6 +31,11 @@ int rounded(double value, int max) {
     return v < 0 ? 0 : v > max ? max : v;
 }
 
+// The 8-bit level of normalised `light` at kHardness.
+int level8(float light) {
+    return rounded(Light_to_RGB(light, 0, kHardness, 1.0), 255);
+}
+
 TEST(WriteBack, PixelWithoutLightIsBlackWithItsOwnAlpha) {
     WriteBackSettings settings;
     settings.hardness = kHardness;
@@ -50,9 +55,52 @@ TEST(WriteBack, LightIsNormalisedByItsWeightAndConverted) {
     const float weight = settings.mid_light / weight_sum;
     std::vector<int> expected = {255};
     for (int k = 1; k < 4; ++k) {
-        expected.push_back(rounded(Light_to_RGB(weight * sums[k], 0, kHardness, 1.0), 255));
+        expected.push_back(level8(weight * sums[k]));
     }
     EXPECT_EQ(write_one(sums, weight_sum, source, settings), expected);
+}
+
+// Every pixel of a region of several rows holds the same light under a weight of its own, so each
+// pixel's levels tell which weight it was normalised by. Three columns and two rows: reading the
+// weight by column, by row or across instead of down gives some pixel another pixel's weight.
+TEST(WriteBack, EachPixelOfARegionIsNormalisedByItsOwnWeight) {
+    constexpr int32_t kWidth = 3;
+    constexpr int32_t kHeight = 2;
+    constexpr int kPixels = kWidth * kHeight;
+    constexpr std::ptrdiff_t kRowBytes = kWidth * 4 + 5;  // padded rows, as a world's may be
+    WriteBackSettings settings;
+    settings.hardness = kHardness;
+    settings.mid_light = 0.5f;
+    const float pixel_sums[4] = {0.0f, RGB_to_Light8(40, kHardness, 1.0, 1.0),
+                                 RGB_to_Light8(90, kHardness, 1.0, 1.0),
+                                 RGB_to_Light8(150, kHardness, 1.0, 1.0)};
+    std::vector<float> light;
+    for (int i = 0; i < kPixels; ++i) {
+        light.insert(light.end(), pixel_sums, pixel_sums + 4);
+    }
+    const std::vector<float> weights = {0.3f, 0.4f, 0.5f, 0.6f, 0.75f, 0.9f};
+    std::vector<uint8_t> input(kRowBytes * kHeight, 0xAB);
+    std::vector<uint8_t> output(kRowBytes * kHeight, 0xAB);
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            input[y * kRowBytes + x * 4] = static_cast<uint8_t>(10 + y * kWidth + x);
+        }
+    }
+    render::write_back(light.data(), weights.data(), kWidth, kHeight,
+                       render::ConstPixelRows{input.data(), kRowBytes, ChannelDepth::k8},
+                       render::PixelRows{output.data(), kRowBytes, ChannelDepth::k8}, settings);
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const int i = y * kWidth + x;
+            const uint8_t* pixel = &output[y * kRowBytes + x * 4];
+            const float weight = settings.mid_light / weights[i];
+            const std::vector<int> expected = {10 + i, level8(weight * pixel_sums[1]),
+                                               level8(weight * pixel_sums[2]),
+                                               level8(weight * pixel_sums[3])};
+            EXPECT_EQ(std::vector<int>(pixel, pixel + 4), expected) << "pixel " << x << "," << y;
+        }
+        EXPECT_EQ(output[y * kRowBytes + kWidth * 4], 0xAB) << "padding of row " << y;
+    }
 }
 
 TEST(WriteBack, AlphaBokehScalesByTheAlphaValueAndBrightness) {

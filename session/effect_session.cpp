@@ -1,22 +1,22 @@
-#include "cli/effect_session.h"
+#include "session/effect_session.h"
 
 #include <fmt/format.h>
 
-#include "cli/cancellation.h"
-#include "cli/cli_error.h"
-#include "cli/control_names.h"
-#include "cli/control_values.h"
+#include "sdk/effect_controls.h"
+#include "session/cancellation.h"
+#include "session/control_values.h"
+#include "session/session_error.h"
 
-namespace cli {
+namespace session {
 namespace {
 
 std::vector<std::string> folder_markers(const RenderSettings& settings) {
     std::vector<std::string> markers;
     if (settings.alpha_bokeh || settings.alpha_bokeh_value) {
-        markers.push_back(kAlphaBokehMarker);
+        markers.push_back(effect_controls::kAlphaBokehOption);
     }
     if (settings.alpha_bokeh_value) {
-        markers.push_back(kMoreParamsMarker);
+        markers.push_back(effect_controls::kMoreParamsOption);
     }
     return markers;
 }
@@ -25,7 +25,7 @@ std::unique_ptr<host::EmulatedHost> load(const std::filesystem::path& module) {
     try {
         return std::make_unique<host::EmulatedHost>(module.string());
     } catch (const host::HostError& error) {
-        throw CliError(kExitBadInput, error.what());
+        fail_input(error.what());
     }
 }
 
@@ -57,14 +57,14 @@ EffectSession::~EffectSession() {
 
 void EffectSession::check(PF_Err err, const std::string& command) const {
     if (err == PF_Interrupt_CANCEL) {
-        throw CliError(kExitCancelled, "cancelled");
+        throw SessionError(FailureKind::cancelled, "cancelled");
     }
     if (err != PF_Err_NONE) {
         const std::string message = host_->out_data().return_msg;
-        throw CliError(kExitEffectError,
-                       message.empty()
-                           ? fmt::format("the effect's {} failed with code {}", command, err)
-                           : message);
+        throw SessionError(FailureKind::effect_error,
+                           message.empty()
+                               ? fmt::format("the effect's {} failed with code {}", command, err)
+                               : message);
     }
 }
 
@@ -85,21 +85,23 @@ void EffectSession::apply_controls() {
         }
     };
     // Shape names may look like numbers ("06"); they are taken by name only.
-    set_popup(kIrisShape, settings_.shape, "--shape", false);
-    set_slider(kFocusDistance, settings_.focus, "--focus");
-    set_slider(kBokehAmount, settings_.amount, "--amount");
-    set_slider(kHardness, settings_.hardness, "--hardness");
-    set_slider(kBrightness, settings_.brightness, "--brightness");
-    set_slider(kDistancePrecision, settings_.precision, "--precision");
-    set_popup(kQuality, settings_.quality, "--quality", true);
-    set_popup(kPreviewQuality, settings_.preview_quality, "--preview-quality", true);
-    set_slider(kAlphaBokeh, settings_.alpha_bokeh_value, "--alpha-bokeh");
+    set_popup(effect_controls::kIrisShape, settings_.shape, "--shape", false);
+    set_slider(effect_controls::kFocusDistance, settings_.focus, "--focus");
+    set_slider(effect_controls::kBokehAmount, settings_.amount, "--amount");
+    set_slider(effect_controls::kHardness, settings_.hardness, "--hardness");
+    set_slider(effect_controls::kBrightness, settings_.brightness, "--brightness");
+    set_slider(effect_controls::kDistancePrecision, settings_.precision, "--precision");
+    set_popup(effect_controls::kQuality, settings_.quality, "--quality", true);
+    set_popup(effect_controls::kPreviewQuality, settings_.preview_quality, "--preview-quality",
+              true);
+    set_slider(effect_controls::kAlphaBokeh, settings_.alpha_bokeh_value, "--alpha-bokeh");
     if (settings_.preview) {
-        effect.set_value(kPreviewOnly, 1);
+        effect.set_value(effect_controls::kPreviewOnly, 1);
         // The module compares the point with the layer it renders, which is 1/N of the picture.
-        effect.set_point(kPreviewPoint, settings_.preview->point.x / settings_.downsample,
+        effect.set_point(effect_controls::kPreviewPoint,
+                         settings_.preview->point.x / settings_.downsample,
                          settings_.preview->point.y / settings_.downsample);
-        set_slider(kPreviewSize, settings_.preview->size, "--preview");
+        set_slider(effect_controls::kPreviewSize, settings_.preview->size, "--preview");
     }
     effect.set_downsample(1, static_cast<A_u_long>(settings_.downsample));
 }
@@ -108,16 +110,16 @@ void EffectSession::pick_focus(host::World& input) {
     host::EmulatedHost& effect = *host_;
     // A click needs a distance map recorded at this resolution. A render without blur records it
     // as well as any other and costs only a copy.
-    const double amount = effect.value(kBokehAmount);
-    effect.set_value(kBokehAmount, 0.0);
+    const double amount = effect.value(effect_controls::kBokehAmount);
+    effect.set_value(effect_controls::kBokehAmount, 0.0);
     host::World scratch(input.width(), input.height(), input.depth());
     const PF_Err err = effect.render(input, scratch);
-    effect.set_value(kBokehAmount, amount);
+    effect.set_value(effect_controls::kBokehAmount, amount);
     check(err, "render");
     check(effect.frame_setdown(), "frame set-down");
     // Focus Here is given in full-resolution layer pixels; the module scales it to the map.
-    effect.set_point(kFocusHere, settings_.focus_at->x, settings_.focus_at->y);
-    check(effect.user_changed_param(kFocusHere), "focus pick");
+    effect.set_point(effect_controls::kFocusHere, settings_.focus_at->x, settings_.focus_at->y);
+    check(effect.user_changed_param(effect_controls::kFocusHere), "focus pick");
 }
 
 std::unique_ptr<host::World> EffectSession::render(host::World& input, host::World* distance,
@@ -141,7 +143,7 @@ std::unique_ptr<host::World> EffectSession::render(host::World& input, host::Wor
         ~ProgressScope() { effect.set_progress(nullptr); }
     } scope{effect};
     effect.set_progress(progress);
-    effect.set_layer(kDistanceLayer, distance);
+    effect.set_layer(effect_controls::kDistanceLayer, distance);
     if (settings_.focus_at) {
         pick_focus(input);
     }
@@ -152,16 +154,17 @@ std::unique_ptr<host::World> EffectSession::render(host::World& input, host::Wor
 }
 
 double EffectSession::focus_distance() const {
-    return host_->value(kFocusDistance);
+    return host_->value(effect_controls::kFocusDistance);
 }
 
 std::vector<std::string> declared_shape_names(const std::filesystem::path& module) {
     auto effect = load(module);
     effect->global_setup();
     effect->params_setup();
-    std::vector<std::string> names = popup_entries(declared_control(*effect, kIrisShape));
+    std::vector<std::string> names =
+        popup_entries(declared_control(*effect, effect_controls::kIrisShape));
     effect->global_setdown();
     return names;
 }
 
-}  // namespace cli
+}  // namespace session

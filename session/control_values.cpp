@@ -1,4 +1,4 @@
-#include "cli/control_values.h"
+#include "session/control_values.h"
 
 #include <fmt/format.h>
 
@@ -7,10 +7,10 @@
 #include <charconv>
 #include <sstream>
 
-#include "cli/cli_error.h"
 #include "host/fixed_point.h"
+#include "session/session_error.h"
 
-namespace cli {
+namespace session {
 namespace {
 
 using host::from_fixed;
@@ -36,7 +36,7 @@ Range valid_range(const host::DeclaredParam& control) {
             return {static_cast<double>(def.u.sd.valid_min),
                     static_cast<double>(def.u.sd.valid_max)};
         default:
-            throw CliError(kExitBadInput, fmt::format("\"{}\" is not a slider", def.name));
+            fail_input(fmt::format("\"{}\" is not a slider", def.name));
     }
 }
 
@@ -90,4 +90,4 @@ double checked_slider_value(const host::DeclaredParam& control, double value,
     return value;
 }
 
-}  // namespace cli
+}  // namespace session

@@ -1,12 +1,12 @@
-// The effect's controls as the command line gives them: each is optional, and a control left
+// The effect's controls as a front end asks for them: each is optional, and a control left
 // out keeps the default the module declared.
-#ifndef QB_CLI_RENDER_SETTINGS_H
-#define QB_CLI_RENDER_SETTINGS_H
+#ifndef QB_SESSION_RENDER_SETTINGS_H
+#define QB_SESSION_RENDER_SETTINGS_H
 
 #include <optional>
 #include <string>
 
-namespace cli {
+namespace session {
 
 struct PointXY {
     double x = 0.0;
@@ -34,6 +34,6 @@ struct RenderSettings {
     int downsample = 1;                          // render at 1/N resolution
 };
 
-}  // namespace cli
+}  // namespace session
 
 #endif

@@ -1,21 +1,21 @@
 // One instance of the effect, driven through the emulated host as a compositing host drives it:
-// loaded and set up once, its controls set from the command line, then one render command a
-// frame, with its sequence data kept from frame to frame.
-#ifndef QB_CLI_EFFECT_SESSION_H
-#define QB_CLI_EFFECT_SESSION_H
+// loaded and set up once, its controls set from the front end's settings, then one render command
+// a frame, with its sequence data kept from frame to frame.
+#ifndef QB_SESSION_EFFECT_SESSION_H
+#define QB_SESSION_EFFECT_SESSION_H
 
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "cli/plugin_folder_view.h"
-#include "cli/progress_report.h"
-#include "cli/render_settings.h"
 #include "host/emulated_host.h"
 #include "host/world.h"
+#include "session/plugin_folder_view.h"
+#include "session/progress_report.h"
+#include "session/render_settings.h"
 
-namespace cli {
+namespace session {
 
 // The host describes the part of a layer to render with signed 16-bit coordinates.
 inline constexpr int kLargestSide = 32767;
@@ -23,7 +23,7 @@ inline constexpr int kLargestSide = 32767;
 class EffectSession {
   public:
     // Loads `module`, runs global, parameter and sequence set-up and sets the controls. Throws
-    // CliError: bad input for a module that will not load or a control value it refuses, an
+    // SessionError: bad input for a module that will not load or a control value it refuses, an
     // effect error when a set-up command fails.
     EffectSession(const std::filesystem::path& module, const RenderSettings& settings);
     // The same for a module linked into this program: `entry` is its command dispatch, and
@@ -38,7 +38,7 @@ class EffectSession {
     // Renders `input` (the layer at render resolution) with `distance` as the Distance Layer
     // (null: none) into a new world of the input's size and depth. With a focus point, a first
     // render records the distance map and the point is picked as a click on "Focus Here" would.
-    // Throws CliError: effect error with the module's message, or cancelled.
+    // Throws SessionError: effect error with the module's message, or cancelled.
     std::unique_ptr<host::World> render(host::World& input, host::World* distance,
                                         ProgressReport& report);
     // The same with the host's progress reports going to `progress`; non-zero cancels.
@@ -61,6 +61,6 @@ class EffectSession {
 // The names of the Iris Shape popup of `module`, in menu order.
 std::vector<std::string> declared_shape_names(const std::filesystem::path& module);
 
-}  // namespace cli
+}  // namespace session
 
 #endif

@@ -2,18 +2,18 @@
 // empty files beside itself, and the installed folder must not change for one run. The view is
 // a temporary folder of links to everything in the real one (the module too), plus the markers;
 // the module is loaded through its link, so it finds the view as its folder.
-#ifndef QB_CLI_PLUGIN_FOLDER_VIEW_H
-#define QB_CLI_PLUGIN_FOLDER_VIEW_H
+#ifndef QB_SESSION_PLUGIN_FOLDER_VIEW_H
+#define QB_SESSION_PLUGIN_FOLDER_VIEW_H
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace session {
 
 class PluginFolderView {
   public:
-    // Throws CliError (bad input) when the view cannot be made.
+    // Throws SessionError (bad input) when the view cannot be made.
     PluginFolderView(const std::filesystem::path& module, const std::vector<std::string>& markers);
     ~PluginFolderView();
     PluginFolderView(const PluginFolderView&) = delete;
@@ -26,6 +26,6 @@ class PluginFolderView {
     std::filesystem::path module_;
 };
 
-}  // namespace cli
+}  // namespace session
 
 #endif

@@ -1,15 +1,15 @@
 // What the user sees while frames render, on standard error: a bar that the host's progress
 // callback moves when that is a terminal, and one line per frame in every case, so a farm log
 // reads frame by frame.
-#ifndef QB_CLI_PROGRESS_REPORT_H
-#define QB_CLI_PROGRESS_REPORT_H
+#ifndef QB_SESSION_PROGRESS_REPORT_H
+#define QB_SESSION_PROGRESS_REPORT_H
 
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
 
-namespace cli {
+namespace session {
 
 class ProgressReport {
   public:
@@ -37,6 +37,6 @@ class ProgressReport {
 // Whether standard error is a terminal a bar can be drawn on.
 bool stderr_is_terminal();
 
-}  // namespace cli
+}  // namespace session
 
 #endif

@@ -1,11 +1,11 @@
-#include "cli/progress_report.h"
+#include "session/progress_report.h"
 
 #include <fmt/format.h>
 #include <unistd.h>
 
 #include <algorithm>
 
-namespace cli {
+namespace session {
 namespace {
 
 constexpr int kBarWidth = 40;
@@ -70,4 +70,4 @@ void ProgressReport::failed(const std::string& message) {
     std::fflush(stream_);
 }
 
-}  // namespace cli
+}  // namespace session

@@ -1,8 +1,8 @@
-#include "cli/cancellation.h"
+#include "session/cancellation.h"
 
 #include <csignal>
 
-namespace cli {
+namespace session {
 namespace {
 
 volatile std::sig_atomic_t cancel_flag = 0;
@@ -27,4 +27,4 @@ bool cancel_requested() {
     return cancel_flag != 0;
 }
 
-}  // namespace cli
+}  // namespace session

@@ -1,4 +1,4 @@
-#include "cli/plugin_folder_view.h"
+#include "session/plugin_folder_view.h"
 
 #include <fmt/format.h>
 #include <stdlib.h>
@@ -6,9 +6,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "cli/cli_error.h"
+#include "session/session_error.h"
 
-namespace cli {
+namespace session {
 namespace {
 
 namespace fs = std::filesystem;
@@ -49,4 +49,4 @@ PluginFolderView::~PluginFolderView() {
     fs::remove_all(folder_, ignored);
 }
 
-}  // namespace cli
+}  // namespace session

@@ -1,8 +1,8 @@
-#include "cli/channel_levels.h"
+#include "session/channel_levels.h"
 
 #include <cmath>
 
-namespace cli {
+namespace session {
 
 std::uint16_t float_to_world16(float value) {
     if (!(value > 0.0f)) {
@@ -14,4 +14,4 @@ std::uint16_t float_to_world16(float value) {
     return static_cast<std::uint16_t>(std::lround(static_cast<double>(value) * kMaxWorld16));
 }
 
-}  // namespace cli
+}  // namespace session

@@ -1,11 +1,11 @@
 // Channel values between files and the host's worlds. The host's 16-bit worlds hold 0..32768,
 // so 16-bit file values (0..65535) and float values (0..1) are scaled, rounding to nearest.
-#ifndef QB_CLI_CHANNEL_LEVELS_H
-#define QB_CLI_CHANNEL_LEVELS_H
+#ifndef QB_SESSION_CHANNEL_LEVELS_H
+#define QB_SESSION_CHANNEL_LEVELS_H
 
 #include <cstdint>
 
-namespace cli {
+namespace session {
 
 inline constexpr std::uint32_t kMax8 = 255;
 inline constexpr std::uint32_t kMaxFile16 = 65535;
@@ -27,6 +27,6 @@ constexpr float world16_to_float(std::uint16_t value) {
     return static_cast<float>(value) / static_cast<float>(kMaxWorld16);
 }
 
-}  // namespace cli
+}  // namespace session
 
 #endif
