@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 namespace platform {
 
@@ -32,6 +33,18 @@ T* allocate_array(std::size_t count) noexcept {
         return nullptr;
     }
     return static_cast<T*>(allocate_bytes(count * sizeof(T)));
+}
+
+// An array on this allocation path owned by its holder, released when the holder goes.
+struct ArrayRelease {
+    void operator()(void* block) const noexcept { release_bytes(block); }
+};
+template <class T>
+using OwnedArray = std::unique_ptr<T[], ArrayRelease>;
+
+template <class T>
+OwnedArray<T> allocate_owned(std::size_t count) noexcept {
+    return OwnedArray<T>(allocate_array<T>(count));
 }
 
 // Releases `block` (null is allowed) and clears the pointer that held it.

@@ -6,7 +6,6 @@
 namespace {
 
 constexpr const char kDefaultShapeName[] = "06";
-constexpr const char kLeakMessage[] = "[Quillbloom8.0] Memory leak detected in QuilAE";
 
 // The "On-Focus Distance" value a focus pick answers when the map was recorded at another
 // resolution: -1.0 in 16.16 fixed point.
@@ -24,16 +23,9 @@ void BokehPlugin::first_call_init() {
     use_micro = 0;
     use_simd = kStartUseSimd;
     focus_map_scale = 0.0;
-    shape_image = nullptr;
 
     distance_layer_marker = 0;
     iris_layer_marker = 0;
-    local_distance = nullptr;
-    input_buffer8 = nullptr;
-    input_buffer16 = nullptr;
-    mask_space = nullptr;
-    output_buffer = nullptr;
-    normalization_buffer = nullptr;
 }
 
 PF_Err BokehPlugin::sequence_setup(PF_InData* in_data, PF_OutData* out_data) {
@@ -59,18 +51,6 @@ PF_Err BokehPlugin::sequence_setdown(PF_InData* in_data, PF_OutData*) {
     if (in_data->sequence_data) {
         in_data->utils->host_unlock_handle(in_data->sequence_data);
         in_data->utils->host_dispose_handle(in_data->sequence_data);
-    }
-    return PF_Err_NONE;
-}
-
-PF_Err BokehPlugin::frame_setdown(PF_InData*, PF_OutData* out_data) {
-    const void* const working_buffers[] = {local_distance, input_buffer8, input_buffer16,
-                                           mask_space,     output_buffer, shape_image};
-    for (const void* buffer : working_buffers) {
-        if (buffer) {
-            std::memcpy(out_data->return_msg, kLeakMessage, sizeof kLeakMessage);
-            return PF_Err_INVALID_INDEX;
-        }
     }
     return PF_Err_NONE;
 }

@@ -1,14 +1,14 @@
-// The plug-in object: everything the effect keeps between and during the host's commands.
+// The plug-in object: what the effect keeps between the host's commands (folders, options, the
+// parameter index table, the shape catalogue, the focus map's bookkeeping), and the translation
+// of the host's records for the libraries below. A render's own state lives in the render.
 //
 // Principles shared by the handlers here:
 // - Every handler answers the host with a PF_Err and, where a message applies, leaves its text
 //   in out_data->return_msg. Nothing throws across the entry point.
 // - Paths and names live in fixed 512-byte buffers, as the host's records do; every copy into
 //   them is bounded.
-// - The module holds one BokehPlugin for all instances of the effect; the host calls it from one
-//   thread at a time, so nothing here locks. Tests may make their own instances.
-// - The render's working buffers and the shape image exist only during one render; they are
-//   null between commands, which is what the frame set-down check looks at.
+// - Each host that sets the module up holds its own BokehPlugin in its global-data handle; one
+//   host calls it from one thread at a time, so nothing here locks. Tests may make their own.
 #ifndef QB_PLUGIN_BOKEH_PLUGIN_H
 #define QB_PLUGIN_BOKEH_PLUGIN_H
 
@@ -18,7 +18,6 @@
 #include "render/render_request.h"
 #include "sdk/effect_sdk.h"
 #include "shapes/shape_catalogue.h"
-#include "shapes/shape_loader.h"
 
 inline constexpr int kPathBufferSize = platform::kPathBufferSize;
 
@@ -41,7 +40,6 @@ class BokehPlugin {
     PF_Err params_setup(PF_InData* in_data, PF_OutData* out_data);
     PF_Err sequence_setup(PF_InData* in_data, PF_OutData* out_data);
     PF_Err sequence_setdown(PF_InData* in_data, PF_OutData* out_data);
-    PF_Err frame_setdown(PF_InData* in_data, PF_OutData* out_data);
     PF_Err user_changed_param(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                               const PF_UserChangedParamExtra* extra);
     PF_Err about(PF_InData* in_data, PF_OutData* out_data);
@@ -63,17 +61,10 @@ class BokehPlugin {
     // snapshot of their values at the render's downsample factor `dsx`.
     bool controls_present(PF_ParamDef* params[]) const;
     render::RenderRequest take_render_snapshot(PF_ParamDef* params[], double dsx) const;
-    // Frees every working buffer of a render and the shape image, and checks the Distance Layer
-    // back in when a render checked it out. Runs on every exit of a render.
-    void release_render_buffers(PF_InData* in_data);
 
     // Shape catalogue. Fills shape_names and shape_count from pattern_folder; when asked, also
     // the "|"-joined choice string (512 bytes) and the position of preferred_shape_name.
     void list_shape_folders(char* choice_string = nullptr, int* preferred_position = nullptr);
-
-    // Shape image loading.
-    void load_shape_image(const char* path);
-    void release_shape_image(PF_InData* in_data, PF_ParamDef* iris_layer_param);
 
     // Folders and options (global set-up)
     char plugin_folder[kPathBufferSize] = {};
@@ -119,31 +110,9 @@ class BokehPlugin {
     // Rows of the recorded map: the handle may be larger, left over from a bigger layer.
     int focus_map_height = 0;
 
-    // Shape image
-    char shape_path[shapes::kShapePathSize] = {};
-    uint32_t shape_height = 0;
-    uint32_t shape_width = 0;
-    uint16_t samples_per_pixel = 0;
-    uint16_t bits_per_sample = 0;
-    int shape_rowbytes = 0;
-    uint8_t* shape_image = nullptr;
-
     // The layer controls' default markers.
     int distance_layer_marker = 0;
     int iris_layer_marker = 0;
-    // The Distance Layer as the host lent it for the running render.
-    PF_ParamDef distance_layer_param = {};
-    // Set once the running render has asked the host for the Distance Layer.
-    int distance_layer_requested = 0;
-
-    // Working buffers of one render, in the order the frame set-down check examines them
-    // (shape_image, above, is the last one it looks at).
-    uint8_t* local_distance = nullptr;
-    uint8_t* input_buffer8 = nullptr;
-    uint16_t* input_buffer16 = nullptr;
-    uint8_t* mask_space = nullptr;
-    float* output_buffer = nullptr;
-    float* normalization_buffer = nullptr;
 };
 
 // The host's horizontal downsample factor as the render and the focus pick both take it.

@@ -116,10 +116,6 @@ PF_Err on_render(BokehPlugin& plugin, const CommandArgs& a) {
     return plugin.render_frame(a.in_data, a.out_data, a.params, a.output);
 }
 
-PF_Err on_frame_setdown(BokehPlugin& plugin, const CommandArgs& a) {
-    return plugin.frame_setdown(a.in_data, a.out_data);
-}
-
 PF_Err on_user_changed_param(BokehPlugin& plugin, const CommandArgs& a) {
     return plugin.user_changed_param(a.in_data, a.out_data, a.params,
                                      static_cast<const PF_UserChangedParamExtra*>(a.extra));
@@ -144,7 +140,7 @@ constexpr CommandHandler kCommandTable[PF_Cmd_NUM_CMDS] = {
     do_nothing,             // PF_Cmd_DO_DIALOG
     do_nothing,             // PF_Cmd_FRAME_SETUP
     on_render,              // PF_Cmd_RENDER
-    on_frame_setdown,       // PF_Cmd_FRAME_SETDOWN
+    do_nothing,             // PF_Cmd_FRAME_SETDOWN: a render keeps nothing past its return
     on_user_changed_param,  // PF_Cmd_USER_CHANGED_PARAM
     do_nothing,             // PF_Cmd_UPDATE_PARAMS_UI
     do_nothing,             // PF_Cmd_EVENT

@@ -5,6 +5,7 @@
 
 #include "platform/file_system.h"
 #include "plugin/bokeh_plugin.h"
+#include "shapes/shape_catalogue.h"
 
 namespace {
 
@@ -61,4 +62,9 @@ void BokehPlugin::global_setup(PF_InData* in_data, PF_OutData*) {
 
     compute_param_indices();
     list_shape_folders();
+}
+
+void BokehPlugin::list_shape_folders(char* choice_string, int* preferred_position) {
+    shape_count = ::list_shape_folders(pattern_folder, preferred_shape_name, shape_names,
+                                       choice_string, preferred_position);
 }

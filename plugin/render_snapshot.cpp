@@ -77,5 +77,8 @@ render::RenderRequest BokehPlugin::take_render_snapshot(PF_ParamDef* params[], d
     request.alpha_value = more_params ? static_cast<float>(clamped_fixed_value(
                                             params[idx_alpha_bokeh], &BokehPlugin::idx_alpha_bokeh))
                                       : kDefaultAlphaValue;
+    request.use_simd = use_simd != 0;
+    request.use_micro = use_micro != 0;
+    request.alpha_bokeh = alpha_bokeh_mode != 0;
     return request;
 }

@@ -25,6 +25,10 @@ struct RenderRequest {
     int preview_quality = 0;
     int quality = 0;
     float alpha_value = 0.3f;
+    // The plug-in folder's options: vector kernels allowed, micro stamps, alpha from the light.
+    bool use_simd = true;
+    bool use_micro = false;
+    bool alpha_bokeh = false;
 };
 
 }  // namespace render

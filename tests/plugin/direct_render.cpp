@@ -6,8 +6,10 @@
 
 #include "engine/bokeh_engine.h"
 #include "engine/light_curve.h"
-#include "plugin/bokeh_plugin.h"
+#include "platform/allocation.h"
+#include "platform/file_system.h"
 #include "shapes/shape_catalogue.h"
+#include "shapes/shape_loader.h"
 #include "tests/plugin/render_scene.h"
 
 namespace qb_test {
@@ -36,15 +38,16 @@ int rounded(double value, int max) {
 
 Stamp engine_stamp(const std::string& folder, int max_effect, double diameter, int quality,
                    int levels) {
-    char path[kPathBufferSize] = {};
+    char path[platform::kPathBufferSize] = {};
     find_shape_size_file(folder.c_str(), max_effect, path);
-    auto plugin = std::make_unique<BokehPlugin>();
-    plugin->load_shape_image(path);
+    shapes::ShapeFile shape;
+    uint8_t* image = nullptr;
+    shapes::load_shape_image(path, shape, image);
+    const platform::OwnedArray<uint8_t> shape_image(image);
     auto engine = std::make_unique<BokehEngine>();
     engine->set_options(0, 0);
-    engine->set_iris_image(0, 3, static_cast<int32_t>(plugin->shape_width),
-                           static_cast<int32_t>(plugin->shape_height), plugin->shape_image,
-                           plugin->shape_rowbytes);
+    engine->set_iris_image(0, 3, static_cast<int32_t>(shape.width),
+                           static_cast<int32_t>(shape.height), shape_image.get(), shape.rowbytes);
     engine->pattern_size = diameter;
     engine->quality = static_cast<uint16_t>(quality);
     engine->levels = levels;
@@ -66,7 +69,6 @@ Stamp engine_stamp(const std::string& folder, int max_effect, double diameter, i
     }
     engine->free_pattern_buffers();
     engine->free_size_patterns();
-    plugin->release_shape_image(nullptr, nullptr);
     return stamp;
 }
 

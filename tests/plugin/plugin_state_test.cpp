@@ -143,34 +143,6 @@ TEST_F(PluginStateTest, AModulePathWithoutSeparatorIsTheFolderItself) {
     EXPECT_EQ(plugin_->shape_count, 0);
 }
 
-TEST_F(PluginStateTest, FrameSetdownNamesALeakForEachWorkingBufferLeftOver) {
-    uint8_t byte = 0;
-    uint16_t word = 0;
-    float value = 0;
-    // Each entry leaves one buffer set.
-    const std::vector<std::function<void(BokehPlugin&)>> leaks = {
-        [&](BokehPlugin& p) { p.local_distance = &byte; },
-        [&](BokehPlugin& p) { p.input_buffer8 = &byte; },
-        [&](BokehPlugin& p) { p.input_buffer16 = &word; },
-        [&](BokehPlugin& p) { p.mask_space = &byte; },
-        [&](BokehPlugin& p) { p.output_buffer = &value; },
-        [&](BokehPlugin& p) { p.shape_image = &byte; },
-    };
-    for (std::size_t i = 0; i < leaks.size(); ++i) {
-        SCOPED_TRACE(i);
-        BokehPlugin plugin;
-        plugin.first_call_init();
-        leaks[i](plugin);
-        PF_OutData out{};
-        EXPECT_EQ(plugin.frame_setdown(&host_.in_data(), &out), PF_Err_INVALID_INDEX);
-        EXPECT_STREQ(out.return_msg, "[Quillbloom8.0] Memory leak detected in QuilAE");
-        EXPECT_EQ(out.out_flags, 0);
-    }
-    PF_OutData clean{};
-    EXPECT_EQ(plugin_->frame_setdown(&host_.in_data(), &clean), PF_Err_NONE);
-    EXPECT_STREQ(clean.return_msg, "");
-}
-
 // A focus map of 6 x 4 recorded at half resolution, stride 8: byte = 10 * row + column.
 class FocusMapTest : public PluginStateTest {
   protected:

@@ -9,7 +9,6 @@
 #include "host/emulated_host.h"
 #include "platform/allocation.h"
 #include "plugin/effect_entry.h"
-#include "plugin/engine_errors.h"
 #include "tests/plugin/plugin_folder.h"
 #include "tests/plugin/render_scene.h"
 
@@ -129,22 +128,6 @@ TEST_F(RenderFailureTest, ARefusedDistanceLayerCheckoutRendersAsWithoutTheLayer)
                     << x << "," << y;
             }
         }
-    }
-}
-
-TEST(EngineErrors, ReachTheHostAsCancelMemoryOrRequestErrors) {
-    EXPECT_EQ(host_error_of_engine(0), PF_Err_NONE);
-    EXPECT_EQ(host_error_of_engine(engine_failure::kCancelled), PF_Interrupt_CANCEL);
-    for (const int32_t code :
-         {engine_failure::kPatternMemory, engine_failure::kResizeMemory,
-          engine_failure::kSmearMemory, engine_failure::kStampMemory, engine_failure::kStampHeld,
-          engine_failure::kLightRowsMemory, engine_failure::kSourceMemory,
-          engine_failure::kSourceHeld, engine_failure::kStampTooTall}) {
-        EXPECT_EQ(host_error_of_engine(code), PF_Err_OUT_OF_MEMORY) << code;
-    }
-    for (const int32_t code : {engine_failure::kSourceGeometry, engine_failure::kIrisGeometry,
-                               engine_failure::kLevelsOutOfRange, -3, 99}) {
-        EXPECT_EQ(host_error_of_engine(code), PF_Err_INVALID_INDEX) << code;
     }
 }
 

@@ -1,5 +1,6 @@
-#include "plugin/render_progress.h"
+#include "render/render_progress.h"
 
+namespace render {
 namespace {
 
 constexpr double kWhole = 100.0;
@@ -17,10 +18,7 @@ void RenderProgress::advance_step(int step_count) {
 }
 
 int RenderProgress::report(int current, int total) const {
-    // A host without a progress callback cannot be asked, and never cancels.
-    if (!in_data_->inter.progress) {
-        return 0;
-    }
-    const auto overall = static_cast<A_long>(current * step_share_ + done_);
-    return in_data_->inter.progress(in_data_->effect_ref, overall, total);
+    return host_.progress(static_cast<int>(current * step_share_ + done_), total);
 }
+
+}  // namespace render

@@ -1,14 +1,16 @@
-// Progress of a running render as the host sees it: the engine reports percent of the running
+// Progress of a running render as its host sees it: the engine reports percent of the running
 // distance step, which is mapped onto the whole render before the host is asked whether to go
 // on. One object a render, so renders running at once report to their own hosts.
-#ifndef QB_PLUGIN_RENDER_PROGRESS_H
-#define QB_PLUGIN_RENDER_PROGRESS_H
+#ifndef QB_RENDER_RENDER_PROGRESS_H
+#define QB_RENDER_RENDER_PROGRESS_H
 
-#include "sdk/effect_sdk.h"
+#include "render/render_frame.h"
+
+namespace render {
 
 class RenderProgress {
   public:
-    explicit RenderProgress(PF_InData* in_data) : in_data_(in_data) {}
+    explicit RenderProgress(RenderHost& host) : host_(host) {}
 
     // Before the first of the render's `step_count` distance steps.
     void reset_steps(int step_count);
@@ -18,10 +20,12 @@ class RenderProgress {
     int report(int current, int total) const;
 
   private:
-    PF_InData* in_data_;
+    RenderHost& host_;
     // The running step's share of the whole, and the percent done before it.
     double step_share_ = 0.0;
     double done_ = 0.0;
 };
+
+}  // namespace render
 
 #endif

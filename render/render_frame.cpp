@@ -1,0 +1,442 @@
+#include "render/render_frame.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "engine/bokeh_engine.h"
+#include "engine/channel_levels.h"
+#include "engine/engine_failures.h"
+#include "platform/allocation.h"
+#include "platform/file_system.h"
+#include "render/distance_map.h"
+#include "render/distance_steps.h"
+#include "render/engine_pass.h"
+#include "render/render_progress.h"
+#include "render/render_region.h"
+#include "render/step_preparation.h"
+#include "render/step_workspace.h"
+#include "render/write_back.h"
+#include "shapes/shape_catalogue.h"
+#include "shapes/shape_loader.h"
+
+namespace render {
+namespace {
+
+constexpr char kPreviewOutside[] = "[Quillbloom8.0] Preview Outside of Image  ";
+constexpr char kLayerSizesDiffer[] =
+    "[Quillbloom8.0] Distance layer and target layer have different image sizes  ";
+constexpr char kTooManySteps[] = "[Quillbloom8.0] Too many distance steps";
+constexpr char kNoShapeFile[] =
+    "[Quillbloom8.0] Shape File for Requested MaxEffect NOT available  ";
+constexpr char kShapeNotLoaded[] = "[Quillbloom8.0] Iris Shape Not Loarded  ";
+constexpr char kShapeTooSmall[] = "[Quillbloom8.0] Shape Image size < MaxEffect  ";
+constexpr char kEngineLeak[] = "[Quillbloom8.0] Memory leak detected in QB Engine";
+constexpr char kEngineFailurePrefix[] = "[Quillbloom8.0Eng] ";
+constexpr char kCopyRefused[] = "[Quillbloom8.0] The host could not copy the layer to the output";
+constexpr char kNoLocalDistance[] = "[QB8.0(Render): not enough memory for local-distance area";
+constexpr char kNoInputBuffer8[] = "QB8.0(Render): not enough memory for input buffer8";
+constexpr char kNoInputBuffer16[] = "QB8.0(Render): not enough memory for input buffer16";
+constexpr char kNoMaskSpace[] = "QB8.0(Render): not enough memory for mask space";
+constexpr char kNoOutputBuffer[] = "QB8.0(Render): not enough memory for output buffer";
+constexpr char kNoNormalization[] = "QB8.0(Render): not enough memory for normalization buffer";
+constexpr char kNoEngine[] = "QB8.0(Render): not enough memory for the engine";
+
+constexpr int kProgressTotal = 100;
+
+// The rows of `picture` from region pixel (x, y) on.
+template <class Rows>
+Rows rows_at(const Picture<Rows>& picture, int32_t x, int32_t y) {
+    Rows rows = picture.pixels;
+    rows.data = rows.pixel(x, y);
+    return rows;
+}
+
+class RenderRun {
+  public:
+    RenderRun(const RenderRequest& request, const LayerPicture& layer, const ExtentHint& extent,
+              const ShapeChoice& shape, const OutputPicture& output, RenderHost& host)
+        : request_(request),
+          layer_(layer),
+          extent_(extent),
+          shape_choice_(shape),
+          output_(output),
+          host_(host),
+          progress_(host),
+          depth_(layer.pixels.depth),
+          focus_distance_(request.focus_distance) {}
+
+    RenderOutcome render();
+
+  private:
+    RenderOutcome fail(RenderStatus status, const char* text);
+    bool done() const { return outcome_.status == RenderStatus::kDone; }
+    bool choose_region();
+    void clear_output();
+    bool copy_layer_to_output();
+    bool build_distance_map();
+    bool read_distance_layer(const LayerPicture& distances);
+    bool plan_steps();
+    bool load_shape();
+    bool allocate_buffers();
+    bool render_steps();
+    bool run_step(const DistanceStep& step, const StepSource& source);
+    bool engine_outcome();
+    void write_output();
+
+    // Allocates `buffer`; false with `failure_text` as the outcome when it cannot be had.
+    template <class T>
+    bool take(platform::OwnedArray<T>& buffer, std::size_t count, const char* failure_text);
+
+    const RenderRequest& request_;
+    const LayerPicture& layer_;
+    const ExtentHint& extent_;
+    const ShapeChoice& shape_choice_;
+    const OutputPicture& output_;
+    RenderHost& host_;
+    RenderProgress progress_;
+    RenderOutcome outcome_;
+
+    const ChannelDepth depth_;
+    // The request's focus distance, or the one picked from the distance map.
+    double focus_distance_;
+    RenderRegion region_;
+    uint16_t quality_value_ = 0;
+    DistanceSteps steps_;
+    // The distance map of the whole layer; empty when this render has none (no Distance Layer,
+    // or one the host could not lend or whose pixels cannot be read).
+    platform::OwnedArray<uint8_t> local_distance_;
+    shapes::ShapeFile shape_file_;
+    platform::OwnedArray<uint8_t> shape_image_;
+    // The step's pixels (one of the two, by depth), its blur mask, and the light and weight
+    // every pass adds into.
+    platform::OwnedArray<uint8_t> input_buffer8_;
+    platform::OwnedArray<uint16_t> input_buffer16_;
+    platform::OwnedArray<uint8_t> mask_space_;
+    platform::OwnedArray<float> output_buffer_;
+    platform::OwnedArray<float> normalization_buffer_;
+    StepWorkspace workspace_;
+    std::unique_ptr<BokehEngine> engine_;
+    float mid_light_ = 0.0f;
+};
+
+RenderOutcome RenderRun::fail(RenderStatus status, const char* text) {
+    outcome_.status = status;
+    outcome_.message = text;
+    return outcome_;
+}
+
+template <class T>
+bool RenderRun::take(platform::OwnedArray<T>& buffer, std::size_t count, const char* failure_text) {
+    buffer = platform::allocate_owned<T>(count);
+    if (!buffer) {
+        fail(RenderStatus::kOutOfMemory, failure_text);
+        return false;
+    }
+    return true;
+}
+
+RenderOutcome RenderRun::render() {
+    if (host_.progress(0, kProgressTotal) != 0) {
+        return fail(RenderStatus::kCancelled, "");
+    }
+    // Each stage leaves its failure in outcome_; the render ends at the first.
+    if (!choose_region()) {
+        return outcome_;
+    }
+    // Nothing of the layer is asked for: the prepared output is the whole answer.
+    if (region_.empty()) {
+        return outcome_;
+    }
+    if (!build_distance_map() || !plan_steps()) {
+        return outcome_;
+    }
+    // No step blurs by more than a pixel: the layer is its own answer.
+    if (steps_.max_blur_diameter == 1) {
+        copy_layer_to_output();
+        return outcome_;
+    }
+    if (host_.progress(0, kProgressTotal) != 0) {
+        return fail(RenderStatus::kCancelled, "");
+    }
+    if (load_shape() && allocate_buffers() && render_steps()) {
+        write_output();
+    }
+    return outcome_;
+}
+
+bool RenderRun::choose_region() {
+    if (request_.preview_only) {
+        const std::optional<RenderRegion> preview =
+            preview_render_region(request_.preview_x, request_.preview_y, request_.preview_size,
+                                  layer_.width, layer_.height);
+        if (!preview) {
+            fail(RenderStatus::kRequestError, kPreviewOutside);
+            return false;
+        }
+        region_ = *preview;
+        quality_value_ = static_cast<uint16_t>(request_.preview_quality);
+        return copy_layer_to_output();
+    }
+    region_ = full_render_region(extent_.left, extent_.top, extent_.right, extent_.bottom,
+                                 static_cast<int>(std::ceil(request_.bokeh_amount)), layer_.width,
+                                 layer_.height);
+    quality_value_ = static_cast<uint16_t>(request_.quality);
+    if (!region_.covers(layer_.width, layer_.height)) {
+        clear_output();
+    }
+    return true;
+}
+
+void RenderRun::clear_output() {
+    const std::size_t row_bytes = static_cast<std::size_t>(output_.width) * pixel_bytes(depth_);
+    for (int32_t y = 0; y < output_.height; ++y) {
+        std::memset(output_.pixels.row(y), 0, row_bytes);
+    }
+}
+
+// A copy the host refuses would leave the output unwritten behind a success.
+bool RenderRun::copy_layer_to_output() {
+    if (const int code = host_.copy_layer_to_output()) {
+        fail(RenderStatus::kHostRefused, kCopyRefused);
+        outcome_.host_code = code;
+        return false;
+    }
+    return true;
+}
+
+bool RenderRun::build_distance_map() {
+    if (!request_.distance_layer) {
+        host_.keep_distance_map(nullptr, 0, 0);
+        return true;
+    }
+    const std::optional<LayerPicture> distances = host_.lend_distance_layer();
+    if (!distances) {
+        return true;
+    }
+    if (distances->width != layer_.width || distances->height != layer_.height) {
+        fail(RenderStatus::kRequestError, kLayerSizesDiffer);
+        return false;
+    }
+    // A lent layer without readable pixels is as good as none.
+    return !distances->pixels.data || read_distance_layer(*distances);
+}
+
+bool RenderRun::read_distance_layer(const LayerPicture& distances) {
+    const std::size_t count =
+        static_cast<std::size_t>(distances.width) * static_cast<std::size_t>(distances.height);
+    if (!take(local_distance_, count, kNoLocalDistance)) {
+        return false;
+    }
+    read_distance_map(distances.pixels, distances.width, distances.height, local_distance_.get());
+    // Focus Here keeps reading the previous map when this one cannot be kept.
+    host_.keep_distance_map(local_distance_.get(), distances.width, distances.height);
+    if (focus_distance_ < 0.0) {
+        focus_distance_ = host_.kept_distance(request_.focus_x, request_.focus_y);
+    }
+    return true;
+}
+
+bool RenderRun::plan_steps() {
+    // Without distances every pixel is one step: cutting an empty histogram gave no step at all,
+    // and a black picture reported as rendered.
+    if (!local_distance_) {
+        steps_ = single_distance_step(request_.bokeh_amount);
+        return true;
+    }
+    if (too_many_distance_steps(request_.distance_precision)) {
+        fail(RenderStatus::kRequestError, kTooManySteps);
+        return false;
+    }
+    const std::size_t count =
+        static_cast<std::size_t>(layer_.width) * static_cast<std::size_t>(layer_.height);
+    steps_ =
+        cut_distance_steps(count_distances(local_distance_.get(), count),
+                           request_.distance_precision, focus_distance_, request_.bokeh_amount);
+    return true;
+}
+
+bool RenderRun::load_shape() {
+    int max_effect = static_cast<int>(std::ceil(request_.bokeh_amount + 1.0));
+    if (max_effect % 2 == 0) {
+        ++max_effect;
+    }
+    char folder[platform::kPathBufferSize] = {};
+    char chosen[platform::kPathBufferSize] = {};
+    if (shape_choice_.folder_name) {
+        const int length =
+            std::snprintf(folder, sizeof folder, "%s%c%s", shape_choice_.pattern_folder,
+                          platform::kPathSeparator, shape_choice_.folder_name);
+        if (length > 0 && length < platform::kPathBufferSize) {
+            find_shape_size_file(folder, max_effect, chosen);
+        }
+    }
+    if (chosen[0] == '\0') {
+        fail(RenderStatus::kRequestError, kNoShapeFile);
+        return false;
+    }
+    uint8_t* image = nullptr;
+    shapes::load_shape_image(chosen, shape_file_, image);
+    shape_image_.reset(image);
+    if (!shape_image_) {
+        fail(RenderStatus::kRequestError, kShapeNotLoaded);
+        return false;
+    }
+    if (shape_file_.width < static_cast<uint32_t>(max_effect) &&
+        shape_file_.height < static_cast<uint32_t>(max_effect)) {
+        fail(RenderStatus::kRequestError, kShapeTooSmall);
+        return false;
+    }
+    return true;
+}
+
+bool RenderRun::allocate_buffers() {
+    const std::size_t pixels =
+        static_cast<std::size_t>(region_.width) * static_cast<std::size_t>(region_.height);
+    const std::size_t channels = pixels * kChannels;
+    const bool input_taken = depth_ == ChannelDepth::k8
+                                 ? take(input_buffer8_, channels, kNoInputBuffer8)
+                                 : take(input_buffer16_, channels, kNoInputBuffer16);
+    if (!input_taken || !take(mask_space_, pixels, kNoMaskSpace) ||
+        !take(output_buffer_, channels, kNoOutputBuffer) ||
+        !take(normalization_buffer_, pixels, kNoNormalization)) {
+        return false;
+    }
+    std::memset(output_buffer_.get(), 0, channels * sizeof(float));
+    std::memset(normalization_buffer_.get(), 0, pixels * sizeof(float));
+    const char* failure_text = nullptr;
+    if (!workspace_.allocate(region_.width, region_.height, &failure_text)) {
+        fail(RenderStatus::kOutOfMemory, failure_text);
+        return false;
+    }
+    engine_.reset(new (std::nothrow) BokehEngine);
+    if (!engine_) {
+        fail(RenderStatus::kOutOfMemory, kNoEngine);
+        return false;
+    }
+    engine_->progress_fn = [this](int current, int total) {
+        return progress_.report(current, total);
+    };
+    return true;
+}
+
+bool RenderRun::render_steps() {
+    StepSource source;
+    source.input = rows_at(layer_, region_.x0, region_.y0);
+    if (local_distance_) {
+        source.distances = local_distance_.get() +
+                           static_cast<std::ptrdiff_t>(region_.y0) * layer_.width + region_.x0;
+        source.distance_stride = layer_.width;
+    }
+    source.width = region_.width;
+    source.height = region_.height;
+    source.step_count = steps_.step_count;
+    measure_step_source(source, workspace_);
+
+    progress_.reset_steps(steps_.step_count);
+    for (int32_t s = 0; s < steps_.step_count; ++s) {
+        const DistanceStep& step = steps_.steps[static_cast<std::size_t>(s)];
+        if (step.empty()) {
+            continue;
+        }
+        progress_.advance_step(steps_.step_count);
+        if (!run_step(step, source)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
+    const bool deep = depth_ == ChannelDepth::k16;
+    uint8_t* step_pixels =
+        deep ? reinterpret_cast<uint8_t*>(input_buffer16_.get()) : input_buffer8_.get();
+    const PixelRows buffer{step_pixels,
+                           static_cast<std::ptrdiff_t>(region_.width) *
+                               static_cast<std::ptrdiff_t>(pixel_bytes(depth_)),
+                           depth_};
+    const int32_t disc = BokehEngine::odd_diameter_rule(step.blur, request_.use_micro ? 1 : 0);
+    prepare_step(source, step, disc, buffer, mask_space_.get(), workspace_);
+
+    PassBuffers buffers;
+    buffers.width = region_.width;
+    buffers.height = region_.height;
+    buffers.levels = deep ? kLevels16 : kLevels8;
+    buffers.input8 = input_buffer8_.get();
+    buffers.input16 = input_buffer16_.get();
+    buffers.mask = mask_space_.get();
+    buffers.row_work = workspace_.row_work;
+    buffers.light = output_buffer_.get();
+    buffers.weights = normalization_buffer_.get();
+    buffers.shape = shape_image_.get();
+    buffers.shape_width = static_cast<int32_t>(shape_file_.width);
+    buffers.shape_height = static_cast<int32_t>(shape_file_.height);
+    buffers.shape_rowbytes = shape_file_.rowbytes;
+
+    PassSettings settings;
+    settings.alpha_value = request_.alpha_value;
+    settings.alpha_bokeh_mode = request_.alpha_bokeh ? 1 : 0;
+    settings.use_simd = request_.use_simd ? 1 : 0;
+    settings.use_micro = request_.use_micro ? 1 : 0;
+    settings.hardness = request_.hardness;
+    settings.brightness = request_.brightness;
+    settings.quality = quality_value_;
+    run_engine_pass(*engine_, buffers, settings, step);
+    return engine_outcome();
+}
+
+bool RenderRun::engine_outcome() {
+    if (engine_->check_leaks() != 0) {
+        fail(RenderStatus::kRequestError, kEngineLeak);
+        return false;
+    }
+    mid_light_ = engine_->mid_light;
+    engine_->end_run_reset();
+    const RenderStatus status = status_of_engine_failure(engine_->error_code);
+    if (status == RenderStatus::kDone) {
+        return true;
+    }
+    fail(status, "");
+    if (status != RenderStatus::kCancelled) {
+        outcome_.message = std::string(kEngineFailurePrefix) + engine_->message;
+    }
+    return false;
+}
+
+void RenderRun::write_output() {
+    WriteBackSettings settings;
+    settings.mid_light = mid_light_;
+    settings.brightness = request_.brightness;
+    settings.hardness = request_.hardness;
+    settings.alpha_value = request_.alpha_value;
+    settings.alpha_bokeh = request_.alpha_bokeh;
+    write_back(output_buffer_.get(), normalization_buffer_.get(), region_.width, region_.height,
+               rows_at(layer_, region_.x0, region_.y0), rows_at(output_, region_.x0, region_.y0),
+               settings);
+}
+
+}  // namespace
+
+RenderStatus status_of_engine_failure(int32_t code) {
+    // Engine codes 2 to 18 are the stages' allocation failures.
+    constexpr int32_t kFirstMemoryFailure = engine_failure::kPatternMemory;
+    constexpr int32_t kLastMemoryFailure = engine_failure::kStampTooTall;
+    if (code == 0) {
+        return RenderStatus::kDone;
+    }
+    if (code == engine_failure::kCancelled) {
+        return RenderStatus::kCancelled;
+    }
+    return code >= kFirstMemoryFailure && code <= kLastMemoryFailure ? RenderStatus::kOutOfMemory
+                                                                     : RenderStatus::kRequestError;
+}
+
+RenderOutcome render_frame(const RenderRequest& request, const LayerPicture& layer,
+                           const ExtentHint& extent, const ShapeChoice& shape,
+                           const OutputPicture& output, RenderHost& host) {
+    return RenderRun(request, layer, extent, shape, output, host).render();
+}
+
+}  // namespace render
