@@ -6,6 +6,7 @@
 #include "platform/file_system.h"
 #include "plugin/host_suites.h"
 #include "sdk/adm_suites.h"
+#include "sdk/effect_messages.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ constexpr const char kCredits[] =
 // for word as earlier releases showed it, so that users and support searching for it find it.
 constexpr const char kHelpNotFound[] = "Glimmerdeep: Help file not found";
 constexpr const char kNoHelpHandler[] =
-    "[Quillbloom8.0] No application could open the help page. Open it in a web browser: ";
+    QB_MESSAGE "No application could open the help page. Open it in a web browser: ";
 
 const ADMBasicSuite2* held_basic_suite() {
     return static_cast<const ADMBasicSuite2*>(dialog_suite(DialogSuite::basic));

@@ -1,5 +1,6 @@
 #include "plugin/bokeh_plugin.h"
 #include "plugin/effect_entry.h"
+#include "sdk/effect_messages.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,8 +23,8 @@ struct CommandArgs {
     void* extra;
 };
 
-constexpr const char kOutOfMemory[] = "[Quillbloom8.0] Not enough memory";
-constexpr const char kInternalError[] = "[Quillbloom8.0] Internal error";
+constexpr const char kOutOfMemory[] = QB_MESSAGE "Not enough memory";
+constexpr const char kInternalError[] = QB_MESSAGE "Internal error";
 
 void report(PF_OutData* out_data, const char* message) {
     if (out_data) {

@@ -6,14 +6,15 @@
 
 #include "plugin/bokeh_plugin.h"
 #include "render/render_frame.h"
+#include "sdk/effect_messages.h"
 
 namespace {
 
 constexpr char kNoInputBuffer[] = "Can not allocate input buffer";
 // Requests a host of this protocol never sends, refused before anything is read or written.
 constexpr char kIncompleteRequest[] =
-    "[Quillbloom8.0] The render request lacks its layer, output world or controls";
-constexpr char kWorldsDiffer[] = "[Quillbloom8.0] The output world does not match the input layer";
+    QB_MESSAGE "The render request lacks its layer, output world or controls";
+constexpr char kWorldsDiffer[] = QB_MESSAGE "The output world does not match the input layer";
 
 std::optional<render::ChannelDepth> depth_of(PF_InData* in_data, PF_EffectWorld* world) {
     PF_Pixel8* pixels8 = nullptr;

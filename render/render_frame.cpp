@@ -19,30 +19,30 @@
 #include "render/step_preparation.h"
 #include "render/step_workspace.h"
 #include "render/write_back.h"
+#include "sdk/effect_messages.h"
 #include "shapes/shape_catalogue.h"
 #include "shapes/shape_loader.h"
 
 namespace render {
 namespace {
 
-constexpr char kPreviewOutside[] = "[Quillbloom8.0] Preview Outside of Image  ";
+constexpr char kPreviewOutside[] = QB_MESSAGE "Preview Outside of Image  ";
 constexpr char kLayerSizesDiffer[] =
-    "[Quillbloom8.0] Distance layer and target layer have different image sizes  ";
-constexpr char kTooManySteps[] = "[Quillbloom8.0] Too many distance steps";
-constexpr char kNoShapeFile[] =
-    "[Quillbloom8.0] Shape File for Requested MaxEffect NOT available  ";
-constexpr char kShapeNotLoaded[] = "[Quillbloom8.0] Iris Shape Not Loarded  ";
-constexpr char kShapeTooSmall[] = "[Quillbloom8.0] Shape Image size < MaxEffect  ";
-constexpr char kEngineLeak[] = "[Quillbloom8.0] Memory leak detected in QB Engine";
-constexpr char kEngineFailurePrefix[] = "[Quillbloom8.0Eng] ";
-constexpr char kCopyRefused[] = "[Quillbloom8.0] The host could not copy the layer to the output";
-constexpr char kNoLocalDistance[] = "[QB8.0(Render): not enough memory for local-distance area";
-constexpr char kNoInputBuffer8[] = "QB8.0(Render): not enough memory for input buffer8";
-constexpr char kNoInputBuffer16[] = "QB8.0(Render): not enough memory for input buffer16";
-constexpr char kNoMaskSpace[] = "QB8.0(Render): not enough memory for mask space";
-constexpr char kNoOutputBuffer[] = "QB8.0(Render): not enough memory for output buffer";
-constexpr char kNoNormalization[] = "QB8.0(Render): not enough memory for normalization buffer";
-constexpr char kNoEngine[] = "QB8.0(Render): not enough memory for the engine";
+    QB_MESSAGE "Distance layer and target layer have different image sizes  ";
+constexpr char kTooManySteps[] = QB_MESSAGE "Too many distance steps";
+constexpr char kNoShapeFile[] = QB_MESSAGE "Shape File for Requested MaxEffect NOT available  ";
+constexpr char kShapeNotLoaded[] = QB_MESSAGE "Iris Shape Not Loarded  ";
+constexpr char kShapeTooSmall[] = QB_MESSAGE "Shape Image size < MaxEffect  ";
+constexpr char kEngineLeak[] = QB_MESSAGE "Memory leak detected in QB Engine";
+constexpr char kCopyRefused[] = QB_MESSAGE "The host could not copy the layer to the output";
+constexpr char kNoLocalDistance[] =
+    "[" QB_RENDER_MESSAGE "not enough memory for local-distance area";
+constexpr char kNoInputBuffer8[] = QB_RENDER_MESSAGE "not enough memory for input buffer8";
+constexpr char kNoInputBuffer16[] = QB_RENDER_MESSAGE "not enough memory for input buffer16";
+constexpr char kNoMaskSpace[] = QB_RENDER_MESSAGE "not enough memory for mask space";
+constexpr char kNoOutputBuffer[] = QB_RENDER_MESSAGE "not enough memory for output buffer";
+constexpr char kNoNormalization[] = QB_RENDER_MESSAGE "not enough memory for normalization buffer";
+constexpr char kNoEngine[] = QB_RENDER_MESSAGE "not enough memory for the engine";
 
 constexpr int kProgressTotal = 100;
 
@@ -400,7 +400,7 @@ bool RenderRun::engine_outcome() {
     }
     fail(status, "");
     if (status != RenderStatus::kCancelled) {
-        outcome_.message = std::string(kEngineFailurePrefix) + engine_->message;
+        outcome_.message = QB_ENGINE_MESSAGE + std::string(engine_->message);
     }
     return false;
 }

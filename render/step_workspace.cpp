@@ -5,6 +5,7 @@
 
 #include "engine/thread_team.h"
 #include "platform/allocation.h"
+#include "sdk/effect_messages.h"
 
 namespace render {
 namespace {
@@ -44,18 +45,18 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
     width_ = width;
     const std::size_t growth_entries = (rows + 1) * static_cast<std::size_t>(sum_rows);
     const bool complete =
-        take(row_work, rows, "QB8.0(Render): not enough memory for row work", failure_text) &&
-        take(row_distances, rows, "QB8.0(Render): not enough memory for row distances",
+        take(row_work, rows, QB_RENDER_MESSAGE "not enough memory for row work", failure_text) &&
+        take(row_distances, rows, QB_RENDER_MESSAGE "not enough memory for row distances",
              failure_text) &&
-        take(column_distances, columns, "QB8.0(Render): not enough memory for column distances",
+        take(column_distances, columns, QB_RENDER_MESSAGE "not enough memory for column distances",
              failure_text) &&
-        take(row_dirty, rows, "QB8.0(Render): not enough memory for row marks", failure_text) &&
-        take(mask_scratch, rows * columns, "QB8.0(Render): not enough memory for mask scratch",
+        take(row_dirty, rows, QB_RENDER_MESSAGE "not enough memory for row marks", failure_text) &&
+        take(mask_scratch, rows * columns, QB_RENDER_MESSAGE "not enough memory for mask scratch",
              failure_text) &&
         take(column_state, columns * kColumnStateEntries + growth_entries,
-             "QB8.0(Render): not enough memory for column scratch", failure_text) &&
+             QB_RENDER_MESSAGE "not enough memory for column scratch", failure_text) &&
         take(column_sums, columns * static_cast<std::size_t>(sum_rows),
-             "QB8.0(Render): not enough memory for column sums", failure_text);
+             QB_RENDER_MESSAGE "not enough memory for column sums", failure_text);
     if (!complete) {
         release();
     }

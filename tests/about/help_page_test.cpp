@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sdk/effect_messages.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -206,12 +208,24 @@ std::string literal_at(const std::string& source, std::size_t open) {
     return text;
 }
 
-// The module's user-facing texts as its sources spell them.
+// The module's user-facing texts as its sources spell them: a literal that opens with one of the
+// texts below, or one of the message prefixes followed by the rest of the text.
 std::vector<std::string> module_messages() {
-    const char* const openings[] = {
-        "\"[Quillbloom8.0] ",  "\"QB8.0(Render)",       "\"[QB8.0(Render)",
-        "\"Couldn't load ADM", "\"Couldn't unload ADM", "\"Glimmerdeep:",
-        "\"Not able to",       "\"Unsupported format",  "\"Can not allocate",
+    struct Opening {
+        const char* source;  // as the source spells it, up to the quote that opens a literal
+        const char* text;    // what it stands for, before that literal
+    };
+    const Opening openings[] = {
+        {"QB_MESSAGE \"", QB_MESSAGE},
+        {"QB_ENGINE_MESSAGE \"", QB_ENGINE_MESSAGE},
+        {"\"[\" QB_RENDER_MESSAGE \"", "[" QB_RENDER_MESSAGE},
+        {" QB_RENDER_MESSAGE \"", QB_RENDER_MESSAGE},
+        {"\"Couldn't load ADM", ""},
+        {"\"Couldn't unload ADM", ""},
+        {"\"Glimmerdeep:", ""},
+        {"\"Not able to", ""},
+        {"\"Unsupported format", ""},
+        {"\"Can not allocate", ""},
     };
     std::vector<std::string> found;
     for (const char* subsystem : {"plugin", "shapes", "render"}) {
@@ -221,10 +235,12 @@ std::vector<std::string> module_messages() {
                 continue;
             }
             const std::string source = read_file(entry.path());
-            for (const char* opening : openings) {
-                for (std::size_t at = source.find(opening); at != std::string::npos;
-                     at = source.find(opening, at + 1)) {
-                    found.push_back(literal_at(source, at));
+            for (const Opening& opening : openings) {
+                const std::string spelled = opening.source;
+                for (std::size_t at = source.find(spelled); at != std::string::npos;
+                     at = source.find(spelled, at + 1)) {
+                    // The literal opens at the last quote of the spelling.
+                    found.push_back(opening.text + literal_at(source, at + spelled.rfind('"')));
                 }
             }
         }
