@@ -5,6 +5,7 @@
 
 #include "platform/file_system.h"
 #include "plugin/bokeh_plugin.h"
+#include "sdk/effect_controls.h"
 #include "shapes/shape_catalogue.h"
 
 namespace {
@@ -54,11 +55,11 @@ void BokehPlugin::global_setup(PF_InData* in_data, PF_OutData*) {
     const auto present = [&](const char* name) {
         return folder_known && option_file_present(plugin_folder, name);
     };
-    use_simd = present("no_simd") ? 0 : 1;
-    alpha_bokeh_mode = present("alpha_boke") ? 1 : 0;
+    use_simd = present(effect_controls::kNoSimdOption) ? 0 : 1;
+    alpha_bokeh_mode = present(effect_controls::kAlphaBokehOption) ? 1 : 0;
     distance_params_enabled = 1;
-    more_params = present("more_param") ? 1 : 0;
-    use_micro = present("use_micro") ? 1 : 0;
+    more_params = present(effect_controls::kMoreParamsOption) ? 1 : 0;
+    use_micro = present(effect_controls::kUseMicroOption) ? 1 : 0;
 
     compute_param_indices();
     list_shape_folders();

@@ -26,9 +26,12 @@ inline constexpr const char kDistancePrecision[] = "Distance Precision";
 inline constexpr const char kAlphaBokeh[] = "Alpha bokeh";
 
 // Option files: empty files of these names in the plug-in folder. The first blurs the opacity as
-// well as the colours; the second adds the "Alpha bokeh" control.
+// well as the colours; the second adds the "Alpha bokeh" control; the third keeps the gather to
+// its plain kernels; the last turns on the engine's small-disc handling.
 inline constexpr const char kAlphaBokehOption[] = "alpha_boke";
 inline constexpr const char kMoreParamsOption[] = "more_param";
+inline constexpr const char kNoSimdOption[] = "no_simd";
+inline constexpr const char kUseMicroOption[] = "use_micro";
 
 }  // namespace effect_controls
 
