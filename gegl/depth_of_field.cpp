@@ -22,6 +22,7 @@
 #include "gegl/plugin_folder.h"
 #include "platform/module_path.h"
 #include "plugin/effect_entry.h"
+#include "sdk/effect_controls.h"
 #include "session/effect_session.h"
 
 namespace {
@@ -188,7 +189,7 @@ static void qb_depth_of_field_class_init(QbDepthOfFieldClass* klass) {
     operation_class->get_cached_region = get_cached_region;
     operation_class->threaded = FALSE;
     composer_class->process = process;
-    composer_class->aux_label = "Distance Layer";
+    composer_class->aux_label = effect_controls::kDistanceLayer;
     composer_class->aux_description =
         "How far each pixel is: its red channel, or its grey, 0 (one end of the range) to the "
         "top value (the other); it must have the layer's size. Without it everything blurs as "

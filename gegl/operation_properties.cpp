@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sdk/effect_controls.h"
 #include "session/session_error.h"
 
 namespace qb_gegl {
@@ -117,39 +118,39 @@ void install_properties(GObjectClass* object_class, const EffectDeclarations& de
                         const MenuTypes& menus) {
     install(object_class, kPropertyShape,
             gegl_param_spec_enum(
-                "shape", "Iris Shape",
+                "shape", effect_controls::kIrisShape,
                 "The lens iris: one of the shape folders in the plug-in folder's pattern folder",
                 menus.shape, position_or_first(declarations.iris_shape.default_position) - 1,
                 kPropertyFlags));
     install(object_class, kPropertyFocusDistance,
-            slider("focus-distance", "On-Focus Distance",
+            slider("focus-distance", effect_controls::kFocusDistance,
                    "The distance that stays sharp, in the Distance Layer's values (0 to 255)",
                    declarations.focus_distance));
     install(object_class, kPropertyFocusX, focus_coordinate("focus-x", "Focus Here X", "x"));
     install(object_class, kPropertyFocusY, focus_coordinate("focus-y", "Focus Here Y", "y"));
     install(object_class, kPropertyBokehAmount,
-            slider("bokeh-amount", "Bokeh Amount",
+            slider("bokeh-amount", effect_controls::kBokehAmount,
                    "How strongly out-of-focus pixels are blurred: the farthest pixel gets a disc "
                    "this many pixels across, plus one",
                    declarations.bokeh_amount));
     install(object_class, kPropertyHardness,
-            slider("hardness", "Hardness",
+            slider("hardness", effect_controls::kHardness,
                    "Contrast of the light curve: higher values make highlights bloom into "
                    "distinct iris shapes",
                    declarations.hardness));
     install(object_class, kPropertyBrightness,
-            slider("brightness", "Brightness",
+            slider("brightness", effect_controls::kBrightness,
                    "Multiplies the light before it is turned back into pixel values",
                    declarations.brightness));
     install(object_class, kPropertyQuality,
             gegl_param_spec_enum(
-                "quality", "Quality", "How faithfully the soft edges of the iris shape are kept",
-                menus.quality, position_or_first(declarations.quality.default_position),
-                kPropertyFlags));
+                "quality", effect_controls::kQuality,
+                "How faithfully the soft edges of the iris shape are kept", menus.quality,
+                position_or_first(declarations.quality.default_position), kPropertyFlags));
     const SliderDeclaration& precision = declarations.distance_precision;
     install(object_class, kPropertyDistancePrecision,
             gegl_param_spec_int(
-                "distance-precision", "Distance Precision",
+                "distance-precision", effect_controls::kDistancePrecision,
                 "How finely distances are cut into steps: higher values give "
                 "smoother changes of blur with depth and take longer",
                 static_cast<gint>(precision.valid_min), static_cast<gint>(precision.valid_max),
@@ -161,7 +162,7 @@ void install_properties(GObjectClass* object_class, const EffectDeclarations& de
                                  "transparent areas and cut-out edges blur too",
                                  FALSE, kPropertyFlags));
     GParamSpec* alpha_value =
-        slider("alpha-bokeh-value", "Alpha bokeh",
+        slider("alpha-bokeh-value", effect_controls::kAlphaBokeh,
                "With Blur Opacity: scales the opacity before it is spread and divides the blurred "
                "opacity by it again, so it sets how solid blurred edges look",
                declarations.alpha_bokeh);
