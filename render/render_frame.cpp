@@ -72,7 +72,6 @@ class RenderRun {
 
   private:
     RenderOutcome fail(RenderStatus status, const char* text);
-    bool done() const { return outcome_.status == RenderStatus::kDone; }
     bool choose_region();
     void clear_output();
     bool copy_layer_to_output();
