@@ -5,8 +5,8 @@
 #include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
 #include "engine/row_reach.h"
-#include "engine/thread_team.h"
 #include "platform/allocation.h"
+#include "platform/parallel_rows.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ int32_t BokehEngine::pre_process_RGB_cf() {
     if (columns.empty()) {
         return 1;
     }
-    const auto prepare_row = [&](int32_t y) {
+    const auto prepare_row = [&](int, int32_t y) {
         const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(columns.first) * kValuesPerPixel;
         uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride + first;
         const int32_t pixels = columns.end - columns.first;
@@ -100,9 +100,9 @@ int32_t BokehEngine::pre_process_RGB_cf() {
                         pixels, alpha_scale, top_level);
         }
     };
-    const int threads = thread_team::pass_threads();
+    const int threads = platform::row_threads();
     row_reach::for_each_range(row_mask, height, reach, [&](int32_t first, int32_t end) {
-        thread_team::for_rows(first, end, threads, prepare_row);
+        platform::for_each_row(first, end, threads, prepare_row);
     });
     return 1;
 }

@@ -3,24 +3,22 @@
 // in any order.
 //
 // Rows of a blurred pass are independent once each thread keeps its own kernel sums, so they
-// are spread over the pass's threads (engine/thread_team.h), each thread taking the next row
+// are spread over the pass's threads (platform/parallel_rows.h), each thread taking the next row
 // as it finishes one; no thread waits for another between rows. Progress belongs to the calling
 // thread: it reports rows, in row order, ahead of the rows taken, and a row is computed only once
 // it has been reported, so that a stop requested at a row leaves that row and every later one
 // untouched.
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <thread>
 
 #include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
 #include "engine/light_curve.h"
 #include "engine/row_reach.h"
-#include "engine/thread_team.h"
 #include "platform/allocation.h"
+#include "platform/parallel_rows.h"
 #include "scatter/gather_kernels.h"
 #include "scatter/pixel_light.h"
 
@@ -31,8 +29,6 @@ constexpr float kBlurMapUnit = 0.003921568859368563f;
 constexpr uint8_t kFullBlurWeight = 255;
 constexpr int kPercent = 100;
 constexpr int kWeight = 4;
-// How far the reports run ahead of the chunks taken: enough that no thread waits for a report.
-constexpr int32_t kRowsReportedAhead = 64;
 // Rows a thread takes at once, at least, and at least this many times the stamp's half height.
 constexpr int32_t kChunkRows = 32;
 constexpr int32_t kChunkReaches = 4;
@@ -129,100 +125,24 @@ void unblurred_row(const BokehEngine& e, LightTables& tables, int32_t y) {
     }
 }
 
-// Hands out the rows of a pass in chunks. The calling thread reports rows ahead of the chunks
-// taken; any thread takes the next chunk, and computes each of its rows once it has been
-// reported.
-class RowDispatch {
-  public:
-    RowDispatch(const BokehEngine& e, int32_t chunk_rows) : e_(e), chunk_rows_(chunk_rows) {}
-
-    // The first row of the next chunk, or -1 when none is left. `reporter` is true on the
-    // calling thread.
-    int32_t take_chunk(bool reporter) {
-        const int32_t first = next_.fetch_add(chunk_rows_, std::memory_order_relaxed);
-        if (first >= e_.height) {
-            // Others may still wait for the rows of the chunks taken last.
-            if (reporter) {
-                report_ahead();
-            }
-            return -1;
-        }
-        return first;
-    }
-
-    // Returns once row y has been reported, true, or the caller has stopped before it, false.
-    // The calling thread reports rows itself instead of waiting for them.
-    bool wait_for(int32_t y, bool reporter) {
-        while (y >= reported_.load(std::memory_order_acquire)) {
-            if (stopped_.load(std::memory_order_acquire)) {
-                return false;
-            }
-            if (reporter) {
-                report_ahead();
-            } else {
-                std::this_thread::yield();
-            }
-        }
-        return true;
-    }
-
-    // On the calling thread: reports rows, in order, until the reports run kRowsReportedAhead
-    // rows past the chunks taken, or until the caller asks to stop.
-    void report_ahead() {
-        const int32_t target =
-            std::min(e_.height, next_.load(std::memory_order_relaxed) + kRowsReportedAhead);
-        for (int32_t y = reported_.load(std::memory_order_relaxed); y < target; ++y) {
-            if (stopped_.load(std::memory_order_relaxed)) {
-                return;
-            }
-            if (row_reach::row_processed(e_.row_mask, y) && stop_requested(e_, y)) {
-                stopped_.store(true, std::memory_order_release);
-                return;
-            }
-            reported_.store(y + 1, std::memory_order_release);
-        }
-    }
-
-    bool stopped() const { return stopped_.load(std::memory_order_acquire); }
-    // The first row not reported: the row the caller stopped at, or the height.
-    int32_t reported() const { return reported_.load(std::memory_order_acquire); }
-
-  private:
-    const BokehEngine& e_;
-    const int32_t chunk_rows_;
-    std::atomic<int32_t> next_{0};
-    std::atomic<int32_t> reported_{0};
-    std::atomic<bool> stopped_{false};
-};
-
-// Runs the pass's rows on `threads` threads in chunks of `chunk_rows` rows: start_chunk(first,
-// end, thread) once a thread has taken the chunk [first, end), then compute_row(y, thread) for
-// each of its processed rows. Returns false when the caller stopped the loop.
+// Runs the pass's rows on `threads` threads in chunks of `chunk_rows` rows, reported in order
+// (platform::for_each_reported_row): start_chunk(first, end, thread) once a thread has taken the
+// chunk [first, end), then compute_row(y, thread) for each of its processed rows. Returns false
+// when the caller stopped the loop.
 template <class StartChunk, class ComputeRow>
 bool run_rows(BokehEngine& e, int threads, int32_t chunk_rows, StartChunk start_chunk,
               ComputeRow compute_row) {
-    RowDispatch rows(e, chunk_rows);
-    thread_team::run(threads, [&](int thread) {
-        const bool reporter = thread == 0;
-        for (int32_t first = rows.take_chunk(reporter); first >= 0;
-             first = rows.take_chunk(reporter)) {
-            const int32_t end = std::min(e.height, first + chunk_rows);
-            start_chunk(first, end, thread);
-            for (int32_t y = first; y < end; ++y) {
-                if (!rows.wait_for(y, reporter)) {
-                    return;
-                }
-                if (row_reach::row_processed(e.row_mask, y)) {
-                    compute_row(y, thread);
-                }
-                if (reporter) {
-                    rows.report_ahead();
-                }
+    const int32_t reported = platform::for_each_reported_row(
+        e.height, chunk_rows, threads,
+        [&e](int32_t y) { return row_reach::row_processed(e.row_mask, y) && stop_requested(e, y); },
+        start_chunk,
+        [&](int32_t y, int thread) {
+            if (row_reach::row_processed(e.row_mask, y)) {
+                compute_row(y, thread);
             }
-        }
-    });
-    e.cur_y = rows.reported();
-    return !rows.stopped();
+        });
+    e.cur_y = reported;
+    return reported == e.height;
 }
 
 // Each thread's light rows: enough for a chunk of output rows and the rows their stamps reach.
@@ -301,7 +221,7 @@ int32_t BokehEngine::run_pix_loop() {
         row_reach::worked_columns(blur_map, blur_map_rowbytes, row_mask, width, height);
     const row_reach::ColumnSpan read =
         row_reach::columns_in_reach(worked, stamp_half_width + 1, width);
-    const int threads = thread_team::pass_threads();
+    const int threads = platform::row_threads();
     // A chunk's window converts the stamp's reach above and below it again; long chunks keep
     // that share small.
     const int32_t chunk_rows = std::max(kChunkRows, kChunkReaches * stamp_half_height);
