@@ -41,6 +41,35 @@ void release_array(T*& block) noexcept {
     block = nullptr;
 }
 
+// `count` elements of T from allocate_array, released when the owner goes; empty (null) when the
+// request was refused, which the owner checks before use.
+template <class T>
+class OwnedArray {
+  public:
+    OwnedArray() = default;
+    explicit OwnedArray(std::size_t count) : data_(allocate_array<T>(count)) {}
+    OwnedArray(OwnedArray&& other) noexcept : data_(other.data_) { other.data_ = nullptr; }
+    OwnedArray& operator=(OwnedArray&& other) noexcept {
+        if (this != &other) {
+            release_array(data_);
+            data_ = other.data_;
+            other.data_ = nullptr;
+        }
+        return *this;
+    }
+    OwnedArray(const OwnedArray&) = delete;
+    OwnedArray& operator=(const OwnedArray&) = delete;
+    ~OwnedArray() { release_array(data_); }
+
+    explicit operator bool() const { return data_ != nullptr; }
+    T* get() const { return data_; }
+    T& operator[](std::size_t i) const { return data_[i]; }
+    void reset() { release_array(data_); }
+
+  private:
+    T* data_ = nullptr;
+};
+
 }  // namespace platform
 
 #endif
