@@ -1,12 +1,10 @@
+#include "engine/size_pattern.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <numbers>
-
-#include "engine/bokeh_engine.h"
-#include "engine/engine_failures.h"
-#include "engine/scratch_array.h"
-#include "platform/allocation.h"
+#include <utility>
 
 namespace {
 
@@ -64,59 +62,36 @@ bool inside(int32_t cell, int32_t count) {
 
 }  // namespace
 
-int32_t BokehEngine::odd_diameter(double diameter) const {
-    return odd_diameter_rule(diameter, use_micro);
+int32_t odd_diameter(double blur, bool micro) {
+    if (micro && !(blur > kMicroLimit)) {
+        return micro_cells(blur);
+    }
+    return odd_cells(blur);
 }
 
-int32_t BokehEngine::odd_diameter_rule(double diameter, int32_t micro) {
-    if (micro != 0 && !(diameter > kMicroLimit)) {
-        return micro_cells(diameter);
-    }
-    return odd_cells(diameter);
-}
-
-int32_t BokehEngine::prepare_pattern() {
-    const double size = pattern_size;
-    size_diameter[0] = size;
-    size_width[0] = size_height[0] = odd_cells(size);
-    if (size == 1.0) {
-        return 1;
-    }
-    // Refused before the resampling buffers are allocated for a stamp that could never be used.
-    if (odd_diameter(size) > kMaxStampRows) {
-        return fail(engine_failure::kStampTooTall,
-                    "(prepare_pattern): the stamp is taller than the 1024 rows of its span tables");
-    }
-    if (!resize_pattern(0)) {
-        return 0;
-    }
-    return new_pattern(0);
-}
-
-int32_t BokehEngine::resize_pattern(int32_t size_index) {
-    const int32_t W = size_width[size_index];
-    const int32_t H = size_height[size_index];
-    const double D = size_diameter[size_index];
-    const int32_t channels = pattern_channels;
+EngineStatus SizePattern::resize_pattern(const IrisPattern& pattern, double blur, bool micro) {
+    const int32_t W = odd_cells(blur);
+    const int32_t H = W;
+    const double D = blur;
+    const int32_t channels = pattern.channels();
     const std::size_t plane_cells = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
     const std::size_t cells = static_cast<std::size_t>(channels) * plane_cells;
 
-    ScratchArray<double> dbl_mapp(cells);
-    if (!dbl_mapp.allocated()) {
-        return fail(engine_failure::kResizeMemory,
-                    "(resize_pattern): not enough memory for dbl_mapp");
+    platform::OwnedArray<double> dbl_mapp(cells);
+    if (!dbl_mapp) {
+        return {engine_failure::kResizeMemory, "(resize_pattern): not enough memory for dbl_mapp"};
     }
-    float*& target = m_mapzp[size_index];
-    // An entry left from another size could be too small to reuse.
-    platform::release_array(target);
-    target = platform::allocate_array<float>(cells);
-    if (target == nullptr) {
-        return fail(engine_failure::kResizeMemory,
-                    "(resize_pattern): not enough memory for m_mapzp[]");
+    m_mapzp = platform::OwnedArray<float>(cells);
+    if (!m_mapzp) {
+        return {engine_failure::kResizeMemory, "(resize_pattern): not enough memory for m_mapzp[]"};
     }
+    width = W;
+    height = H;
+    this->channels = channels;
 
-    const int32_t iw = iris_width;
-    const int32_t ih = iris_height;
+    const uint8_t* const packed = pattern.Pattern();
+    const int32_t iw = pattern.width();
+    const int32_t ih = pattern.height();
     const double s = D / iw;
     const double ox = 0.5 * (W - iw * s);
     const double oy = 0.5 * (H - ih * s);
@@ -136,7 +111,7 @@ int32_t BokehEngine::resize_pattern(int32_t size_index) {
             if (fy.second < 0 || fy.first >= H) {
                 continue;
             }
-            const uint8_t* row = Pattern + static_cast<std::ptrdiff_t>(y) * iw * channels;
+            const uint8_t* row = packed + static_cast<std::ptrdiff_t>(y) * iw * channels;
             for (int32_t x = 0; x < iw; ++x) {
                 const uint8_t v = row[static_cast<std::ptrdiff_t>(x) * channels + p];
                 if (v == 0) {
@@ -164,7 +139,7 @@ int32_t BokehEngine::resize_pattern(int32_t size_index) {
     for (int32_t p = 0; p < channels; ++p) {
         uint8_t brightest_byte = 0;
         for (std::size_t i = 0; i < iris_cells; ++i) {
-            const uint8_t v = Pattern[i * channels + p];
+            const uint8_t v = packed[i * channels + p];
             brightest_byte = v > brightest_byte ? v : brightest_byte;
         }
         const double* plane = dbl_mapp.get() + p * plane_cells;
@@ -172,7 +147,7 @@ int32_t BokehEngine::resize_pattern(int32_t size_index) {
         for (std::size_t i = 0; i < plane_cells; ++i) {
             brightest_sum = plane[i] > brightest_sum ? plane[i] : brightest_sum;
         }
-        float* out = target + p * plane_cells;
+        float* out = m_mapzp.get() + p * plane_cells;
         for (std::size_t i = 0; i < plane_cells; ++i) {
             if (plane[i] > kFullCell) {
                 out[i] = static_cast<float>(kFullCell);
@@ -184,25 +159,24 @@ int32_t BokehEngine::resize_pattern(int32_t size_index) {
             }
         }
     }
-    return smear_micro_pattern_if(size_index);
+    return smear_micro_pattern_if(blur, micro);
 }
 
-int32_t BokehEngine::smear_micro_pattern_if(int32_t size_index) {
-    const double D = size_diameter[size_index];
-    if (use_micro == 0 || D > kMicroLimit) {
-        return 1;
+EngineStatus SizePattern::smear_micro_pattern_if(double blur, bool micro) {
+    const double D = blur;
+    if (!micro || D > kMicroLimit) {
+        return {};
     }
     const int32_t M = micro_cells(D);
-    const int32_t W = size_width[size_index];
-    const int32_t H = size_height[size_index];
-    const int32_t channels = pattern_channels;
+    const int32_t W = width;
+    const int32_t H = height;
     const std::size_t target_cells = static_cast<std::size_t>(M) * static_cast<std::size_t>(M);
     const std::size_t source_cells = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
 
-    ScratchArray<float> micromapp(static_cast<std::size_t>(channels) * target_cells);
-    if (!micromapp.allocated()) {
-        return fail(engine_failure::kSmearMemory,
-                    "(smear_micro_pattern_if): not enough memory for micromapp");
+    platform::OwnedArray<float> micromapp(static_cast<std::size_t>(channels) * target_cells);
+    if (!micromapp) {
+        return {engine_failure::kSmearMemory,
+                "(smear_micro_pattern_if): not enough memory for micromapp"};
     }
     for (std::size_t i = 0; i < channels * target_cells; ++i) {
         micromapp[i] = 0.0f;
@@ -214,7 +188,7 @@ int32_t BokehEngine::smear_micro_pattern_if(int32_t size_index) {
     const double ox = (M - W) * 0.5;
     const double oy = (M - H) * 0.5;
     for (int32_t p = 0; p < channels; ++p) {
-        const float* source = m_mapzp[size_index] + p * source_cells;
+        const float* source = m_mapzp.get() + p * source_cells;
         float* plane = micromapp.get() + p * target_cells;
         // The peak and the sum belong to this channel alone: a dark channel after a bright one
         // must not be scaled by the bright one's figures.
@@ -251,8 +225,7 @@ int32_t BokehEngine::smear_micro_pattern_if(int32_t size_index) {
         }
     }
 
-    platform::release_array(m_mapzp[size_index]);
-    m_mapzp[size_index] = micromapp.release();
-    size_width[size_index] = size_height[size_index] = M;
-    return 1;
+    m_mapzp = std::move(micromapp);
+    width = height = M;
+    return {};
 }

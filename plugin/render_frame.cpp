@@ -11,6 +11,7 @@
 #include "engine/bokeh_engine.h"
 #include "engine/channel_levels.h"
 #include "engine/engine_failures.h"
+#include "engine/size_pattern.h"
 #include "platform/allocation.h"
 #include "platform/file_system.h"
 #include "plugin/bokeh_plugin.h"
@@ -35,7 +36,6 @@ constexpr char kNoShapeFile[] =
     "[Quillbloom8.0] Shape File for Requested MaxEffect NOT available  ";
 constexpr char kShapeNotLoaded[] = "[Quillbloom8.0] Iris Shape Not Loarded  ";
 constexpr char kShapeTooSmall[] = "[Quillbloom8.0] Shape Image size < MaxEffect  ";
-constexpr char kEngineLeak[] = "[Quillbloom8.0] Memory leak detected in QB Engine";
 // The engine's message after this prefix, cut to what the host's message field holds.
 constexpr char kEngineFailurePrefix[] = "[Quillbloom8.0Eng] ";
 constexpr char kNoInputBuffer[] = "Can not allocate input buffer";
@@ -108,7 +108,7 @@ class RenderRun {
     PF_Err allocate_buffers();
     PF_Err render_steps();
     PF_Err run_step(const render::DistanceStep& step, const render::StepSource& source);
-    PF_Err engine_outcome();
+    PF_Err engine_outcome(const scatter::PassOutcome& outcome);
     void write_output();
 
     template <class T>
@@ -385,9 +385,6 @@ PF_Err RenderRun::allocate_buffers() {
     if (!engine_) {
         return fail(PF_Err_OUT_OF_MEMORY, kNoEngine);
     }
-    engine_->progress_fn = [this](int current, int total) {
-        return progress_.report(current, total);
-    };
     return PF_Err_NONE;
 }
 
@@ -426,7 +423,7 @@ PF_Err RenderRun::run_step(const render::DistanceStep& step, const render::StepS
                                    static_cast<std::ptrdiff_t>(region_.width) *
                                        static_cast<std::ptrdiff_t>(render::pixel_bytes(depth_)),
                                    depth_};
-    const int32_t disc = BokehEngine::odd_diameter_rule(step.blur, plugin_.use_micro);
+    const int32_t disc = odd_diameter(step.blur, plugin_.use_micro != 0);
     render::prepare_step(source, step, disc, buffer, plugin_.mask_space, workspace_);
 
     render::PassBuffers buffers;
@@ -446,30 +443,26 @@ PF_Err RenderRun::run_step(const render::DistanceStep& step, const render::StepS
 
     render::PassSettings settings;
     settings.alpha_value = request_.alpha_value;
-    settings.alpha_bokeh_mode = plugin_.alpha_bokeh_mode;
     settings.use_simd = plugin_.use_simd;
     settings.use_micro = plugin_.use_micro;
     settings.hardness = request_.hardness;
     settings.brightness = request_.brightness;
     settings.quality = quality_value_;
-    render::run_engine_pass(*engine_, buffers, settings, step);
-    return engine_outcome();
+    return engine_outcome(render::run_engine_pass(
+        *engine_, buffers, settings, step,
+        [this](int current, int total) { return progress_.report(current, total); }));
 }
 
-PF_Err RenderRun::engine_outcome() {
-    if (engine_->check_leaks() != 0) {
-        return fail(PF_Err_INVALID_INDEX, kEngineLeak);
-    }
-    mid_light_ = engine_->mid_light;
-    engine_->end_run_reset();
-    const PF_Err err = host_error_of_engine(engine_->error_code);
+PF_Err RenderRun::engine_outcome(const scatter::PassOutcome& outcome) {
+    mid_light_ = outcome.mid_light;
+    const PF_Err err = host_error_of_engine(outcome.error_code);
     if (err == PF_Err_NONE || err == PF_Interrupt_CANCEL) {
         return err;
     }
     constexpr int kRoom =
         static_cast<int>(sizeof out_data_->return_msg - sizeof kEngineFailurePrefix);
     std::snprintf(out_data_->return_msg, sizeof out_data_->return_msg, "%s%.*s",
-                  kEngineFailurePrefix, kRoom, engine_->message);
+                  kEngineFailurePrefix, kRoom, outcome.message);
     return err;
 }
 

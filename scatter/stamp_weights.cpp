@@ -30,9 +30,9 @@ StampWeights::~StampWeights() {
     platform::release_array(tables_);
 }
 
-bool StampWeights::build(const BokehEngine& e, const uint8_t* const* planes) {
-    width_ = e.stamp_width;
-    height_ = e.stamp_height;
+bool StampWeights::build(const PassView& e, const uint8_t* const* planes) {
+    width_ = e.stamp.width;
+    height_ = e.stamp.height;
     stride_ = static_cast<std::ptrdiff_t>(width_) + 1;
     const std::size_t table_size = static_cast<std::size_t>(stride_) * (height_ + 1);
     platform::release_array(tables_);

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
 #include "scatter/gather_walk.h"
+#include "scatter/pass_view.h"
 
 namespace scatter {
 
@@ -21,7 +21,7 @@ class StampWeights {
 
     // Tables for the planes of the four channels (equal pointers share a table); false when
     // their memory is refused.
-    bool build(const BokehEngine& e, const uint8_t* const* planes);
+    bool build(const PassView& e, const uint8_t* const* planes);
 
     // Channel k's weight in the cells of `w` that lie in the frame.
     int32_t in_frame(int k, const StampWindow& w) const {
