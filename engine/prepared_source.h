@@ -17,6 +17,10 @@ struct PreparedSource {
     // Fills Src_Data_sh from the pass's source frame, spreading rows over threads. Refuses while
     // Src_Data_sh is held, and a source whose stride is shorter than a row.
     EngineStatus pre_process_RGB_cf(const PassInputs& in);
+
+  private:
+    // Only what the pass reads is prepared: a pass over a few rows or columns costs those.
+    void prepare_read_pixels(const PassInputs& in);
 };
 
 #endif
