@@ -206,14 +206,14 @@ class LightWindows {
         const int32_t reach = e_.stamp.half_height;
         view.first_row = std::max(0, first - reach);
         const int32_t last = std::min(e_.height, end + reach);
-        row_reach::for_each_range(e_.in.region.row_mask, e_.height, reach,
-                                  [&](int32_t from, int32_t to) {
-                                      const int32_t clipped_from = std::max(from, view.first_row);
-                                      const int32_t clipped_to = std::min(to, last);
-                                      if (clipped_from < clipped_to) {
-                                          convert_light_rows(e_, view, clipped_from, clipped_to);
-                                      }
-                                  });
+        const auto convert_clipped = [&](int32_t from, int32_t to) {
+            const int32_t clipped_from = std::max(from, view.first_row);
+            const int32_t clipped_to = std::min(to, last);
+            if (clipped_from < clipped_to) {
+                convert_light_rows(e_, view, clipped_from, clipped_to);
+            }
+        };
+        row_reach::for_each_range(e_.in.region.row_mask, e_.height, reach, convert_clipped);
         return view;
     }
 

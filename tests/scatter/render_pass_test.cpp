@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "engine/engine_failures.h"
@@ -203,6 +204,44 @@ TEST(RenderPass, InvalidInputsAreRefusedBeforeAnyAllocation) {
     short_rows.source.src8_rowbytes = kWidth * 4 - 1;
     EXPECT_EQ(run(*engine, data, short_rows).error_code, engine_failure::kSourceGeometry);
     EXPECT_EQ(platform::refuse_allocation_after(-1), 0);
+}
+
+// Two engines running passes of different kinds on two threads at once add what each adds alone.
+TEST(RenderPass, TwoEnginesOnTwoThreadsShareNothing) {
+    struct Kind {
+        double diameter;
+        bool sixteen_bit;
+    };
+    const Kind kinds[2] = {{7.0, false}, {1.0, true}};
+    PassData alone[2] = {make_data(255), make_data(200)};
+    for (int k = 0; k < 2; ++k) {
+        auto engine = std::make_unique<BokehEngine>();
+        ASSERT_EQ(
+            run(*engine, alone[k],
+                inputs_for(alone[k], kinds[k].diameter, kinds[k].sixteen_bit, true, kAutoQuality))
+                .error_code,
+            0);
+    }
+    constexpr int kRounds = 5;
+    for (int round = 0; round < kRounds; ++round) {
+        PassData together[2] = {make_data(255), make_data(200)};
+        std::vector<std::thread> threads;
+        for (int k = 0; k < 2; ++k) {
+            threads.emplace_back([&, k] {
+                auto engine = std::make_unique<BokehEngine>();
+                run(*engine, together[k],
+                    inputs_for(together[k], kinds[k].diameter, kinds[k].sixteen_bit, true,
+                               kAutoQuality));
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(together[k].accum, alone[k].accum) << "round " << round << " pass " << k;
+            EXPECT_EQ(together[k].weight, alone[k].weight) << "round " << round << " pass " << k;
+        }
+    }
 }
 
 int32_t stop_at_once(int32_t, int32_t) {
