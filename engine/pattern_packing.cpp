@@ -29,38 +29,11 @@ bool pixel_is_grey(const uint8_t* pixel, int32_t channels) {
     return true;
 }
 
-}  // namespace
-
-EngineStatus IrisPattern::pack_pattern_alpha(const IrisImage& iris) {
-    Pattern_.reset();
-    row_first_.reset();
-    row_last_.reset();
+// Each pixel as its red (or only) byte for the mask, then its colour bytes in red, green, blue
+// order.
+void pack_pixels(const IrisImage& iris, int32_t colour_bytes, uint8_t* out) {
     const int32_t bytes_per_pixel = iris.bytes_per_pixel;
-    if (iris.pixels == nullptr || iris.width <= 0 || iris.height <= 0 || bytes_per_pixel < 1 ||
-        static_cast<int64_t>(iris.rowbytes) < int64_t{iris.width} * bytes_per_pixel) {
-        return {engine_failure::kIrisGeometry,
-                "(pack_pattern_alpha): the iris image is empty or its row stride is too short"};
-    }
-    const int32_t colour_bytes = bytes_per_pixel < kColourBytes ? bytes_per_pixel : kColourBytes;
     const int32_t skipped = bytes_per_pixel > kColourBytes ? bytes_per_pixel - kColourBytes : 0;
-    const std::size_t cells =
-        static_cast<std::size_t>(iris.width) * static_cast<std::size_t>(iris.height);
-
-    Pattern_ = platform::OwnedArray<uint8_t>(cells * static_cast<std::size_t>(colour_bytes + 1));
-    row_first_ = platform::OwnedArray<int32_t>(static_cast<std::size_t>(iris.height));
-    row_last_ = platform::OwnedArray<int32_t>(static_cast<std::size_t>(iris.height));
-    if (!Pattern_ || !row_first_ || !row_last_) {
-        Pattern_.reset();
-        row_first_.reset();
-        row_last_.reset();
-        return {engine_failure::kPatternMemory,
-                "(pack_pattern_alpha): not enough memory for Pattern[]"};
-    }
-    width_ = iris.width;
-    height_ = iris.height;
-    channels_ = colour_bytes + 1;
-
-    uint8_t* out = Pattern_.get();
     for (int32_t y = 0; y < iris.height; ++y) {
         const uint8_t* in = iris.pixels + static_cast<std::ptrdiff_t>(y) * iris.rowbytes;
         for (int32_t x = 0; x < iris.width; ++x, in += bytes_per_pixel) {
@@ -78,6 +51,39 @@ EngineStatus IrisPattern::pack_pattern_alpha(const IrisImage& iris) {
             }
         }
     }
+}
+
+}  // namespace
+
+EngineStatus IrisPattern::pack_pattern_alpha(const IrisImage& iris) {
+    Pattern_.reset();
+    row_first_.reset();
+    row_last_.reset();
+    const int32_t bytes_per_pixel = iris.bytes_per_pixel;
+    if (iris.pixels == nullptr || iris.width <= 0 || iris.height <= 0 || bytes_per_pixel < 1 ||
+        static_cast<int64_t>(iris.rowbytes) < int64_t{iris.width} * bytes_per_pixel) {
+        return {engine_failure::kIrisGeometry,
+                "(pack_pattern_alpha): the iris image is empty or its row stride is too short"};
+    }
+    const int32_t colour_bytes = bytes_per_pixel < kColourBytes ? bytes_per_pixel : kColourBytes;
+    const std::size_t cells =
+        static_cast<std::size_t>(iris.width) * static_cast<std::size_t>(iris.height);
+
+    Pattern_ = platform::OwnedArray<uint8_t>(cells * static_cast<std::size_t>(colour_bytes + 1));
+    row_first_ = platform::OwnedArray<int32_t>(static_cast<std::size_t>(iris.height));
+    row_last_ = platform::OwnedArray<int32_t>(static_cast<std::size_t>(iris.height));
+    if (!Pattern_ || !row_first_ || !row_last_) {
+        Pattern_.reset();
+        row_first_.reset();
+        row_last_.reset();
+        return {engine_failure::kPatternMemory,
+                "(pack_pattern_alpha): not enough memory for Pattern[]"};
+    }
+    width_ = iris.width;
+    height_ = iris.height;
+    channels_ = colour_bytes + 1;
+
+    pack_pixels(iris, colour_bytes, Pattern_.get());
     return {};
 }
 

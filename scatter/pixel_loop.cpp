@@ -3,11 +3,11 @@
 // in any order.
 //
 // Rows of a blurred pass are independent once each thread keeps its own kernel sums, so they
-// are spread over the pass's threads (platform/parallel_rows.h), each thread taking the next row
-// as it finishes one; no thread waits for another between rows. Progress belongs to the calling
-// thread: it reports rows, in row order, ahead of the rows taken, and a row is computed only once
-// it has been reported, so that a stop requested at a row leaves that row and every later one
-// untouched.
+// are spread over the pass's threads (platform/parallel_rows.h), each thread taking the next
+// chunk of rows as it finishes one; no thread waits for another between chunks. Progress belongs to
+// the calling thread: it reports rows, in row order, ahead of the rows taken, and a row is computed
+// only once it has been reported, so that a stop requested at a row leaves that row and every later
+// one untouched.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
