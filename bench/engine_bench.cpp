@@ -7,50 +7,66 @@
 #include <vector>
 
 #include "bench/support/bench_pass.h"
-#include "engine/bokeh_engine.h"
 #include "engine/channel_levels.h"
+#include "engine/iris_pattern.h"
+#include "engine/pass_inputs.h"
+#include "engine/photons.h"
+#include "engine/size_pattern.h"
+#include "engine/stamp.h"
 #include "platform/allocation.h"
 #include "shapes/shape_loader.h"
 
 namespace {
 
 constexpr int32_t kShapeBytes = 3;
+constexpr double kHardness = 1.5;
+constexpr double kBrightness = 1.0;
 
 void BM_StampAndPhotons(benchmark::State& state) {
     const auto diameter = static_cast<double>(state.range(0));
     const int32_t levels = state.range(1) == 16 ? kLevels16 : kLevels8;
     shapes::ShapeFile file;
-    uint8_t* shape = nullptr;
-    shapes::load_shape_image(bench::kShapeFile, file, shape);
-    if (shape == nullptr) {
+    uint8_t* loaded = nullptr;
+    shapes::load_shape_image(bench::kShapeFile, file, loaded);
+    const auto shape = platform::OwnedArray<uint8_t>::adopt(loaded);
+    if (!shape) {
         state.SkipWithError("no shape file");
         return;
     }
-    auto engine = std::make_unique<BokehEngine>();
-    engine->set_run_parameters(diameter, 0.0, 1.5, 1.0, 1.0, 0.0);
-    engine->set_iris_image(0, kShapeBytes, static_cast<int32_t>(file.width),
-                           static_cast<int32_t>(file.height), shape, file.rowbytes);
-    engine->levels = levels;
-    engine->mid_level = static_cast<uint16_t>((levels - 1) / 2);
-    engine->quality = bench::kHighQuality;
-    engine->pack_pattern_alpha();
-    engine->measure_pattern();
+    PassInputs in;
+    in.iris = IrisImage{false,
+                        kShapeBytes,
+                        static_cast<int32_t>(file.width),
+                        static_cast<int32_t>(file.height),
+                        shape.get(),
+                        file.rowbytes};
+    in.source.levels = levels;
+    in.blur = diameter;
+    in.hardness = kHardness;
+    in.quality = bench::kHighQuality;
+    IrisPattern pattern;
+    pattern.pack_pattern_alpha(in.iris);
+    pattern.measure_pattern();
+    auto photons = std::make_unique<PhotonLight>();
 
+    SizePattern sized;
+    Stamp stamp;
     for (auto _ : state) {
-        if (!engine->prepare_pattern() || !engine->make_photon(1.5, 1.0)) {
-            state.SkipWithError(engine->message);
+        EngineStatus status = prepare_pattern(pattern, in, sized, stamp);
+        if (status.ok()) {
+            status = photons->make_photon(levels, kHardness, kBrightness);
+        }
+        if (!status.ok()) {
+            state.SkipWithError(status.message);
             break;
         }
         state.PauseTiming();
-        engine->free_size_patterns();
         // The packed iris stays; only the stamp is made anew each time.
-        platform::release_array(engine->newPattern);
+        sized.m_mapzp.reset();
+        stamp.newPattern.reset();
         state.ResumeTiming();
     }
-    state.counters["value_count"] = engine->value_count;
-    engine->free_size_patterns();
-    engine->free_pattern_buffers();
-    platform::release_array(shape);
+    state.counters["value_count"] = stamp.value_count;
 }
 
 }  // namespace

@@ -27,7 +27,6 @@
 
 #include "bench/support/bench_pass.h"
 #include "bench/support/bench_scene.h"
-#include "engine/bokeh_engine.h"
 #include "host/emulated_host.h"
 #include "host/world.h"
 
@@ -71,7 +70,7 @@ void BM_OurPass(benchmark::State& state) {
     bench::EnginePass pass(picture(), diameter, bench::kHighQuality, kHardness);
     for (auto _ : state) {
         if (!pass.render()) {
-            state.SkipWithError(pass.engine().message);
+            state.SkipWithError(pass.message());
             break;
         }
     }

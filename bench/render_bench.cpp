@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "bench/support/bench_scene.h"
-#include "engine/bokeh_engine.h"
 #include "engine/light_curve.h"
+#include "engine/size_pattern.h"
 #include "host/emulated_host.h"
 #include "render/distance_steps.h"
 #include "render/step_preparation.h"
@@ -130,7 +130,7 @@ class StepPreparation {
             const render::DistanceStep& step = steps_.steps[static_cast<size_t>(i)];
             if (!step.empty()) {
                 render::prepare_step(
-                    source_, step, BokehEngine::odd_diameter_rule(step.blur, 0),
+                    source_, step, odd_diameter(step.blur, false),
                     render::PixelRows{buffer_.data(), kWidth * 4, render::ChannelDepth::k8},
                     mask_.data(), workspace_);
             }

@@ -15,7 +15,6 @@
 
 #include "bench/support/bench_pass.h"
 #include "bench/support/bench_scene.h"
-#include "engine/bokeh_engine.h"
 #include "scatter/gather_kernels.h"
 
 namespace {
@@ -50,12 +49,12 @@ PreparedPass& pass_for(int diameter) {
 }
 
 bool ready(benchmark::State& state, PreparedPass& prepared) {
-    const BokehEngine& e = prepared.pass->engine();
     if (!prepared.ready) {
-        state.SkipWithError(prepared.pass->shape_loaded() ? e.message : "no shape file");
+        state.SkipWithError(prepared.pass->shape_loaded() ? prepared.pass->message()
+                                                          : "no shape file");
         return false;
     }
-    if (e.has_holes) {
+    if (prepared.pass->stamp().has_holes) {
         state.SkipWithError("the stamp has holes: every pixel would be gathered in full");
         return false;
     }
@@ -74,10 +73,9 @@ void BM_Pass(benchmark::State& state) {
     if (!ready(state, prepared)) {
         return;
     }
-    BokehEngine& e = prepared.pass->engine();
-    e.use_simd = static_cast<int32_t>(state.range(1));
+    const bool simd = state.range(1) != 0;
     for (auto _ : state) {
-        e.run_pix_loop();
+        prepared.pass->run_pix_loop(simd);
     }
     report_rate(state, int64_t{kWidth} * kHeight);
 }
@@ -88,15 +86,15 @@ void BM_FullGather(benchmark::State& state) {
     if (!ready(state, prepared)) {
         return;
     }
-    BokehEngine& e = prepared.pass->engine();
-    scatter::PixelKernels kernels(e);
+    const scatter::PassView view = prepared.pass->view();
+    scatter::PixelKernels kernels(view);
     KernelResult result;
     int64_t pixels = 0;
     for (auto _ : state) {
         pixels = 0;
-        for (e.cur_y = 0; e.cur_y < kHeight; e.cur_y += kFullGatherRowStep) {
-            for (e.cur_x = 0; e.cur_x < kWidth; ++e.cur_x) {
-                kernels.gather_plain(&result, 1);
+        for (int32_t y = 0; y < kHeight; y += kFullGatherRowStep) {
+            for (int32_t x = 0; x < kWidth; ++x) {
+                kernels.gather_plain(scatter::Position{x, y}, &result, 1);
                 ++pixels;
             }
         }

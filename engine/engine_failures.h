@@ -1,5 +1,4 @@
-// The engine's failure codes, left in BokehEngine::error_code by the stage that failed, and the
-// codes of check_leaks.
+// The engine's failure codes, answered by the stage that failed and handed on by the pass.
 #ifndef QB_ENGINE_ENGINE_FAILURES_H
 #define QB_ENGINE_ENGINE_FAILURES_H
 
@@ -24,16 +23,12 @@ inline constexpr int32_t kLevelsOutOfRange = 21;
 
 }  // namespace engine_failure
 
-// What check_leaks answers: the first buffer a pass still holds, in the order it looks.
-namespace engine_leak {
-
-inline constexpr int32_t kSource = 1;  // Src_Data_sh, or the light rows made from it
-inline constexpr int32_t kStamp = 3;
-inline constexpr int32_t kSizePattern = 4;
-inline constexpr int32_t kPattern = 7;
-inline constexpr int32_t kRowFirst = 8;
-inline constexpr int32_t kRowLast = 9;
-
-}  // namespace engine_leak
+// What a stage answers: code 0 when it succeeded, else one of the codes above with the stage's
+// fixed text, which lives as long as the program.
+struct EngineStatus {
+    int32_t code = 0;
+    const char* message = "";
+    bool ok() const { return code == 0; }
+};
 
 #endif

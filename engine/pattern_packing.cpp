@@ -1,9 +1,7 @@
+#include "engine/iris_pattern.h"
+
 #include <cstddef>
 #include <cstdint>
-
-#include "engine/bokeh_engine.h"
-#include "engine/engine_failures.h"
-#include "platform/allocation.h"
 
 namespace {
 
@@ -31,44 +29,15 @@ bool pixel_is_grey(const uint8_t* pixel, int32_t channels) {
     return true;
 }
 
-}  // namespace
-
-void BokehEngine::pack_pattern_alpha() {
-    const int32_t bytes_per_pixel = pattern_channels;
-    if (iris_pixels == nullptr || iris_width <= 0 || iris_height <= 0 || bytes_per_pixel < 1 ||
-        static_cast<int64_t>(iris_rowbytes) < int64_t{iris_width} * bytes_per_pixel) {
-        fail(engine_failure::kIrisGeometry,
-             "(pack_pattern_alpha): the iris image is empty or its row stride is too short");
-        return;
-    }
-    const int32_t colour_bytes = bytes_per_pixel < kColourBytes ? bytes_per_pixel : kColourBytes;
+// Each pixel as its red (or only) byte for the mask, then its colour bytes in red, green, blue
+// order.
+void pack_pixels(const IrisImage& iris, int32_t colour_bytes, uint8_t* out) {
+    const int32_t bytes_per_pixel = iris.bytes_per_pixel;
     const int32_t skipped = bytes_per_pixel > kColourBytes ? bytes_per_pixel - kColourBytes : 0;
-    const std::size_t cells =
-        static_cast<std::size_t>(iris_width) * static_cast<std::size_t>(iris_height);
-
-    // A buffer left from an earlier call would otherwise be lost when the new one replaces it.
-    platform::release_array(Pattern);
-    platform::release_array(row_first);
-    platform::release_array(row_last);
-    Pattern =
-        platform::allocate_array<uint8_t>(cells * static_cast<std::size_t>(bytes_per_pixel + 1));
-    row_first = platform::allocate_array<int32_t>(static_cast<std::size_t>(iris_height));
-    row_last = platform::allocate_array<int32_t>(static_cast<std::size_t>(iris_height));
-    if (Pattern == nullptr || row_first == nullptr || row_last == nullptr) {
-        platform::release_array(Pattern);
-        platform::release_array(row_first);
-        platform::release_array(row_last);
-        fail(engine_failure::kPatternMemory,
-             "(pack_pattern_alpha): not enough memory for Pattern[]");
-        return;
-    }
-    pattern_channels = colour_bytes;
-
-    uint8_t* out = Pattern;
-    for (int32_t y = 0; y < iris_height; ++y) {
-        const uint8_t* in = iris_pixels + static_cast<std::ptrdiff_t>(y) * iris_rowbytes;
-        for (int32_t x = 0; x < iris_width; ++x, in += bytes_per_pixel) {
-            if (iris_alpha_first != 0) {
+    for (int32_t y = 0; y < iris.height; ++y) {
+        const uint8_t* in = iris.pixels + static_cast<std::ptrdiff_t>(y) * iris.rowbytes;
+        for (int32_t x = 0; x < iris.width; ++x, in += bytes_per_pixel) {
+            if (iris.alpha_first) {
                 const uint8_t* colour = in + skipped;
                 *out++ = colour[0];
                 for (int32_t j = 0; j < colour_bytes; ++j) {
@@ -82,27 +51,61 @@ void BokehEngine::pack_pattern_alpha() {
             }
         }
     }
-    pattern_channels += 1;
 }
 
-void BokehEngine::measure_pattern() {
-    if (Pattern == nullptr) {
+}  // namespace
+
+EngineStatus IrisPattern::pack_pattern_alpha(const IrisImage& iris) {
+    Pattern_.reset();
+    row_first_.reset();
+    row_last_.reset();
+    const int32_t bytes_per_pixel = iris.bytes_per_pixel;
+    if (iris.pixels == nullptr || iris.width <= 0 || iris.height <= 0 || bytes_per_pixel < 1 ||
+        static_cast<int64_t>(iris.rowbytes) < int64_t{iris.width} * bytes_per_pixel) {
+        return {engine_failure::kIrisGeometry,
+                "(pack_pattern_alpha): the iris image is empty or its row stride is too short"};
+    }
+    const int32_t colour_bytes = bytes_per_pixel < kColourBytes ? bytes_per_pixel : kColourBytes;
+    const std::size_t cells =
+        static_cast<std::size_t>(iris.width) * static_cast<std::size_t>(iris.height);
+
+    Pattern_ = platform::OwnedArray<uint8_t>(cells * static_cast<std::size_t>(colour_bytes + 1));
+    row_first_ = platform::OwnedArray<int32_t>(static_cast<std::size_t>(iris.height));
+    row_last_ = platform::OwnedArray<int32_t>(static_cast<std::size_t>(iris.height));
+    if (!Pattern_ || !row_first_ || !row_last_) {
+        Pattern_.reset();
+        row_first_.reset();
+        row_last_.reset();
+        return {engine_failure::kPatternMemory,
+                "(pack_pattern_alpha): not enough memory for Pattern[]"};
+    }
+    width_ = iris.width;
+    height_ = iris.height;
+    channels_ = colour_bytes + 1;
+
+    pack_pixels(iris, colour_bytes, Pattern_.get());
+    return {};
+}
+
+void IrisPattern::measure_pattern() {
+    if (!Pattern_) {
         return;
     }
-    const int32_t channels = pattern_channels;
-    for (int32_t y = 0; y < iris_height; ++y) {
-        row_first[y] = kEmptyRowFirst;
-        row_last[y] = kEmptyRowLast;
-        const uint8_t* row = Pattern + static_cast<std::ptrdiff_t>(y) * iris_width * channels;
-        for (int32_t x = 0; x < iris_width; ++x) {
+    uint8_t* const pattern = Pattern_.get();
+    const int32_t channels = channels_;
+    for (int32_t y = 0; y < height_; ++y) {
+        row_first_[y] = kEmptyRowFirst;
+        row_last_[y] = kEmptyRowLast;
+        const uint8_t* row = pattern + static_cast<std::ptrdiff_t>(y) * width_ * channels;
+        for (int32_t x = 0; x < width_; ++x) {
             if (!pixel_is_blank(row + static_cast<std::ptrdiff_t>(x) * channels, channels)) {
-                row_first[y] = x;
+                row_first_[y] = x;
                 break;
             }
         }
-        for (int32_t x = iris_width - 1; x >= 0; --x) {
+        for (int32_t x = width_ - 1; x >= 0; --x) {
             if (!pixel_is_blank(row + static_cast<std::ptrdiff_t>(x) * channels, channels)) {
-                row_last[y] = x;
+                row_last_[y] = x;
                 break;
             }
         }
@@ -110,17 +113,16 @@ void BokehEngine::measure_pattern() {
     if (channels == 1) {
         return;
     }
-    const std::size_t cells =
-        static_cast<std::size_t>(iris_width) * static_cast<std::size_t>(iris_height);
+    const std::size_t cells = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
     for (std::size_t i = 0; i < cells; ++i) {
-        if (!pixel_is_grey(Pattern + i * channels, channels)) {
+        if (!pixel_is_grey(pattern + i * channels, channels)) {
             return;
         }
     }
     // Mask and grey are all a grey shape needs; the pixels move down in place.
     for (std::size_t i = 0; i < cells; ++i) {
-        Pattern[i * kGreyChannels] = Pattern[i * channels];
-        Pattern[i * kGreyChannels + 1] = Pattern[i * channels + 1];
+        pattern[i * kGreyChannels] = pattern[i * channels];
+        pattern[i * kGreyChannels + 1] = pattern[i * channels + 1];
     }
-    pattern_channels = kGreyChannels;
+    channels_ = kGreyChannels;
 }

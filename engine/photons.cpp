@@ -1,14 +1,14 @@
-#include <cstdint>
+#include "engine/photons.h"
 
-#include "engine/bokeh_engine.h"
-#include "engine/engine_failures.h"
+#include "engine/channel_levels.h"
 #include "engine/light_curve.h"
 
-int32_t BokehEngine::make_photon(double hardness_value, double brightness_value) {
+EngineStatus PhotonLight::make_photon(int32_t levels, double hardness, double brightness) {
+    mid_level = static_cast<uint16_t>((levels - 1) / 2);
     // The level map and the photon light are indexed by level; more levels would run past them.
     if (levels < 1 || levels > kLevelMapSize) {
-        return fail(engine_failure::kLevelsOutOfRange,
-                    "(make_photon): the number of channel levels is outside 1..65536");
+        return {engine_failure::kLevelsOutOfRange,
+                "(make_photon): the number of channel levels is outside 1..65536"};
     }
     // Photon light per level, P[m] = L(m) - L(0) with the brightness as gain, each level's
     // curve position on the 8-bit scale; it is kept as float32, which is what a cell weighs.
@@ -16,8 +16,8 @@ int32_t BokehEngine::make_photon(double hardness_value, double brightness_value)
     const double step = double{kLevels8} / levels;
     double base = 0.0;
     for (int32_t m = 0; m < levels; ++m) {
-        const double e = kGain * exponential_part(hardness_value, tangent_argument(m * step));
-        const double photon = e * brightness_value - base;
+        const double e = kGain * exponential_part(hardness, tangent_argument(m * step));
+        const double photon = e * brightness - base;
         if (m == 0) {
             base = photon;
         }
@@ -29,5 +29,5 @@ int32_t BokehEngine::make_photon(double hardness_value, double brightness_value)
     for (int32_t m = 1; m < levels; ++m) {
         level_map[m] = mid_level;
     }
-    return 1;
+    return {};
 }

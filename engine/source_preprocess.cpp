@@ -1,12 +1,14 @@
+#include "engine/prepared_source.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
 #include "engine/row_reach.h"
-#include "engine/thread_team.h"
+#include "engine/size_pattern.h"
 #include "platform/allocation.h"
+#include "platform/parallel_rows.h"
 
 namespace {
 
@@ -48,61 +50,73 @@ void convert_row(const Sample* source, uint16_t* target, int32_t pixels, float s
     }
 }
 
+// Whether rows of `stride` values, and the 8-bit source's rows, hold a whole row of the frame.
+bool geometry_valid(const SourceFrame& frame, int32_t stride) {
+    const bool has_pixels = frame.src16 != nullptr || frame.src8 != nullptr;
+    const int64_t row_values = int64_t{kValuesPerPixel} * frame.width;
+    const bool short_rows8 =
+        frame.src16 == nullptr && static_cast<int64_t>(frame.src8_rowbytes) < row_values;
+    return frame.width >= 0 && frame.height >= 0 && has_pixels && !short_rows8 &&
+           static_cast<int64_t>(stride) >= row_values;
+}
+
 }  // namespace
 
-int32_t BokehEngine::pre_process_RGB_cf() {
-    if (src16 == nullptr) {
-        src16_stride = kValuesPerPixel * width;
+EngineStatus PreparedSource::pre_process_RGB_cf(const PassInputs& in) {
+    const SourceFrame& frame = in.source;
+    if (Src_Data_sh) {
+        return {engine_failure::kSourceHeld,
+                "Src_Data_sh is not NULL before allocation at pre_process_RGB()"};
     }
-    if (Src_Data_sh != nullptr) {
-        return fail(engine_failure::kSourceHeld,
-                    "Src_Data_sh is not NULL before allocation at pre_process_RGB()");
-    }
-    const bool has_pixels = src16 != nullptr || src8 != nullptr;
-    const int64_t row_values = int64_t{kValuesPerPixel} * width;
-    const bool short_rows8 = src16 == nullptr && static_cast<int64_t>(src8_rowbytes) < row_values;
-    if (width < 0 || height < 0 || !has_pixels || short_rows8 ||
-        static_cast<int64_t>(src16_stride) < row_values) {
-        return fail(engine_failure::kSourceGeometry,
-                    "(pre_process_RGB_cf): the source frame's size or row stride is invalid");
+    src16_stride = frame.src16 != nullptr ? frame.src16_stride : kValuesPerPixel * frame.width;
+    if (!geometry_valid(frame, src16_stride)) {
+        return {engine_failure::kSourceGeometry,
+                "(pre_process_RGB_cf): the source frame's size or row stride is invalid"};
     }
     const std::size_t values =
-        static_cast<std::size_t>(height) * static_cast<std::size_t>(src16_stride);
-    Src_Data_sh = platform::allocate_array<uint16_t>(values);
-    if (Src_Data_sh == nullptr) {
-        return fail(engine_failure::kSourceMemory,
-                    "(pre_process_RGB_cf): not enough memory for Src_Data_sh");
+        static_cast<std::size_t>(frame.height) * static_cast<std::size_t>(src16_stride);
+    Src_Data_sh = platform::OwnedArray<uint16_t>(values);
+    if (!Src_Data_sh) {
+        return {engine_failure::kSourceMemory,
+                "(pre_process_RGB_cf): not enough memory for Src_Data_sh"};
     }
-    platform::prefer_large_pages(Src_Data_sh, values * sizeof(uint16_t));
-    const auto top_level = static_cast<uint16_t>(std::clamp(levels - 1, 0, 65535));
-    // Only what the pass reads is prepared: a pass over a few rows or columns costs those.
-    const bool blurred = pattern_size > 1.0;
-    const int32_t reach = blurred ? odd_diameter(pattern_size) / 2 : 0;
+    platform::prefer_large_pages(Src_Data_sh.get(), values * sizeof(uint16_t));
+    prepare_read_pixels(in);
+    return {};
+}
+
+void PreparedSource::prepare_read_pixels(const PassInputs& in) {
+    const SourceFrame& frame = in.source;
+    const auto top_level = static_cast<uint16_t>(std::clamp(frame.levels - 1, 0, 65535));
+    const bool blurred = in.blur > 1.0;
+    const int32_t reach = blurred ? odd_diameter(in.blur, in.use_micro) / 2 : 0;
     // A kernel stepping along a row also reads the pixel just left of its stamp.
     const int32_t column_reach = blurred ? reach + 1 : 0;
+    const int32_t* row_mask = in.region.row_mask;
     const row_reach::ColumnSpan columns = row_reach::columns_in_reach(
-        row_reach::worked_columns(blur_map, blur_map_rowbytes, row_mask, width, height),
-        column_reach, width);
+        row_reach::worked_columns(in.region.blur_map, in.region.blur_map_rowbytes, row_mask,
+                                  frame.width, frame.height),
+        column_reach, frame.width);
     if (columns.empty()) {
-        return 1;
+        return;
     }
-    const auto prepare_row = [&](int32_t y) {
+    const auto prepare_row = [&](int, int32_t y) {
         const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(columns.first) * kValuesPerPixel;
-        uint16_t* target = Src_Data_sh + static_cast<std::ptrdiff_t>(y) * src16_stride + first;
+        uint16_t* target =
+            Src_Data_sh.get() + static_cast<std::ptrdiff_t>(y) * src16_stride + first;
         const int32_t pixels = columns.end - columns.first;
         if (!row_reach::row_processed(row_mask, y)) {
             std::fill(target, target + kValuesPerPixel * pixels, uint16_t{0});
-        } else if (src16 != nullptr) {
-            convert_row(src16 + static_cast<std::ptrdiff_t>(y) * src16_stride + first, target,
-                        pixels, alpha_scale, top_level);
+        } else if (frame.src16 != nullptr) {
+            convert_row(frame.src16 + static_cast<std::ptrdiff_t>(y) * src16_stride + first, target,
+                        pixels, in.alpha_scale, top_level);
         } else {
-            convert_row(src8 + static_cast<std::ptrdiff_t>(y) * src8_rowbytes + first, target,
-                        pixels, alpha_scale, top_level);
+            convert_row(frame.src8 + static_cast<std::ptrdiff_t>(y) * frame.src8_rowbytes + first,
+                        target, pixels, in.alpha_scale, top_level);
         }
     };
-    const int threads = thread_team::pass_threads();
-    row_reach::for_each_range(row_mask, height, reach, [&](int32_t first, int32_t end) {
-        thread_team::for_rows(first, end, threads, prepare_row);
+    const int threads = platform::row_threads();
+    row_reach::for_each_range(row_mask, frame.height, reach, [&](int32_t first, int32_t end) {
+        platform::for_each_row(first, end, threads, prepare_row);
     });
-    return 1;
 }

@@ -1,11 +1,10 @@
+#include "engine/stamp.h"
+
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
 #include "engine/channel_levels.h"
-#include "engine/engine_failures.h"
 #include "engine/quality_choice.h"
-#include "platform/allocation.h"
 
 namespace {
 
@@ -82,12 +81,12 @@ uint8_t quantise(double v, const Quantiser& q) {
 }
 
 // Which plane the scatter loop reads as mask, first, second and third colour.
-void assign_stamp_planes(BokehEngine& engine, std::size_t plane_cells) {
+void assign_stamp_planes(Stamp& stamp, std::size_t plane_cells) {
     static constexpr int32_t kPlanesByChannels[3][4] = {{0, 0, 0, 0}, {0, 0, 1, 2}, {0, 1, 2, 3}};
-    const int32_t c = engine.pattern_channels;
+    const int32_t c = stamp.channels;
     const int32_t row = c < kColourChannels ? 0 : c == kColourChannels ? 1 : 2;
     for (int32_t j = 0; j < kStampPlanes; ++j) {
-        engine.stamp_planes[j] = engine.newPattern + kPlanesByChannels[row][j] * plane_cells;
+        stamp.stamp_planes[j] = stamp.newPattern.get() + kPlanesByChannels[row][j] * plane_cells;
     }
 }
 
@@ -101,16 +100,16 @@ int64_t plane_sum(const uint8_t* plane, std::size_t cells) {
 
 // Each result channel is normalised by the plane that weights it. A plane without weight keeps
 // its earlier norm: its sums are 0 whatever the norm.
-void compute_channel_norms(BokehEngine& engine, std::size_t plane_cells) {
-    const int32_t planes = engine.pattern_channels < kColourChannels ? 1 : kStampPlanes;
+void compute_channel_norms(Stamp& stamp, std::size_t plane_cells) {
+    const int32_t planes = stamp.channels < kColourChannels ? 1 : kStampPlanes;
     for (int32_t j = 0; j < planes; ++j) {
-        const int64_t sum = plane_sum(engine.stamp_planes[j], plane_cells);
+        const int64_t sum = plane_sum(stamp.stamp_planes[j], plane_cells);
         if (sum > 0) {
-            engine.channel_norm[j] = static_cast<float>(1.0 / static_cast<double>(sum));
+            stamp.channel_norm[j] = static_cast<float>(1.0 / static_cast<double>(sum));
         }
     }
     for (int32_t j = planes; j < kStampPlanes; ++j) {
-        engine.channel_norm[j] = engine.channel_norm[0];
+        stamp.channel_norm[j] = stamp.channel_norm[0];
     }
 }
 
@@ -136,13 +135,12 @@ struct CellTest {
     }
 };
 
-void compute_spans(BokehEngine& engine) {
-    const int32_t W = engine.stamp_width;
+void compute_spans(Stamp& stamp) {
+    const int32_t W = stamp.width;
     // A grey stamp is judged by its mask; a colour stamp by all four planes the loop reads.
-    const CellTest cell{engine.stamp_planes,
-                        engine.pattern_channels < kColourChannels ? 1 : kStampPlanes};
-    engine.has_holes = 0;
-    for (int32_t r = 0; r < engine.stamp_height; ++r) {
+    const CellTest cell{stamp.stamp_planes, stamp.channels < kColourChannels ? 1 : kStampPlanes};
+    stamp.has_holes = false;
+    for (int32_t r = 0; r < stamp.height; ++r) {
         const std::size_t row = static_cast<std::size_t>(r) * static_cast<std::size_t>(W);
         int32_t first = kNoSpan;
         int32_t end = kNoSpan;
@@ -158,16 +156,16 @@ void compute_spans(BokehEngine& engine) {
                 full_end = x + 1;
             }
         }
-        engine.span_first[r] = first;
-        engine.span_end[r] = end;
-        engine.full_first[r] = full_first;
-        engine.full_end[r] = full_end;
+        stamp.span_first[r] = first;
+        stamp.span_end[r] = end;
+        stamp.full_first[r] = full_first;
+        stamp.full_end[r] = full_end;
         if (full_first == kNoFullFirst) {
             continue;
         }
         for (int32_t x = full_first; x < full_end; ++x) {
             if (!cell.full(row + x)) {
-                engine.has_holes = 1;
+                stamp.has_holes = true;
                 break;
             }
         }
@@ -176,52 +174,50 @@ void compute_spans(BokehEngine& engine) {
 
 // The distinct byte values of the stamp; 0 is always among them, since the photon tables need
 // the step from any weight to nothing.
-void compute_stamp_values(BokehEngine& engine, std::size_t plane_cells) {
-    int64_t histogram[BokehEngine::kStampValues] = {};
+void compute_stamp_values(Stamp& stamp, std::size_t plane_cells) {
+    int64_t histogram[Stamp::kStampValues] = {};
     histogram[0] = 1;
-    const std::size_t bytes = static_cast<std::size_t>(engine.pattern_channels) * plane_cells;
+    const std::size_t bytes = static_cast<std::size_t>(stamp.channels) * plane_cells;
     for (std::size_t i = 0; i < bytes; ++i) {
-        ++histogram[engine.newPattern[i]];
+        ++histogram[stamp.newPattern[i]];
     }
     int32_t count = 0;
-    for (int32_t v = 0; v < BokehEngine::kStampValues; ++v) {
+    for (int32_t v = 0; v < Stamp::kStampValues; ++v) {
         if (histogram[v] == 0) {
-            engine.value_index[v] = -1;
+            stamp.value_index[v] = -1;
             continue;
         }
-        engine.value_index[v] = count;
-        engine.stamp_values[count] = v;
+        stamp.value_index[v] = count;
+        stamp.stamp_values[count] = v;
         ++count;
     }
-    engine.value_count = count;
+    stamp.value_count = count;
 }
 
 }  // namespace
 
-int32_t BokehEngine::new_pattern(int32_t size_index) {
-    if (newPattern != nullptr) {
-        return fail(engine_failure::kStampHeld,
-                    "newPattern is not NULL before allocation at new_pattern()");
+EngineStatus Stamp::new_pattern(const SizePattern& sized, const PassInputs& in) {
+    if (newPattern) {
+        return {engine_failure::kStampHeld,
+                "newPattern is not NULL before allocation at new_pattern()"};
     }
-    const int32_t W = size_width[size_index];
-    const int32_t H = size_height[size_index];
+    const int32_t W = sized.width;
+    const int32_t H = sized.height;
     if (H > kMaxStampRows) {
-        return fail(engine_failure::kStampTooTall,
-                    "(new_pattern): the stamp is taller than the 1024 rows of its span tables");
+        return {engine_failure::kStampTooTall,
+                "(new_pattern): the stamp is taller than the 1024 rows of its span tables"};
     }
-    const int32_t channels = pattern_channels;
     const std::size_t plane_cells = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
     newPattern =
-        platform::allocate_array<uint8_t>(static_cast<std::size_t>(channels) * plane_cells);
-    if (newPattern == nullptr) {
-        return fail(engine_failure::kStampMemory,
-                    "(new_pattern): not enough memory for newPattern");
+        platform::OwnedArray<uint8_t>(static_cast<std::size_t>(sized.channels) * plane_cells);
+    if (!newPattern) {
+        return {engine_failure::kStampMemory, "(new_pattern): not enough memory for newPattern"};
     }
 
-    const Quantiser q = quantiser_for(quality, pattern_size, levels > kLevels8);
-    for (int32_t p = 0; p < channels; ++p) {
-        const float* source = m_mapzp[size_index] + p * plane_cells;
-        uint8_t* plane = newPattern + p * plane_cells;
+    const Quantiser q = quantiser_for(in.quality, in.blur, in.source.levels > kLevels8);
+    for (int32_t p = 0; p < sized.channels; ++p) {
+        const float* source = sized.m_mapzp.get() + p * plane_cells;
+        uint8_t* plane = newPattern.get() + p * plane_cells;
         // Stored turned by 180 degrees, so that gathering through it spreads each source pixel
         // in the iris's own orientation.
         for (std::size_t i = 0; i < plane_cells; ++i) {
@@ -229,13 +225,28 @@ int32_t BokehEngine::new_pattern(int32_t size_index) {
         }
     }
 
-    stamp_width = W;
-    stamp_height = H;
-    stamp_half_width = W / 2;
-    stamp_half_height = H / 2;
+    channels = sized.channels;
+    width = W;
+    height = H;
+    half_width = W / 2;
+    half_height = H / 2;
     assign_stamp_planes(*this, plane_cells);
     compute_channel_norms(*this, plane_cells);
     compute_spans(*this);
     compute_stamp_values(*this, plane_cells);
-    return 1;
+    return {};
+}
+
+EngineStatus prepare_pattern(const IrisPattern& pattern, const PassInputs& in, SizePattern& sized,
+                             Stamp& stamp) {
+    if (in.blur == 1.0) {
+        return {};
+    }
+    // Refused before the resampling buffers are allocated for a stamp that could never be used.
+    if (odd_diameter(in.blur, in.use_micro) > Stamp::kMaxStampRows) {
+        return {engine_failure::kStampTooTall,
+                "(prepare_pattern): the stamp is taller than the 1024 rows of its span tables"};
+    }
+    const EngineStatus resized = sized.resize_pattern(pattern, in.blur, in.use_micro);
+    return resized.ok() ? stamp.new_pattern(sized, in) : resized;
 }

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <memory>
 
 namespace platform {
 
@@ -35,24 +34,48 @@ T* allocate_array(std::size_t count) noexcept {
     return static_cast<T*>(allocate_bytes(count * sizeof(T)));
 }
 
-// An array on this allocation path owned by its holder, released when the holder goes.
-struct ArrayRelease {
-    void operator()(void* block) const noexcept { release_bytes(block); }
-};
-template <class T>
-using OwnedArray = std::unique_ptr<T[], ArrayRelease>;
-
-template <class T>
-OwnedArray<T> allocate_owned(std::size_t count) noexcept {
-    return OwnedArray<T>(allocate_array<T>(count));
-}
-
 // Releases `block` (null is allowed) and clears the pointer that held it.
 template <class T>
 void release_array(T*& block) noexcept {
     release_bytes(block);
     block = nullptr;
 }
+
+// `count` elements of T from allocate_array, released when the owner goes; empty (null) when the
+// request was refused, which the owner checks before use.
+template <class T>
+class OwnedArray {
+  public:
+    OwnedArray() = default;
+    explicit OwnedArray(std::size_t count) : data_(allocate_array<T>(count)) {}
+    OwnedArray(OwnedArray&& other) noexcept : data_(other.data_) { other.data_ = nullptr; }
+    OwnedArray& operator=(OwnedArray&& other) noexcept {
+        if (this != &other) {
+            release_array(data_);
+            data_ = other.data_;
+            other.data_ = nullptr;
+        }
+        return *this;
+    }
+    OwnedArray(const OwnedArray&) = delete;
+    OwnedArray& operator=(const OwnedArray&) = delete;
+    ~OwnedArray() { release_array(data_); }
+
+    // Takes over a block that allocate_array gave out (null: none).
+    static OwnedArray adopt(T* block) noexcept {
+        OwnedArray owned;
+        owned.data_ = block;
+        return owned;
+    }
+
+    explicit operator bool() const { return data_ != nullptr; }
+    T* get() const { return data_; }
+    T& operator[](std::size_t i) const { return data_[i]; }
+    void reset() { release_array(data_); }
+
+  private:
+    T* data_ = nullptr;
+};
 
 }  // namespace platform
 

@@ -1,12 +1,14 @@
-// One distance step handed to the engine: its setters in the order the engine expects, then the
-// pass itself. The outcome stays in the engine (error_code, message, mid_light, check_leaks).
+// One distance step handed to the engine: the render's buffers and settings become the pass's
+// inputs and accumulator, and the pass's outcome comes back as a value.
 #ifndef QB_RENDER_ENGINE_PASS_H
 #define QB_RENDER_ENGINE_PASS_H
 
 #include <cstdint>
 
 #include "engine/bokeh_engine.h"
+#include "engine/pass_inputs.h"
 #include "render/distance_steps.h"
+#include "scatter/render_pass.h"
 
 namespace render {
 
@@ -29,7 +31,6 @@ struct PassBuffers {
 
 struct PassSettings {
     float alpha_value = 0.3f;
-    int32_t alpha_bokeh_mode = 0;
     int32_t use_simd = 1;
     int32_t use_micro = 0;
     double hardness = 1.0;
@@ -37,12 +38,13 @@ struct PassSettings {
     uint16_t quality = 1;
 };
 
-// The setters alone, for callers that run the pass's stages themselves.
-void hand_step_to_engine(BokehEngine& engine, const PassBuffers& buffers,
-                         const PassSettings& settings, const DistanceStep& step);
+// The pass's inputs, its blur the step's.
+PassInputs pass_inputs(const PassBuffers& buffers, const PassSettings& settings,
+                       const DistanceStep& step);
 
-void run_engine_pass(BokehEngine& engine, const PassBuffers& buffers, const PassSettings& settings,
-                     const DistanceStep& step);
+scatter::PassOutcome run_engine_pass(BokehEngine& engine, const PassBuffers& buffers,
+                                     const PassSettings& settings, const DistanceStep& step,
+                                     const scatter::ProgressFn& progress);
 
 }  // namespace render
 

@@ -9,6 +9,7 @@
 #include "engine/bokeh_engine.h"
 #include "engine/channel_levels.h"
 #include "engine/engine_failures.h"
+#include "engine/size_pattern.h"
 #include "platform/allocation.h"
 #include "platform/file_system.h"
 #include "render/distance_map.h"
@@ -33,7 +34,6 @@ constexpr char kTooManySteps[] = QB_MESSAGE "Too many distance steps";
 constexpr char kNoShapeFile[] = QB_MESSAGE "Shape File for Requested MaxEffect NOT available  ";
 constexpr char kShapeNotLoaded[] = QB_MESSAGE "Iris Shape Not Loarded  ";
 constexpr char kShapeTooSmall[] = QB_MESSAGE "Shape Image size < MaxEffect  ";
-constexpr char kEngineLeak[] = QB_MESSAGE "Memory leak detected in QB Engine";
 constexpr char kCopyRefused[] = QB_MESSAGE "The host could not copy the layer to the output";
 constexpr char kNoLocalDistance[] =
     "[" QB_RENDER_MESSAGE "not enough memory for local-distance area";
@@ -82,7 +82,7 @@ class RenderRun {
     bool allocate_buffers();
     bool render_steps();
     bool run_step(const DistanceStep& step, const StepSource& source);
-    bool engine_outcome();
+    bool engine_outcome(const scatter::PassOutcome& outcome);
     void write_output();
 
     // Allocates `buffer`; false with `failure_text` as the outcome when it cannot be had.
@@ -129,7 +129,7 @@ RenderOutcome RenderRun::fail(RenderStatus status, const char* text) {
 
 template <class T>
 bool RenderRun::take(platform::OwnedArray<T>& buffer, std::size_t count, const char* failure_text) {
-    buffer = platform::allocate_owned<T>(count);
+    buffer = platform::OwnedArray<T>(count);
     if (!buffer) {
         fail(RenderStatus::kOutOfMemory, failure_text);
         return false;
@@ -278,7 +278,7 @@ bool RenderRun::load_shape() {
     }
     uint8_t* image = nullptr;
     shapes::load_shape_image(chosen, shape_file_, image);
-    shape_image_.reset(image);
+    shape_image_ = platform::OwnedArray<uint8_t>::adopt(image);
     if (!shape_image_) {
         fail(RenderStatus::kRequestError, kShapeNotLoaded);
         return false;
@@ -315,9 +315,6 @@ bool RenderRun::allocate_buffers() {
         fail(RenderStatus::kOutOfMemory, kNoEngine);
         return false;
     }
-    engine_->progress_fn = [this](int current, int total) {
-        return progress_.report(current, total);
-    };
     return true;
 }
 
@@ -356,7 +353,7 @@ bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
                            static_cast<std::ptrdiff_t>(region_.width) *
                                static_cast<std::ptrdiff_t>(pixel_bytes(depth_)),
                            depth_};
-    const int32_t disc = BokehEngine::odd_diameter_rule(step.blur, request_.use_micro ? 1 : 0);
+    const int32_t disc = odd_diameter(step.blur, request_.use_micro);
     prepare_step(source, step, disc, buffer, mask_space_.get(), workspace_);
 
     PassBuffers buffers;
@@ -376,30 +373,25 @@ bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
 
     PassSettings settings;
     settings.alpha_value = request_.alpha_value;
-    settings.alpha_bokeh_mode = request_.alpha_bokeh ? 1 : 0;
     settings.use_simd = request_.use_simd ? 1 : 0;
     settings.use_micro = request_.use_micro ? 1 : 0;
     settings.hardness = request_.hardness;
     settings.brightness = request_.brightness;
     settings.quality = quality_value_;
-    run_engine_pass(*engine_, buffers, settings, step);
-    return engine_outcome();
+    return engine_outcome(run_engine_pass(
+        *engine_, buffers, settings, step,
+        [this](int current, int total) { return progress_.report(current, total); }));
 }
 
-bool RenderRun::engine_outcome() {
-    if (engine_->check_leaks() != 0) {
-        fail(RenderStatus::kRequestError, kEngineLeak);
-        return false;
-    }
-    mid_light_ = engine_->mid_light;
-    engine_->end_run_reset();
-    const RenderStatus status = status_of_engine_failure(engine_->error_code);
+bool RenderRun::engine_outcome(const scatter::PassOutcome& outcome) {
+    mid_light_ = outcome.mid_light;
+    const RenderStatus status = status_of_engine_failure(outcome.error_code);
     if (status == RenderStatus::kDone) {
         return true;
     }
     fail(status, "");
     if (status != RenderStatus::kCancelled) {
-        outcome_.message = QB_ENGINE_MESSAGE + std::string(engine_->message);
+        outcome_.message = QB_ENGINE_MESSAGE + std::string(outcome.message);
     }
     return false;
 }

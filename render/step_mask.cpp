@@ -1,7 +1,5 @@
 #include "render/step_mask.h"
 
-#include "render/row_threads.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -171,8 +169,8 @@ void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int
     }
 }
 
-void grow_mask_columns(Stages& team, uint8_t* mask, int32_t width, int32_t height, int32_t half,
-                       Span rows, Span columns, StepWorkspace& workspace) {
+void grow_mask_columns(platform::RowTeam& team, uint8_t* mask, int32_t width, int32_t height,
+                       int32_t half, Span rows, Span columns, StepWorkspace& workspace) {
     // Growth stays inside the box's rows; the last difference lands one row below them.
     const auto counted_rows = static_cast<std::size_t>(rows.end - rows.first + 1);
     int32_t* const counts = workspace.growth_counts(team.thread(), height);
@@ -197,8 +195,8 @@ void grow_mask_columns(Stages& team, uint8_t* mask, int32_t width, int32_t heigh
     }
 }
 
-void smooth_mask(Stages& team, uint8_t* mask, int32_t width, int32_t height, int32_t stride,
-                 Span rows, Span columns, StepWorkspace& workspace) {
+void smooth_mask(platform::RowTeam& team, uint8_t* mask, int32_t width, int32_t height,
+                 int32_t stride, Span rows, Span columns, StepWorkspace& workspace) {
     // Column sums reach one column beyond the box on either side.
     const int32_t sum_first = std::max(columns.first - 1, 0);
     const int32_t sum_end = std::min(columns.end + 1, width);

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
+#include "platform/parallel_rows.h"
 #include "render/pixel_rows.h"
-#include "render/row_threads.h"
 #include "render/step_workspace.h"
 
 namespace render {
@@ -37,20 +37,20 @@ struct Span {
 void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int32_t half,
                    Span columns, uint8_t* mask_row);
 
-// The two functions below are stages of a team (row_threads.h): every thread of it calls them.
+// The two functions below are stages of a team (platform::RowTeam): every thread of it calls them.
 
 // Vertical growth in the box `rows` x `columns`: each run of full bytes in a column grows by
 // `half` rows up and down, clipped to the region's `height`. Every row a growth reaches gains
 // one in `row_work` per write, so the engine processes rows that receive only spread light. The
 // box must hold every full byte and reach `half` rows beyond each.
-void grow_mask_columns(Stages& team, uint8_t* mask, int32_t width, int32_t height, int32_t half,
-                       Span rows, Span columns, StepWorkspace& workspace);
+void grow_mask_columns(platform::RowTeam& team, uint8_t* mask, int32_t width, int32_t height,
+                       int32_t half, Span rows, Span columns, StepWorkspace& workspace);
 
 // Replaces every byte of the box `rows` x `columns` by the truncated mean of itself and its
 // neighbours inside the region (9 inside, 6 on an edge, 4 at a corner; fewer in a region of one
 // row or column). Reads the unchanged mask, including the bytes next to the box.
-void smooth_mask(Stages& team, uint8_t* mask, int32_t width, int32_t height, int32_t stride,
-                 Span rows, Span columns, StepWorkspace& workspace);
+void smooth_mask(platform::RowTeam& team, uint8_t* mask, int32_t width, int32_t height,
+                 int32_t stride, Span rows, Span columns, StepWorkspace& workspace);
 
 }  // namespace render
 

@@ -107,13 +107,15 @@ bool row_may_hold_step(const StepSource& source, const StepWorkspace& workspace,
 
 void extract_rows(const StepSource& source, const DistanceStep& step, Span rows, Span columns,
                   const PixelRows& buffer, StepWorkspace& workspace) {
-    for_each_row(rows.first, rows.end, source.width, [&](int, int32_t y) {
-        if (row_may_hold_step(source, workspace, rows, y, step)) {
-            extract_row(source, step, columns, buffer, workspace, y);
-        } else {
-            clear_buffer_row(source, buffer, workspace, y);
-        }
-    });
+    platform::for_each_row(rows.first, rows.end,
+                           threads_for(int64_t{rows.end - rows.first} * source.width),
+                           [&](int, int32_t y) {
+                               if (row_may_hold_step(source, workspace, rows, y, step)) {
+                                   extract_row(source, step, columns, buffer, workspace, y);
+                               } else {
+                                   clear_buffer_row(source, buffer, workspace, y);
+                               }
+                           });
 }
 
 void clear_mask_row(uint8_t* mask, int32_t width, int32_t height, int32_t y) {
@@ -175,13 +177,14 @@ void prepare_band(const StepSource& source, const DistanceStep& step, const Step
     // Smoothing reads one column beyond the grown box; there the mask is empty.
     const Span smoothed{std::max(grown.first - 1, 0), std::min(grown.end + 1, width)};
     const Span reach = box.reach(height);
-    run_stages(int64_t{box.band.end - box.band.first} * width, [&](Stages& team) {
-        team.for_each(reach.first, reach.end, [&](int, int32_t y) {
-            prepare_row(source, step, box, buffer, mask, workspace, y);
+    platform::run_team(
+        threads_for(int64_t{box.band.end - box.band.first} * width), [&](platform::RowTeam& team) {
+            team.for_each(reach.first, reach.end, [&](int, int32_t y) {
+                prepare_row(source, step, box, buffer, mask, workspace, y);
+            });
+            grow_mask_columns(team, mask, width, height, box.half, box.band, grown, workspace);
+            smooth_mask(team, mask, width, height, width, box.band, smoothed, workspace);
         });
-        grow_mask_columns(team, mask, width, height, box.half, box.band, grown, workspace);
-        smooth_mask(team, mask, width, height, width, box.band, smoothed, workspace);
-    });
 }
 
 RowDistances distance_range(const uint8_t* row, int32_t width) {
@@ -223,14 +226,15 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace) {
     if (source.distances == nullptr || source.width <= 0) {
         return;
     }
-    for_each_row(0, source.height, source.width, [&](int, int32_t y) {
-        workspace.row_distances[y] =
-            distance_range(source.distances + y * source.distance_stride, source.width);
-    });
+    platform::for_each_row(
+        0, source.height, threads_for(int64_t{source.height} * source.width), [&](int, int32_t y) {
+            workspace.row_distances[y] =
+                distance_range(source.distances + y * source.distance_stride, source.width);
+        });
     // Each thread owns a block of columns and walks every row along it.
     const int32_t blocks = (source.width + kColumnBlock - 1) / kColumnBlock;
     const int64_t block_cells = int64_t{kColumnBlock} * source.height;
-    for_each_row(0, blocks, block_cells, [&](int, int32_t block) {
+    platform::for_each_row(0, blocks, threads_for(blocks * block_cells), [&](int, int32_t block) {
         const int32_t first = block * kColumnBlock;
         measure_columns(source, first, std::min(first + kColumnBlock, source.width),
                         workspace.column_distances);

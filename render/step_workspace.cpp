@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "engine/thread_team.h"
 #include "platform/allocation.h"
+#include "platform/parallel_rows.h"
 #include "sdk/effect_messages.h"
 
 namespace render {
@@ -41,7 +41,7 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
     release();
     const auto rows = static_cast<std::size_t>(height);
     const auto columns = static_cast<std::size_t>(width);
-    sum_rows = thread_team::pass_threads();
+    sum_rows = platform::row_threads();
     width_ = width;
     const std::size_t growth_entries = (rows + 1) * static_cast<std::size_t>(sum_rows);
     const bool complete =

@@ -59,7 +59,7 @@ template <class Channel>
 void write_rows(const float* light, const float* weights, int32_t width, int32_t height,
                 const ConstPixelRows& input, const PixelRows& output, const Converter& converter) {
     constexpr std::size_t kPixelBytes = kChannels * sizeof(Channel);
-    for_each_row(0, height, width, [&](int, int32_t r) {
+    platform::for_each_row(0, height, threads_for(int64_t{height} * width), [&](int, int32_t r) {
         const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(r) * width;
         const uint8_t* in = input.row(r);
         uint8_t* out = output.row(r);

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
+#include "platform/allocation.h"
 #include "scatter/gather_walk.h"
+#include "scatter/kernel_result.h"
+#include "scatter/pass_view.h"
 #include "scatter/stamp_cells.h"
 
 namespace scatter {
@@ -15,7 +17,7 @@ namespace scatter {
 bool has_vector_kernels();
 bool has_wide_vectors();
 
-StampKind stamp_kind(const BokehEngine& e);
+StampKind stamp_kind(const PassView& e);
 
 // The plan of a kernel's state, with what this pass's kernel sums it with and where the run of
 // pixels being gathered ends.
@@ -24,11 +26,11 @@ class BoundPlan {
     BoundPlan(UpdatePlan& plan, const KernelSetup& setup, int32_t run_end)
         : plan_(plan), setup_(setup), run_end_(run_end) {}
     void discard() { plan_.discard(); }
-    bool covers(const BokehEngine& e, std::ptrdiff_t stride) {
+    bool covers(const PassView& e, std::ptrdiff_t stride) {
         return plan_.covers(e, setup_.plane, stride);
     }
     template <class Cells>
-    void replay(const BokehEngine& e, const LightView& light, Position at, const StampWindow& w,
+    void replay(const PassView& e, const LightView& light, Position at, const StampWindow& w,
                 std::ptrdiff_t origin, Cells& cells) {
         plan_.replay(e, setup_.sum_block, light, at, run_end_, w, origin, cells);
     }
@@ -43,15 +45,15 @@ class BoundPlan {
 // emit(x, result) in increasing x. With `restart` 0, `state` was last used for the pixel left of
 // `first` in this pass. Reads the light of state.light.
 template <class Emit>
-void gather_run(const BokehEngine& e, const KernelSetup& setup, KernelState& state, int32_t y,
+void gather_run(const PassView& e, const KernelSetup& setup, KernelState& state, int32_t y,
                 int32_t first, int32_t end, int32_t restart, Emit emit) {
     StampCells cells(setup, state);
     BoundPlan plan(state.plan, setup, end);
     // Most pixels take their change from the block worked out already, and have the whole
     // stamp in the frame; they skip the walk and the window.
-    const bool row_inside = y >= e.stamp_half_height && y + e.stamp_half_height < e.height;
-    const int32_t inside_first = e.stamp_half_width;
-    const int32_t inside_end = e.width - e.stamp_half_width;
+    const bool row_inside = y >= e.stamp.half_height && y + e.stamp.half_height < e.height;
+    const int32_t inside_first = e.stamp.half_width;
+    const int32_t inside_end = e.width - e.stamp.half_width;
     for (int32_t x = first; x < end; ++x) {
         const Position at{x, y};
         const bool incremental = gathers_incrementally(e, at, x == first ? restart : 0);
@@ -70,24 +72,27 @@ void gather_run(const BokehEngine& e, const KernelSetup& setup, KernelState& sta
 }
 
 // One pixel of gather_run.
-void gather(const BokehEngine& e, const KernelSetup& setup, KernelState& state, Position at,
+void gather(const PassView& e, const KernelSetup& setup, KernelState& state, Position at,
             int32_t restart, KernelResult* result);
 
-// The gather kernels called one output pixel at a time, at (e.cur_x, e.cur_y), for checking
-// them pixel by pixel. With `restart` 0 the previous call of the same kernel on this object was
-// for (cur_x - 1, cur_y) in this pass; each kernel keeps its sums here between calls. They read
-// the source as light (e.light_rows), converted from Src_Data_sh on first use.
+// The gather kernels called one output pixel at a time, for checking them pixel by pixel. With
+// `restart` 0 the previous call of the same kernel on this object was for the pixel left of `at`
+// in this pass; each kernel keeps its sums here between calls. They read the source as light
+// rows of the whole frame, converted from Src_Data_sh on first use; false when those or the
+// stamp weights cannot be allocated, and the result is then 0.
 class PixelKernels {
   public:
-    explicit PixelKernels(BokehEngine& e) : e_(e) {}
-    void gather_plain(KernelResult* result, int32_t restart);
-    void gather_vector(KernelResult* result, int32_t restart);
-    void gather_colour(KernelResult* result, int32_t restart);
+    explicit PixelKernels(const PassView& e) : e_(e) {}
+    bool gather_plain(Position at, KernelResult* result, int32_t restart);
+    bool gather_vector(Position at, KernelResult* result, int32_t restart);
+    bool gather_colour(Position at, KernelResult* result, int32_t restart);
 
   private:
-    void gather_one(KernelResult* result, int32_t restart, bool colour, bool vector);
+    bool gather_one(Position at, KernelResult* result, int32_t restart, bool colour, bool vector);
 
-    BokehEngine& e_;
+    const PassView& e_;
+    platform::OwnedArray<float> light_rows_;
+    LightView frame_light_;
     KernelState plain_;
     KernelState vector_;
     KernelState colour_;

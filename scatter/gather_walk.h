@@ -20,9 +20,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
 #include "scatter/block_sums.h"
 #include "scatter/light_rows.h"
+#include "scatter/pass_view.h"
 
 namespace scatter {
 
@@ -41,22 +41,22 @@ struct StampWindow {
     int32_t bottom;
 };
 
-inline StampWindow stamp_window(const BokehEngine& e, Position at) {
-    const int32_t rx = e.stamp_half_width;
-    const int32_t ry = e.stamp_half_height;
+inline StampWindow stamp_window(const PassView& e, Position at) {
+    const int32_t rx = e.stamp.half_width;
+    const int32_t ry = e.stamp.half_height;
     StampWindow w;
     w.cut = std::max(0, rx - at.x);
-    w.keep = e.stamp_width - std::max(0, at.x + rx + 1 - e.width);
+    w.keep = e.stamp.width - std::max(0, at.x + rx + 1 - e.width);
     w.top = std::max(0, ry - at.y);
-    w.bottom = e.stamp_height - std::max(0, at.y + ry + 1 - e.height);
+    w.bottom = e.stamp.height - std::max(0, at.y + ry + 1 - e.height);
     return w;
 }
 
 // The light pixel under stamp cell (0, 0) for the output pixel `at`; it need not lie in the
 // frame. Cells over the pad columns read no light, so a stamp row is walked whole wherever the
 // frame's side edges cut it; rows above and below the frame are never read.
-inline std::ptrdiff_t stamp_origin(const BokehEngine& e, const LightView& light, Position at) {
-    return light.pixel(at.x - e.stamp_half_width, at.y - e.stamp_half_height);
+inline std::ptrdiff_t stamp_origin(const PassView& e, const LightView& light, Position at) {
+    return light.pixel(at.x - e.stamp.half_width, at.y - e.stamp.half_height);
 }
 
 // One stamp row, incrementally: the sums hold the result for the pixel to the left, and one
@@ -64,19 +64,20 @@ inline std::ptrdiff_t stamp_origin(const BokehEngine& e, const LightView& light,
 // differently change anything. The run of full-weight cells is stepped over. `row_origin` is
 // the light pixel under the row's column 0.
 template <class Cells>
-void update_row(const BokehEngine& e, Cells& cells, int32_t i, std::ptrdiff_t row_origin) {
-    const int32_t base = i * e.stamp_width;
-    const int32_t first = e.span_first[i];
-    const int32_t end = e.span_end[i];
+void update_row(const PassView& e, Cells& cells, int32_t i, std::ptrdiff_t row_origin) {
+    const int32_t base = i * e.stamp.width;
+    const int32_t first = e.stamp.span_first[i];
+    const int32_t end = e.stamp.span_end[i];
     auto pixel_under = [&](int32_t c) { return row_origin + c; };
 
     cells.add_leaving(pixel_under(first - 1), base + first);
-    const int32_t left_stop = e.full_first[i] < 0 ? end - 1 : std::min(e.full_first[i], end);
+    const int32_t left_stop =
+        e.stamp.full_first[i] < 0 ? end - 1 : std::min(e.stamp.full_first[i], end);
     for (int32_t c = first; c < left_stop; ++c) {
         cells.add_change(pixel_under(c), base + c, base + c + 1);
     }
     cells.add_full(pixel_under(end - 1), base + end - 1);
-    const int32_t lower = e.full_end[i] > first ? e.full_end[i] - 1 : first;
+    const int32_t lower = e.stamp.full_end[i] > first ? e.stamp.full_end[i] - 1 : first;
     for (int32_t c = end - 2; c >= lower; --c) {
         cells.add_change(pixel_under(c), base + c, base + c + 1);
     }
@@ -85,7 +86,7 @@ void update_row(const BokehEngine& e, Cells& cells, int32_t i, std::ptrdiff_t ro
 // Gathers the stamp around `at` into `cells`: in full when `incremental` is false, otherwise as
 // the change from the pixel to the left, replayed from `plan` when the plan has a record.
 template <class Cells, class Plan>
-void walk_stamp(const BokehEngine& e, const LightView& light, Position at, Cells& cells,
+void walk_stamp(const PassView& e, const LightView& light, Position at, Cells& cells,
                 bool incremental, Plan& plan) {
     const StampWindow w = stamp_window(e, at);
     const std::ptrdiff_t origin = stamp_origin(e, light, at);
@@ -98,7 +99,7 @@ void walk_stamp(const BokehEngine& e, const LightView& light, Position at, Cells
         return;
     }
     for (int32_t i = w.top; i < w.bottom; ++i) {
-        if (e.span_first[i] < 0) {
+        if (e.stamp.span_first[i] < 0) {
             continue;
         }
         const std::ptrdiff_t row_origin = origin + i * stride;
@@ -106,8 +107,8 @@ void walk_stamp(const BokehEngine& e, const LightView& light, Position at, Cells
             update_row(e, cells, i, row_origin);
             continue;
         }
-        const int32_t base = i * e.stamp_width;
-        for (int32_t c = e.span_first[i]; c < e.span_end[i]; ++c) {
+        const int32_t base = i * e.stamp.width;
+        for (int32_t c = e.stamp.span_first[i]; c < e.stamp.span_end[i]; ++c) {
             cells.add_full(row_origin + c, base + c);
         }
     }
@@ -116,12 +117,12 @@ void walk_stamp(const BokehEngine& e, const LightView& light, Position at, Cells
 // A stamp with holes has no single run of full cells that the update could step over, so its
 // every pixel is gathered in full. Sums gathered in full hold no residue of earlier pixels, and
 // the kernels then need not count what feeds them.
-inline bool updates_along_rows(const BokehEngine& e) {
-    return e.has_holes == 0;
+inline bool updates_along_rows(const PassView& e) {
+    return !e.stamp.has_holes;
 }
 
 // Column 0 has no pixel to its left.
-inline bool gathers_incrementally(const BokehEngine& e, Position at, int32_t restart) {
+inline bool gathers_incrementally(const PassView& e, Position at, int32_t restart) {
     return restart == 0 && at.x > 0 && updates_along_rows(e);
 }
 

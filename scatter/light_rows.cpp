@@ -16,14 +16,11 @@ LightView LightView::over(float* block, int32_t rows, int32_t first_column, int3
     return view;
 }
 
-LightView frame_light(const BokehEngine& e) {
-    return LightView::over(e.light_rows, e.height, 0, e.width, e.light_pad);
-}
-
 namespace {
 
-void convert_row(const BokehEngine& e, const LightView& view, int32_t y) {
-    const uint16_t* levels = e.Src_Data_sh + static_cast<std::ptrdiff_t>(y) * e.src16_stride +
+void convert_row(const PassView& e, const LightView& view, int32_t y) {
+    const uint16_t* levels = e.source.Src_Data_sh.get() +
+                             static_cast<std::ptrdiff_t>(y) * e.source.src16_stride +
                              static_cast<std::ptrdiff_t>(view.first_column) * 4;
     const std::ptrdiff_t row_start = view.pixel(view.first_column, y) - view.pad;
     float* channels = view.channel + 4 * row_start;
@@ -35,15 +32,15 @@ void convert_row(const BokehEngine& e, const LightView& view, int32_t y) {
     for (int32_t x = 0; x < view.columns; ++x) {
         const uint16_t* pixel = levels + 4 * static_cast<std::ptrdiff_t>(x);
         for (int k = 0; k < 4; ++k) {
-            channels[4 * x + k] = e.level_light[pixel[k]];
+            channels[4 * x + k] = e.photons.level_light[pixel[k]];
         }
-        weights[x] = e.level_light[e.level_map[pixel[0]]];
+        weights[x] = e.photons.level_light[e.photons.level_map[pixel[0]]];
     }
 }
 
 }  // namespace
 
-void convert_light_rows(const BokehEngine& e, const LightView& view, int32_t first, int32_t end) {
+void convert_light_rows(const PassView& e, const LightView& view, int32_t first, int32_t end) {
     for (int32_t y = first; y < end; ++y) {
         convert_row(e, view, y);
     }

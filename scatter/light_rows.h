@@ -6,14 +6,14 @@
 // A view holds some rows of the columns a pass reads, each row with pad pixels of no light on
 // either side, so that a stamp cut by the frame's side edges is still read whole. The scatter
 // loop gives each thread a view of the rows its current chunk of output rows reaches; the
-// gather operations called one pixel at a time use a view of the whole frame in light_rows.
+// gather operations called one pixel at a time use a view of the whole frame.
 #ifndef QB_SCATTER_LIGHT_ROWS_H
 #define QB_SCATTER_LIGHT_ROWS_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
+#include "scatter/pass_view.h"
 
 namespace scatter {
 
@@ -44,13 +44,10 @@ struct LightView {
                           int32_t pad);
 };
 
-// The whole frame in light_rows.
-LightView frame_light(const BokehEngine& e);
-
 // Converts frame rows [first, end), which must lie in the view, from Src_Data_sh. A channel's
 // light is the photon light of its level; the weight's is that of level_map of the alpha
 // level, so that it is 0 where alpha is 0.
-void convert_light_rows(const BokehEngine& e, const LightView& view, int32_t first, int32_t end);
+void convert_light_rows(const PassView& e, const LightView& view, int32_t first, int32_t end);
 
 }  // namespace scatter
 

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
+#include "engine/light_curve.h"
+#include "scatter/kernel_result.h"
 
 // accum_pixel[k] += result[k] for the four channels; the weight goes to weight_buf separately.
 inline void accumulate_pixel(float* accum_pixel, const KernelResult& result) {

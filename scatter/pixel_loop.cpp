@@ -3,27 +3,27 @@
 // in any order.
 //
 // Rows of a blurred pass are independent once each thread keeps its own kernel sums, so they
-// are spread over the pass's threads (engine/thread_team.h), each thread taking the next row
-// as it finishes one; no thread waits for another between rows. Progress belongs to the calling
-// thread: it reports rows, in row order, ahead of the rows taken, and a row is computed only once
-// it has been reported, so that a stop requested at a row leaves that row and every later one
-// untouched.
+// are spread over the pass's threads (platform/parallel_rows.h), each thread taking the next
+// chunk of rows as it finishes one; no thread waits for another between chunks. Progress belongs to
+// the calling thread: it reports rows, in row order, ahead of the rows taken, and a row is computed
+// only once it has been reported, so that a stop requested at a row leaves that row and every later
+// one untouched.
 #include <algorithm>
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <thread>
 
-#include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
 #include "engine/light_curve.h"
 #include "engine/row_reach.h"
-#include "engine/thread_team.h"
 #include "platform/allocation.h"
+#include "platform/parallel_rows.h"
 #include "scatter/gather_kernels.h"
 #include "scatter/pixel_light.h"
+#include "scatter/render_pass.h"
 
+namespace scatter {
 namespace {
 
 // 1/255 as the float32 the blur map's partial weights are scaled with.
@@ -31,19 +31,30 @@ constexpr float kBlurMapUnit = 0.003921568859368563f;
 constexpr uint8_t kFullBlurWeight = 255;
 constexpr int kPercent = 100;
 constexpr int kWeight = 4;
-// How far the reports run ahead of the chunks taken: enough that no thread waits for a report.
-constexpr int32_t kRowsReportedAhead = 64;
+// The light curve's input scale: a pass reads its levels at the source's own scale.
+constexpr double kLightScale = 1.0;
 // Rows a thread takes at once, at least, and at least this many times the stamp's half height.
 constexpr int32_t kChunkRows = 32;
 constexpr int32_t kChunkReaches = 4;
 
+// What the loop reads and where it adds.
+struct Loop {
+    const PassView& e;
+    const Accumulator& out;
+    const ProgressFn& progress;
+};
+
+bool row_processed(const Loop& loop, int32_t y) {
+    return row_reach::row_processed(loop.e.in.region.row_mask, y);
+}
+
 // Reports row y as about to be processed; true when the caller asked to stop.
-bool stop_requested(const BokehEngine& e, int32_t y) {
-    const int done = static_cast<int>(y * static_cast<double>(kPercent) / e.height);
-    if (done < 1 || done > kPercent - 1 || e.progress_fn == nullptr) {
+bool stop_requested(const Loop& loop, int32_t y) {
+    const int done = static_cast<int>(y * static_cast<double>(kPercent) / loop.e.height);
+    if (done < 1 || done > kPercent - 1 || loop.progress == nullptr) {
         return false;
     }
-    return e.progress_fn(done, kPercent) != 0;
+    return loop.progress(done, kPercent) != 0;
 }
 
 // The buffers' rows at y.
@@ -54,21 +65,22 @@ struct RowBuffers {
     const uint8_t* blur_map;  // null when every pixel counts in full
 };
 
-RowBuffers row_buffers(const BokehEngine& e, int32_t y) {
+RowBuffers row_buffers(const Loop& loop, int32_t y) {
     const std::ptrdiff_t row = y;
+    const PassRegion& region = loop.e.in.region;
     return RowBuffers{
-        e.Src_Data_sh + row * e.src16_stride,
-        e.accum + row * e.accum_rowbytes,
-        e.weight_buf + row * e.width,
-        e.blur_map ? e.blur_map + row * e.blur_map_rowbytes : nullptr,
+        loop.e.source.Src_Data_sh.get() + row * loop.e.source.src16_stride,
+        loop.out.accum + row * loop.out.accum_rowbytes,
+        loop.out.weight_buf + row * loop.e.width,
+        region.blur_map ? region.blur_map + row * region.blur_map_rowbytes : nullptr,
     };
 }
 
 // The pixels of row y in the columns `worked`; outside them the blur map is 0. Each run of
 // pixels whose blur map is not 0 is gathered along the row, the first one afresh.
-void blurred_row(const BokehEngine& e, const scatter::KernelSetup& setup,
-                 scatter::KernelState& state, row_reach::ColumnSpan worked, int32_t y) {
-    const RowBuffers row = row_buffers(e, y);
+void blurred_row(const Loop& loop, const KernelSetup& setup, KernelState& state,
+                 row_reach::ColumnSpan worked, int32_t y) {
+    const RowBuffers row = row_buffers(loop, y);
     const auto blur_at = [&row](int32_t x) {
         return row.blur_map ? row.blur_map[x] : kFullBlurWeight;
     };
@@ -80,7 +92,7 @@ void blurred_row(const BokehEngine& e, const scatter::KernelSetup& setup,
                 value *= share;
             }
         }
-        accumulate_pixel(row.accum + x * scatter::kLevelsPerPixel, r);
+        accumulate_pixel(row.accum + x * kLevelsPerPixel, r);
         row.weight[x] += r.value[kWeight];
     };
     int32_t x = worked.first;
@@ -93,34 +105,34 @@ void blurred_row(const BokehEngine& e, const scatter::KernelSetup& setup,
         while (x < worked.end && blur_at(x) != 0) {
             ++x;
         }
-        scatter::gather_run(e, setup, state, y, first, x, 1, add);
+        gather_run(loop.e, setup, state, y, first, x, 1, add);
     }
 }
 
 // A pass without blur adds each pixel's own light; any blur map value above 0 counts in full.
 // The 16-bit light table fills as levels are met, so these rows stay on the calling thread.
 template <bool kDeep>
-void unblurred_row(const BokehEngine& e, LightTables& tables, int32_t y) {
-    const RowBuffers row = row_buffers(e, y);
-    const double a = e.light_contrast;
-    const double b = e.brightness;
-    const double c = e.light_scale;
-    const float mid_weight = kDeep
-                                 ? tables.RGB_to_Light(e.mid_level, a, b, c)
-                                 : tables.RGB_to_Light8(static_cast<uint8_t>(e.mid_level), a, b, c);
-    for (int32_t x = 0; x < e.width; ++x) {
+void unblurred_row(const Loop& loop, LightTables& tables, int32_t y) {
+    const RowBuffers row = row_buffers(loop, y);
+    const double a = loop.e.in.hardness;
+    const double b = loop.e.in.brightness;
+    const double c = kLightScale;
+    const uint16_t mid_level = loop.e.photons.mid_level;
+    const float mid_weight = kDeep ? tables.RGB_to_Light(mid_level, a, b, c)
+                                   : tables.RGB_to_Light8(static_cast<uint8_t>(mid_level), a, b, c);
+    for (int32_t x = 0; x < loop.e.width; ++x) {
         if (row.blur_map && row.blur_map[x] == 0) {
             continue;
         }
-        const uint16_t* pixel = row.source + x * scatter::kLevelsPerPixel;
+        const uint16_t* pixel = row.source + x * kLevelsPerPixel;
         if (pixel[0] == 0) {
             continue;
         }
-        float* accum_pixel = row.accum + x * scatter::kLevelsPerPixel;
+        float* accum_pixel = row.accum + x * kLevelsPerPixel;
         if constexpr (kDeep) {
             light_pixel16(tables, accum_pixel, pixel, a, b, c);
         } else {
-            const uint8_t bytes[scatter::kLevelsPerPixel] = {
+            const uint8_t bytes[kLevelsPerPixel] = {
                 static_cast<uint8_t>(pixel[0]), static_cast<uint8_t>(pixel[1]),
                 static_cast<uint8_t>(pixel[2]), static_cast<uint8_t>(pixel[3])};
             light_pixel8(tables, accum_pixel, bytes, a, b, c);
@@ -129,207 +141,133 @@ void unblurred_row(const BokehEngine& e, LightTables& tables, int32_t y) {
     }
 }
 
-// Hands out the rows of a pass in chunks. The calling thread reports rows ahead of the chunks
-// taken; any thread takes the next chunk, and computes each of its rows once it has been
-// reported.
-class RowDispatch {
-  public:
-    RowDispatch(const BokehEngine& e, int32_t chunk_rows) : e_(e), chunk_rows_(chunk_rows) {}
-
-    // The first row of the next chunk, or -1 when none is left. `reporter` is true on the
-    // calling thread.
-    int32_t take_chunk(bool reporter) {
-        const int32_t first = next_.fetch_add(chunk_rows_, std::memory_order_relaxed);
-        if (first >= e_.height) {
-            // Others may still wait for the rows of the chunks taken last.
-            if (reporter) {
-                report_ahead();
-            }
-            return -1;
-        }
-        return first;
-    }
-
-    // Returns once row y has been reported, true, or the caller has stopped before it, false.
-    // The calling thread reports rows itself instead of waiting for them.
-    bool wait_for(int32_t y, bool reporter) {
-        while (y >= reported_.load(std::memory_order_acquire)) {
-            if (stopped_.load(std::memory_order_acquire)) {
-                return false;
-            }
-            if (reporter) {
-                report_ahead();
-            } else {
-                std::this_thread::yield();
-            }
-        }
-        return true;
-    }
-
-    // On the calling thread: reports rows, in order, until the reports run kRowsReportedAhead
-    // rows past the chunks taken, or until the caller asks to stop.
-    void report_ahead() {
-        const int32_t target =
-            std::min(e_.height, next_.load(std::memory_order_relaxed) + kRowsReportedAhead);
-        for (int32_t y = reported_.load(std::memory_order_relaxed); y < target; ++y) {
-            if (stopped_.load(std::memory_order_relaxed)) {
-                return;
-            }
-            if (row_reach::row_processed(e_.row_mask, y) && stop_requested(e_, y)) {
-                stopped_.store(true, std::memory_order_release);
-                return;
-            }
-            reported_.store(y + 1, std::memory_order_release);
-        }
-    }
-
-    bool stopped() const { return stopped_.load(std::memory_order_acquire); }
-    // The first row not reported: the row the caller stopped at, or the height.
-    int32_t reported() const { return reported_.load(std::memory_order_acquire); }
-
-  private:
-    const BokehEngine& e_;
-    const int32_t chunk_rows_;
-    std::atomic<int32_t> next_{0};
-    std::atomic<int32_t> reported_{0};
-    std::atomic<bool> stopped_{false};
-};
-
-// Runs the pass's rows on `threads` threads in chunks of `chunk_rows` rows: start_chunk(first,
-// end, thread) once a thread has taken the chunk [first, end), then compute_row(y, thread) for
-// each of its processed rows. Returns false when the caller stopped the loop.
+// Runs the pass's rows on `threads` threads in chunks of `chunk_rows` rows, reported in order
+// (platform::for_each_reported_row): start_chunk(first, end, thread) once a thread has taken the
+// chunk [first, end), then compute_row(y, thread) for each of its processed rows. Answers
+// kCancelled when the caller stopped the loop.
 template <class StartChunk, class ComputeRow>
-bool run_rows(BokehEngine& e, int threads, int32_t chunk_rows, StartChunk start_chunk,
-              ComputeRow compute_row) {
-    RowDispatch rows(e, chunk_rows);
-    thread_team::run(threads, [&](int thread) {
-        const bool reporter = thread == 0;
-        for (int32_t first = rows.take_chunk(reporter); first >= 0;
-             first = rows.take_chunk(reporter)) {
-            const int32_t end = std::min(e.height, first + chunk_rows);
-            start_chunk(first, end, thread);
-            for (int32_t y = first; y < end; ++y) {
-                if (!rows.wait_for(y, reporter)) {
-                    return;
-                }
-                if (row_reach::row_processed(e.row_mask, y)) {
-                    compute_row(y, thread);
-                }
-                if (reporter) {
-                    rows.report_ahead();
-                }
+EngineStatus run_rows(const Loop& loop, int threads, int32_t chunk_rows, StartChunk start_chunk,
+                      ComputeRow compute_row) {
+    const int32_t reported = platform::for_each_reported_row(
+        loop.e.height, chunk_rows, threads,
+        [&loop](int32_t y) { return row_processed(loop, y) && stop_requested(loop, y); },
+        start_chunk,
+        [&](int32_t y, int thread) {
+            if (row_processed(loop, y)) {
+                compute_row(y, thread);
             }
-        }
-    });
-    e.cur_y = rows.reported();
-    return !rows.stopped();
+        });
+    if (reported < loop.e.height) {
+        return {engine_failure::kCancelled, ""};
+    }
+    return {};
+}
+
+EngineStatus run_unblurred(const Loop& loop, LightTables& tables) {
+    // The 16-bit light table fills as levels are met: one thread only.
+    return run_rows(
+        loop, 1, kChunkRows, [](int32_t, int32_t, int) {},
+        [&](int32_t y, int) {
+            if (loop.e.in.source.src16 != nullptr) {
+                unblurred_row<true>(loop, tables, y);
+            } else {
+                unblurred_row<false>(loop, tables, y);
+            }
+        });
 }
 
 // Each thread's light rows: enough for a chunk of output rows and the rows their stamps reach.
 class LightWindows {
   public:
-    LightWindows(const BokehEngine& e, row_reach::ColumnSpan columns, int32_t chunk_rows)
+    LightWindows(const PassView& e, row_reach::ColumnSpan columns, int32_t chunk_rows)
         : e_(e),
-          rows_(std::min(e.height, chunk_rows + 2 * e.stamp_half_height)),
+          rows_(std::min(e.height, chunk_rows + 2 * e.stamp.half_height)),
           columns_(columns),
           // A stamp laid on any of the columns, and the pixel just left of it, read the rows.
-          pad_(e.stamp_half_width + 1),
-          floats_(scatter::LightView::floats(rows_, columns.end - columns.first, pad_)) {}
+          pad_(e.stamp.half_width + 1),
+          floats_(LightView::floats(rows_, columns.end - columns.first, pad_)) {}
     LightWindows(const LightWindows&) = delete;
     LightWindows& operator=(const LightWindows&) = delete;
-    ~LightWindows() { platform::release_array(block_); }
 
     // False when their memory is refused.
     bool allocate(int threads) {
-        block_ = platform::allocate_array<float>(floats_ * static_cast<std::size_t>(threads));
-        if (block_ != nullptr) {
-            platform::prefer_large_pages(block_, floats_ * threads * sizeof(float));
+        block_ = platform::OwnedArray<float>(floats_ * static_cast<std::size_t>(threads));
+        if (block_) {
+            platform::prefer_large_pages(block_.get(), floats_ * threads * sizeof(float));
         }
-        return block_ != nullptr;
+        return static_cast<bool>(block_);
     }
 
     // Converts the rows that output rows [first, end) reach into the thread's window.
-    scatter::LightView convert(int thread, int32_t first, int32_t end) const {
-        scatter::LightView view =
-            scatter::LightView::over(block_ + floats_ * static_cast<std::size_t>(thread), rows_,
-                                     columns_.first, columns_.end - columns_.first, pad_);
-        const int32_t reach = e_.stamp_half_height;
+    LightView convert(int thread, int32_t first, int32_t end) const {
+        LightView view =
+            LightView::over(block_.get() + floats_ * static_cast<std::size_t>(thread), rows_,
+                            columns_.first, columns_.end - columns_.first, pad_);
+        const int32_t reach = e_.stamp.half_height;
         view.first_row = std::max(0, first - reach);
         const int32_t last = std::min(e_.height, end + reach);
-        row_reach::for_each_range(e_.row_mask, e_.height, reach, [&](int32_t from, int32_t to) {
+        const auto convert_clipped = [&](int32_t from, int32_t to) {
             const int32_t clipped_from = std::max(from, view.first_row);
             const int32_t clipped_to = std::min(to, last);
             if (clipped_from < clipped_to) {
-                scatter::convert_light_rows(e_, view, clipped_from, clipped_to);
+                convert_light_rows(e_, view, clipped_from, clipped_to);
             }
-        });
+        };
+        row_reach::for_each_range(e_.in.region.row_mask, e_.height, reach, convert_clipped);
         return view;
     }
 
   private:
-    const BokehEngine& e_;
+    const PassView& e_;
     const int32_t rows_;
     const row_reach::ColumnSpan columns_;
     const int32_t pad_;
     const std::size_t floats_;
-    float* block_ = nullptr;
+    platform::OwnedArray<float> block_;
 };
 
-}  // namespace
-
-int32_t BokehEngine::run_pix_loop() {
-    cur_x = width;
-    if (!(pattern_size > 1.0)) {
-        // The 16-bit light table fills as levels are met: one thread only.
-        const bool finished = run_rows(
-            *this, 1, kChunkRows, [](int32_t, int32_t, int) {},
-            [this](int32_t y, int) {
-                if (src16) {
-                    unblurred_row<true>(*this, light_tables, y);
-                } else {
-                    unblurred_row<false>(*this, light_tables, y);
-                }
-            });
-        if (!finished) {
-            error_code = engine_failure::kCancelled;
-        }
-        return 1;
-    }
-
+EngineStatus run_blurred(const Loop& loop) {
+    const PassView& e = loop.e;
+    const PassRegion& region = e.in.region;
     // Only the columns the computed pixels reach are read.
-    const row_reach::ColumnSpan worked =
-        row_reach::worked_columns(blur_map, blur_map_rowbytes, row_mask, width, height);
+    const row_reach::ColumnSpan worked = row_reach::worked_columns(
+        region.blur_map, region.blur_map_rowbytes, region.row_mask, e.width, e.height);
     const row_reach::ColumnSpan read =
-        row_reach::columns_in_reach(worked, stamp_half_width + 1, width);
-    const int threads = thread_team::pass_threads();
+        row_reach::columns_in_reach(worked, e.stamp.half_width + 1, e.width);
+    const int threads = platform::row_threads();
     // A chunk's window converts the stamp's reach above and below it again; long chunks keep
     // that share small.
-    const int32_t chunk_rows = std::max(kChunkRows, kChunkReaches * stamp_half_height);
-    LightWindows windows(*this, read.empty() ? row_reach::ColumnSpan{0, 0} : read, chunk_rows);
+    const int32_t chunk_rows = std::max(kChunkRows, kChunkReaches * e.stamp.half_height);
+    LightWindows windows(e, read.empty() ? row_reach::ColumnSpan{0, 0} : read, chunk_rows);
     if (!windows.allocate(threads)) {
-        return fail(engine_failure::kLightRowsMemory,
-                    "(run_pix_loop): not enough memory for light_rows");
+        return {engine_failure::kLightRowsMemory,
+                "(run_pix_loop): not enough memory for light_rows"};
     }
-    const std::unique_ptr<scatter::KernelState[]> states(new (std::nothrow)
-                                                             scatter::KernelState[threads]);
+    const std::unique_ptr<KernelState[]> states(new (std::nothrow) KernelState[threads]);
     if (!states) {
-        return fail(engine_failure::kLightRowsMemory,
-                    "(run_pix_loop): not enough memory for the kernel sums");
+        return {engine_failure::kLightRowsMemory,
+                "(run_pix_loop): not enough memory for the kernel sums"};
     }
-    const bool vector = use_simd != 0 && scatter::has_vector_kernels();
-    scatter::KernelSetup setup;
-    if (!setup.prepare(*this, scatter::stamp_kind(*this), vector)) {
-        return fail(engine_failure::kLightRowsMemory,
-                    "(run_pix_loop): not enough memory for the stamp weights");
+    const bool vector = e.in.use_simd && has_vector_kernels();
+    KernelSetup setup;
+    if (!setup.prepare(e, stamp_kind(e), vector)) {
+        return {engine_failure::kLightRowsMemory,
+                "(run_pix_loop): not enough memory for the stamp weights"};
     }
-    const bool finished = run_rows(
-        *this, threads, chunk_rows,
+    return run_rows(
+        loop, threads, chunk_rows,
         [&](int32_t first, int32_t end, int thread) {
             states[thread].light = windows.convert(thread, first, end);
         },
-        [&](int32_t y, int thread) { blurred_row(*this, setup, states[thread], worked, y); });
-    if (!finished) {
-        error_code = engine_failure::kCancelled;
-    }
-    return 1;
+        [&](int32_t y, int thread) { blurred_row(loop, setup, states[thread], worked, y); });
 }
+
+}  // namespace
+
+EngineStatus run_pix_loop(const PassView& pass, const Accumulator& out, LightTables& light_tables,
+                          const ProgressFn& progress) {
+    const Loop loop{pass, out, progress};
+    return pass.in.blur > 1.0 ? run_blurred(loop) : run_unblurred(loop, light_tables);
+}
+
+}  // namespace scatter

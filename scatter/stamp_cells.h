@@ -11,10 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
 #include "scatter/block_sums.h"
 #include "scatter/gather_walk.h"
+#include "scatter/kernel_result.h"
 #include "scatter/light_rows.h"
+#include "scatter/pass_view.h"
 #include "scatter/stamp_weights.h"
 #include "scatter/update_plan.h"
 
@@ -42,7 +43,7 @@ struct KernelSetup {
     bool planes_weigh;  // whether every channel's plane has a cell above 0
 
     // False when the stamp weight tables cannot be allocated.
-    bool prepare(const BokehEngine& e, StampKind kind, bool vector);
+    bool prepare(const PassView& e, StampKind kind, bool vector);
 };
 
 // What a kernel keeps from one pixel to the next: the running sums, the counts of pixels

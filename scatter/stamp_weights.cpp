@@ -1,7 +1,5 @@
 #include "scatter/stamp_weights.h"
 
-#include "platform/allocation.h"
-
 namespace scatter {
 
 namespace {
@@ -26,18 +24,13 @@ void sum_plane(const uint8_t* plane, int32_t width, int32_t height, int32_t* tab
 
 }  // namespace
 
-StampWeights::~StampWeights() {
-    platform::release_array(tables_);
-}
-
-bool StampWeights::build(const BokehEngine& e, const uint8_t* const* planes) {
-    width_ = e.stamp_width;
-    height_ = e.stamp_height;
+bool StampWeights::build(const PassView& e, const uint8_t* const* planes) {
+    width_ = e.stamp.width;
+    height_ = e.stamp.height;
     stride_ = static_cast<std::ptrdiff_t>(width_) + 1;
     const std::size_t table_size = static_cast<std::size_t>(stride_) * (height_ + 1);
-    platform::release_array(tables_);
-    tables_ = platform::allocate_array<int32_t>(table_size * kLevelsPerPixel);
-    if (tables_ == nullptr) {
+    tables_ = platform::OwnedArray<int32_t>(table_size * kLevelsPerPixel);
+    if (!tables_) {
         return false;
     }
     for (int k = 0; k < kLevelsPerPixel; ++k) {
@@ -48,7 +41,7 @@ bool StampWeights::build(const BokehEngine& e, const uint8_t* const* planes) {
             }
         }
         if (table_of_[k] == nullptr) {
-            int32_t* table = tables_ + k * table_size;
+            int32_t* table = tables_.get() + k * table_size;
             sum_plane(planes[k], width_, height_, table);
             table_of_[k] = table;
         }

@@ -7,21 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
+#include "platform/allocation.h"
 #include "scatter/gather_walk.h"
+#include "scatter/pass_view.h"
 
 namespace scatter {
 
 class StampWeights {
   public:
-    StampWeights() = default;
-    StampWeights(const StampWeights&) = delete;
-    StampWeights& operator=(const StampWeights&) = delete;
-    ~StampWeights();
-
     // Tables for the planes of the four channels (equal pointers share a table); false when
     // their memory is refused.
-    bool build(const BokehEngine& e, const uint8_t* const* planes);
+    bool build(const PassView& e, const uint8_t* const* planes);
 
     // Channel k's weight in the cells of `w` that lie in the frame.
     int32_t in_frame(int k, const StampWindow& w) const {
@@ -37,7 +33,7 @@ class StampWeights {
     int32_t total(int k) const { return table_of_[k][height_ * stride_ + width_]; }
 
   private:
-    int32_t* tables_ = nullptr;
+    platform::OwnedArray<int32_t> tables_;
     const int32_t* table_of_[kLevelsPerPixel] = {};
     std::ptrdiff_t stride_ = 0;
     int32_t width_ = 0;

@@ -19,10 +19,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/bokeh_engine.h"
 #include "scatter/block_sums.h"
 #include "scatter/gather_walk.h"
 #include "scatter/light_rows.h"
+#include "scatter/pass_view.h"
 
 namespace scatter {
 
@@ -43,7 +43,7 @@ class UpdatePlan {
 
     // Whether updates can be replayed; `planes` are the channels' planes, `stride` the pixels
     // of a light row.
-    bool covers(const BokehEngine& e, const uint8_t* const* planes, std::ptrdiff_t stride) {
+    bool covers(const PassView& e, const uint8_t* const* planes, std::ptrdiff_t stride) {
         if (state_ == State::kStale) {
             record(e, planes, stride);
         }
@@ -53,7 +53,7 @@ class UpdatePlan {
     // Adds the change from the pixel to the left to `cells`; `origin` is the source pixel under
     // stamp cell (0, 0), and the pixels being gathered end before `run_end`.
     template <class Cells>
-    void replay(const BokehEngine& e, BlockSummer sum_block, const LightView& light, Position at,
+    void replay(const PassView& e, BlockSummer sum_block, const LightView& light, Position at,
                 int32_t run_end, const StampWindow& w, std::ptrdiff_t origin, Cells& cells) {
         int32_t j = at.x - block_x_;
         if (at.y != block_y_ || j < 0 || j >= block_length_) {
@@ -80,7 +80,7 @@ class UpdatePlan {
 
     // The changes of the pixels from at.x on, to the end of the block or of the run of pixels
     // being gathered, which ends before `run_end`.
-    void work_out_block(const BokehEngine& e, BlockSummer sum_block, const LightView& light,
+    void work_out_block(const PassView& e, BlockSummer sum_block, const LightView& light,
                         Position at, int32_t run_end, const StampWindow& w, std::ptrdiff_t origin) {
         block_length_ = std::min(kBlock, std::min(e.width, run_end) - at.x);
         block_x_ = at.x;
@@ -139,9 +139,9 @@ class UpdatePlan {
         UpdatePlan& plan_;
     };
 
-    void record(const BokehEngine& e, const uint8_t* const* planes, std::ptrdiff_t stride) {
+    void record(const PassView& e, const uint8_t* const* planes, std::ptrdiff_t stride) {
         // Offsets are kept in 32 bits.
-        if (static_cast<int64_t>(e.stamp_height) * stride > INT32_MAX) {
+        if (static_cast<int64_t>(e.stamp.height) * stride > INT32_MAX) {
             state_ = State::kTooLarge;
             return;
         }
@@ -149,16 +149,16 @@ class UpdatePlan {
         count_ = 0;
         edge_count_ = 0;
         Recorder recorder(planes, *this);
-        for (int32_t i = 0; i < e.stamp_height; ++i) {
+        for (int32_t i = 0; i < e.stamp.height; ++i) {
             row_begin_[i] = count_;
             edge_row_begin_[i] = edge_count_;
-            if (e.span_first[i] < 0) {
+            if (e.stamp.span_first[i] < 0) {
                 continue;
             }
             update_row(e, recorder, i, i * stride);
         }
-        row_begin_[e.stamp_height] = count_;
-        edge_row_begin_[e.stamp_height] = edge_count_;
+        row_begin_[e.stamp.height] = count_;
+        edge_row_begin_[e.stamp.height] = edge_count_;
     }
 
     State state_ = State::kStale;
@@ -169,8 +169,8 @@ class UpdatePlan {
     int32_t block_length_ = 0;
     LightSums changes_[kBlock] = {};
     LitCount lit_changes_[kBlock] = {};
-    int32_t row_begin_[BokehEngine::kMaxStampRows + 1] = {};
-    int32_t edge_row_begin_[BokehEngine::kMaxStampRows + 1] = {};
+    int32_t row_begin_[Stamp::kMaxStampRows + 1] = {};
+    int32_t edge_row_begin_[Stamp::kMaxStampRows + 1] = {};
     UpdateStep steps_[kCapacity] = {};
     PresenceStep edges_[kCapacity] = {};
 };

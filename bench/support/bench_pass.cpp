@@ -5,6 +5,7 @@
 #include "platform/allocation.h"
 #include "render/distance_steps.h"
 #include "render/engine_pass.h"
+#include "scatter/render_pass.h"
 
 namespace bench {
 namespace {
@@ -19,31 +20,11 @@ EnginePass::EnginePass(const host::World& picture, double diameter, uint16_t qua
                        double hardness)
     : source_(packed_pixels(picture)),
       light_(source_.size(), 0.0f),
-      weights_(source_.size() / 4, 0.0f),
-      width_(picture.width()),
-      height_(picture.height()),
-      diameter_(diameter),
-      quality_(quality),
-      hardness_(hardness) {
+      weights_(source_.size() / 4, 0.0f) {
     shapes::load_shape_image(kShapeFile, shape_file_, shape_);
-    hand_over();
-    engine_->hardness = hardness_;
-    engine_->brightness = kBrightness;
-    engine_->quality = quality_;
-    engine_->mid_level = static_cast<uint16_t>((kLevels8 - 1) / 2);
-}
-
-EnginePass::~EnginePass() {
-    engine_->free_pattern_buffers();
-    engine_->free_size_patterns();
-    platform::release_array(shape_);
-}
-
-// Every pass starts from the setters: a pass leaves its size at the engine's default.
-void EnginePass::hand_over() {
     render::PassBuffers buffers;
-    buffers.width = width_;
-    buffers.height = height_;
+    buffers.width = picture.width();
+    buffers.height = picture.height();
     buffers.levels = kLevels8;
     buffers.input8 = source_.data();
     buffers.light = light_.data();
@@ -54,28 +35,41 @@ void EnginePass::hand_over() {
     buffers.shape_rowbytes = shape_file_.rowbytes;
     render::PassSettings settings;
     settings.alpha_value = kAlphaScale;
-    settings.hardness = hardness_;
+    settings.hardness = hardness;
     settings.brightness = kBrightness;
-    settings.quality = quality_;
-    render::DistanceStep whole_layer{0, render::kDistanceValues, 0.0, diameter_};
-    render::hand_step_to_engine(*engine_, buffers, settings, whole_layer);
+    settings.quality = quality;
+    const render::DistanceStep whole_layer{0, render::kDistanceValues, 0.0, diameter};
+    in_ = render::pass_inputs(buffers, settings, whole_layer);
+}
+
+EnginePass::~EnginePass() {
+    platform::release_array(shape_);
 }
 
 bool EnginePass::render() {
-    hand_over();
-    engine_->render_bokeh(hardness_, kBrightness, quality_);
-    engine_->end_run_reset();
-    return engine_->error_code == 0;
+    const Accumulator out{light_.data(), in_.source.width * 4, weights_.data()};
+    const scatter::PassOutcome outcome = scatter::render_bokeh(*engine_, in_, out, nullptr);
+    message_ = outcome.message;
+    return outcome.error_code == 0;
 }
 
 bool EnginePass::prepare_scatter() {
-    BokehEngine& e = *engine_;
-    if (!e.pre_process_RGB_cf()) {
-        return false;
-    }
-    e.pack_pattern_alpha();
-    e.measure_pattern();
-    return e.prepare_pattern() && e.make_photon(hardness_, kBrightness);
+    parts_ = PassParts{};
+    const EngineStatus status = build_pass_parts(in_, parts_, engine_->photons);
+    message_ = status.message;
+    return status.ok();
+}
+
+scatter::PassView EnginePass::view() const {
+    return scatter::PassView(in_, parts_.source, parts_.stamp, engine_->photons);
+}
+
+bool EnginePass::run_pix_loop(bool simd) {
+    in_.use_simd = simd;
+    const Accumulator out{light_.data(), in_.source.width * 4, weights_.data()};
+    const EngineStatus status = scatter::run_pix_loop(view(), out, engine_->light_tables, nullptr);
+    message_ = status.message;
+    return status.ok();
 }
 
 }  // namespace bench

@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "engine/bokeh_engine.h"
+#include "engine/pass_inputs.h"
+#include "engine/pass_parts.h"
 #include "host/world.h"
+#include "scatter/pass_view.h"
 #include "shapes/shape_loader.h"
 
 namespace bench {
@@ -25,13 +28,19 @@ class EnginePass {
     EnginePass& operator=(const EnginePass&) = delete;
     ~EnginePass();
 
-    BokehEngine& engine() { return *engine_; }
     bool shape_loaded() const { return shape_ != nullptr; }
+    // The failing stage's text after render or prepare_scatter answered false.
+    const char* message() const { return message_; }
 
-    // The whole pass, as the render runs it; false with the engine's message on failure.
+    // The whole pass, as the render runs it; false on failure.
     bool render();
-    // The stages before the scatter loop, for benchmarks that time the loop alone.
+
+    // The parts before the scatter loop, kept for benchmarks that time the loop alone.
     bool prepare_scatter();
+    const Stamp& stamp() const { return parts_.stamp; }
+    scatter::PassView view() const;
+    // The scatter loop over the kept parts, with the vector kernels when `simd`.
+    bool run_pix_loop(bool simd);
 
   private:
     std::unique_ptr<BokehEngine> engine_ = std::make_unique<BokehEngine>();
@@ -40,13 +49,9 @@ class EnginePass {
     std::vector<float> weights_;
     shapes::ShapeFile shape_file_;
     uint8_t* shape_ = nullptr;
-    int32_t width_;
-    int32_t height_;
-    double diameter_;
-    uint16_t quality_;
-    double hardness_;
-
-    void hand_over();
+    PassInputs in_;
+    PassParts parts_;
+    const char* message_ = "";
 };
 
 }  // namespace bench

@@ -8,70 +8,66 @@
 
 namespace {
 
-using engine_test::make_engine;
+using engine_test::iris_of;
+using engine_test::pack_iris;
 
-std::vector<uint8_t> packed(const BokehEngine& engine) {
+std::vector<uint8_t> packed(const IrisPattern& pattern) {
     const size_t bytes =
-        static_cast<size_t>(engine.iris_width) * engine.iris_height * engine.pattern_channels;
-    return {engine.Pattern, engine.Pattern + bytes};
+        static_cast<size_t>(pattern.width()) * pattern.height() * pattern.channels();
+    return {pattern.Pattern(), pattern.Pattern() + bytes};
+}
+
+// Packs and measures `image` of `width` x `height` pixels.
+IrisPattern packed_image(const std::vector<uint8_t>& image, int32_t width, int32_t height,
+                         int32_t bytes_per_pixel, int32_t rowbytes, bool alpha_first = false) {
+    IrisPattern pattern;
+    EXPECT_TRUE(pattern
+                    .pack_pattern_alpha(
+                        iris_of(image, width, height, bytes_per_pixel, rowbytes, alpha_first))
+                    .ok());
+    pattern.measure_pattern();
+    return pattern;
 }
 
 TEST(PatternPacking, ColourBytesInBothOrders) {
-    auto engine = make_engine();
     const std::vector<uint8_t> argb = {10, 200, 100, 50};
-    engine_test::pack_iris(*engine, argb, 1, 4, 1);
-    EXPECT_EQ(engine->pattern_channels, 4);
-    EXPECT_EQ(packed(*engine), (std::vector<uint8_t>{200, 200, 100, 50}));
+    const IrisPattern from_argb = pack_iris(argb, 1, 4, true);
+    EXPECT_EQ(from_argb.channels(), 4);
+    EXPECT_EQ(packed(from_argb), (std::vector<uint8_t>{200, 200, 100, 50}));
 
-    engine_test::release_all(*engine);
     const std::vector<uint8_t> bgra = {50, 100, 200, 10};
-    engine_test::pack_iris(*engine, bgra, 1, 4, 0);
-    EXPECT_EQ(packed(*engine), (std::vector<uint8_t>{200, 200, 100, 50}));
+    EXPECT_EQ(packed(pack_iris(bgra, 1, 4)), (std::vector<uint8_t>{200, 200, 100, 50}));
 
-    engine_test::release_all(*engine);
     const std::vector<uint8_t> bgr = {50, 100, 200};
-    engine_test::pack_iris(*engine, bgr, 1, 3, 0);
-    EXPECT_EQ(packed(*engine), (std::vector<uint8_t>{200, 200, 100, 50}));
+    EXPECT_EQ(packed(pack_iris(bgr, 1, 3)), (std::vector<uint8_t>{200, 200, 100, 50}));
 
-    engine_test::release_all(*engine);
     const std::vector<uint8_t> rgb = {200, 100, 50};
-    engine_test::pack_iris(*engine, rgb, 1, 3, 1);
-    EXPECT_EQ(packed(*engine), (std::vector<uint8_t>{200, 200, 100, 50}));
-    engine_test::release_all(*engine);
+    EXPECT_EQ(packed(pack_iris(rgb, 1, 3, true)), (std::vector<uint8_t>{200, 200, 100, 50}));
 }
 
 TEST(PatternPacking, GreyShapesCollapseToMaskAndGrey) {
-    auto engine = make_engine();
     const std::vector<uint8_t> grey = {0, 7, 9, 0};
-    engine->set_iris_image(0, 1, 2, 2, grey.data(), 2);
-    engine->pack_pattern_alpha();
-    EXPECT_EQ(engine->pattern_channels, 2);
-    engine->measure_pattern();
-    EXPECT_EQ(engine->pattern_channels, 2);
-    EXPECT_EQ(packed(*engine), (std::vector<uint8_t>{0, 0, 7, 7, 9, 9, 0, 0}));
-    engine_test::release_all(*engine);
+    IrisPattern pattern;
+    ASSERT_TRUE(pattern.pack_pattern_alpha(iris_of(grey, 2, 2, 1, 2)).ok());
+    EXPECT_EQ(pattern.channels(), 2);
+    pattern.measure_pattern();
+    EXPECT_EQ(pattern.channels(), 2);
+    EXPECT_EQ(packed(pattern), (std::vector<uint8_t>{0, 0, 7, 7, 9, 9, 0, 0}));
 
     // Equal R, G, B everywhere, with a leading byte that is ignored.
     const std::vector<uint8_t> argb = {1, 40, 40, 40, 2, 0, 0, 0, 3, 90, 90, 90, 4, 5, 5, 5};
-    engine->set_iris_image(1, 4, 2, 2, argb.data(), 8);
-    engine->pack_pattern_alpha();
-    engine->measure_pattern();
-    EXPECT_EQ(engine->pattern_channels, 2);
-    EXPECT_EQ(packed(*engine), (std::vector<uint8_t>{40, 40, 0, 0, 90, 90, 5, 5}));
-    engine_test::release_all(*engine);
+    const IrisPattern collapsed = packed_image(argb, 2, 2, 4, 8, true);
+    EXPECT_EQ(collapsed.channels(), 2);
+    EXPECT_EQ(packed(collapsed), (std::vector<uint8_t>{40, 40, 0, 0, 90, 90, 5, 5}));
 }
 
 TEST(PatternPacking, OneColouredPixelKeepsAllChannels) {
-    auto engine = make_engine();
     std::vector<uint8_t> bgr = engine_test::disc_image(9, 3, 180);
     bgr[(4 * 9 + 4) * 3] = 181;  // blue of the centre pixel
-    engine_test::pack_iris(*engine, bgr, 9, 3);
-    EXPECT_EQ(engine->pattern_channels, 4);
-    engine_test::release_all(*engine);
+    EXPECT_EQ(pack_iris(bgr, 9, 3).channels(), 4);
 }
 
 TEST(PatternPacking, RowExtentsCoverEveryChannel) {
-    auto engine = make_engine();
     // 4 columns, 3 rows, B, G, R: row 0 empty, row 1 lit only in red at column 1 and blue at
     // column 2, row 2 lit in green at column 0 and 3.
     std::vector<uint8_t> bgr(4 * 3 * 3, 0);
@@ -80,50 +76,46 @@ TEST(PatternPacking, RowExtentsCoverEveryChannel) {
     at(1, 2, 0) = 70;
     at(2, 0, 1) = 80;
     at(2, 3, 1) = 90;
-    engine->set_iris_image(0, 3, 4, 3, bgr.data(), 12);
-    engine->pack_pattern_alpha();
-    engine->measure_pattern();
-    EXPECT_EQ(engine->row_first[0], 999999);
-    EXPECT_EQ(engine->row_last[0], -999999);
-    EXPECT_EQ(engine->row_first[1], 1);
-    EXPECT_EQ(engine->row_last[1], 2);
-    EXPECT_EQ(engine->row_first[2], 0);
-    EXPECT_EQ(engine->row_last[2], 3);
-    engine_test::release_all(*engine);
+    const IrisPattern pattern = packed_image(bgr, 4, 3, 3, 12);
+    EXPECT_EQ(pattern.row_first()[0], 999999);
+    EXPECT_EQ(pattern.row_last()[0], -999999);
+    EXPECT_EQ(pattern.row_first()[1], 1);
+    EXPECT_EQ(pattern.row_last()[1], 2);
+    EXPECT_EQ(pattern.row_first()[2], 0);
+    EXPECT_EQ(pattern.row_last()[2], 3);
 }
 
 TEST(PatternPacking, RowStrideIsHonoured) {
-    auto engine = make_engine();
     // Two rows of one pixel each, with three padding bytes after every row.
     const std::vector<uint8_t> padded = {11, 0, 0, 0, 22, 0, 0, 0};
-    engine->set_iris_image(0, 1, 1, 2, padded.data(), 4);
-    engine->pack_pattern_alpha();
-    EXPECT_EQ(packed(*engine), (std::vector<uint8_t>{11, 11, 22, 22}));
-    engine_test::release_all(*engine);
+    IrisPattern pattern;
+    ASSERT_TRUE(pattern.pack_pattern_alpha(iris_of(padded, 1, 2, 1, 4)).ok());
+    EXPECT_EQ(packed(pattern), (std::vector<uint8_t>{11, 11, 22, 22}));
 }
 
 TEST(PatternPacking, RefusalsLeaveNothingHeld) {
-    auto engine = make_engine();
     const std::vector<uint8_t> bgr = engine_test::disc_image(5, 3, 255);
+    const int live_before = platform::live_allocations();
     for (int refused = 0; refused < 3; ++refused) {
         SCOPED_TRACE(refused);
-        engine->error_code = 0;
+        IrisPattern pattern;
         platform::refuse_allocation_after(refused);
-        engine->set_iris_image(0, 3, 5, 5, bgr.data(), 15);
-        engine->pack_pattern_alpha();
+        const EngineStatus status = pattern.pack_pattern_alpha(iris_of(bgr, 5, 5, 3, 15));
         platform::refuse_allocation_after(-1);
-        EXPECT_EQ(engine->error_code, engine_failure::kPatternMemory);
-        EXPECT_STREQ(engine->message, "(pack_pattern_alpha): not enough memory for Pattern[]");
-        EXPECT_EQ(engine->check_leaks(), 0);
+        EXPECT_EQ(status.code, engine_failure::kPatternMemory);
+        EXPECT_STREQ(status.message, "(pack_pattern_alpha): not enough memory for Pattern[]");
+        EXPECT_EQ(pattern.Pattern(), nullptr);
+        EXPECT_EQ(platform::live_allocations(), live_before);
     }
-    // An image without pixels is refused before anything is read or allocated.
-    engine->set_iris_image(0, 3, 0, 5, bgr.data(), 15);
-    engine->pack_pattern_alpha();
-    EXPECT_EQ(engine->error_code, engine_failure::kIrisGeometry);
-    engine->set_iris_image(0, 3, 5, 5, bgr.data(), 14);
-    engine->pack_pattern_alpha();
-    EXPECT_EQ(engine->error_code, engine_failure::kIrisGeometry);
-    EXPECT_EQ(engine->check_leaks(), 0);
+    // An image without pixels is refused before anything is read or allocated, and a packing
+    // that is refused drops what the pattern held before.
+    IrisPattern pattern = pack_iris(bgr, 5, 3);
+    EXPECT_EQ(pattern.pack_pattern_alpha(iris_of(bgr, 0, 5, 3, 15)).code,
+              engine_failure::kIrisGeometry);
+    EXPECT_EQ(pattern.pack_pattern_alpha(iris_of(bgr, 5, 5, 3, 14)).code,
+              engine_failure::kIrisGeometry);
+    EXPECT_EQ(pattern.Pattern(), nullptr);
+    EXPECT_EQ(platform::live_allocations(), live_before);
 }
 
 }  // namespace

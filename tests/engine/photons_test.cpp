@@ -1,6 +1,9 @@
+#include "engine/photons.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/engine_failures.h"
 #include "engine/light_curve.h"
@@ -9,47 +12,44 @@
 namespace {
 
 using engine_test::kSixDigits;
-using engine_test::make_engine;
 
-void set_levels(BokehEngine& engine, int32_t levels) {
-    engine.levels = levels;
-    engine.mid_level = static_cast<uint16_t>((levels - 1) / 2);
+// The tables are large; tests keep them on the heap.
+std::unique_ptr<PhotonLight> made_photons(int32_t levels, double hardness, double brightness) {
+    auto photons = std::make_unique<PhotonLight>();
+    EXPECT_TRUE(photons->make_photon(levels, hardness, brightness).ok());
+    return photons;
 }
 
 TEST(Photons, LevelLightIsThePhotonCurveWithBrightnessAsGain) {
-    auto engine = make_engine();
-    set_levels(*engine, 256);
-    ASSERT_EQ(engine->make_photon(1.0, 2.0), 1);
+    const auto photons = made_photons(256, 1.0, 2.0);
     // Brightness 2 doubles the light curve of contrast 1: P[255] = 61.0926.
-    EXPECT_NEAR(engine->level_light[255], 61.0926, 61.0926 * kSixDigits);
-    EXPECT_FLOAT_EQ(engine->level_light[255], 2.0f * RGB_to_Light8(255, 1.0, 1.0, 1.0));
-    EXPECT_EQ(engine->level_light[0], 0.0f);
+    EXPECT_NEAR(photons->level_light[255], 61.0926, 61.0926 * kSixDigits);
+    EXPECT_FLOAT_EQ(photons->level_light[255], 2.0f * RGB_to_Light8(255, 1.0, 1.0, 1.0));
+    EXPECT_EQ(photons->level_light[0], 0.0f);
     for (int32_t m = 1; m < 256; ++m) {
-        ASSERT_GT(engine->level_light[m], engine->level_light[m - 1]);
+        ASSERT_GT(photons->level_light[m], photons->level_light[m - 1]);
     }
-    EXPECT_FLOAT_EQ(engine->mid_light, 2.0f * RGB_to_Light8(127, 1.0, 1.0, 1.0));
-    EXPECT_EQ(engine->level_map[0], 0);
-    EXPECT_EQ(engine->level_map[1], 127);
-    EXPECT_EQ(engine->level_map[255], 127);
-    EXPECT_EQ(engine->check_leaks(), 0);
+    EXPECT_EQ(photons->mid_level, 127);
+    EXPECT_FLOAT_EQ(photons->mid_light, 2.0f * RGB_to_Light8(127, 1.0, 1.0, 1.0));
+    EXPECT_EQ(photons->level_map[0], 0);
+    EXPECT_EQ(photons->level_map[1], 127);
+    EXPECT_EQ(photons->level_map[255], 127);
 }
 
 TEST(Photons, SixteenBitLightIsTheSixteenBitSourceCurve) {
-    auto engine = make_engine();
-    set_levels(*engine, 32769);
-    ASSERT_EQ(engine->make_photon(1.5, 1.0), 1);
-    EXPECT_FLOAT_EQ(engine->level_light[32768], RGB_to_Light(32768, 1.5, 1.0, 1.0));
-    EXPECT_FLOAT_EQ(engine->level_light[1021], RGB_to_Light(1021, 1.5, 1.0, 1.0));
-    EXPECT_FLOAT_EQ(engine->mid_light, RGB_to_Light(16384, 1.5, 1.0, 1.0));
-    EXPECT_EQ(engine->level_map[32768], 16384);
+    const auto photons = made_photons(32769, 1.5, 1.0);
+    EXPECT_FLOAT_EQ(photons->level_light[32768], RGB_to_Light(32768, 1.5, 1.0, 1.0));
+    EXPECT_FLOAT_EQ(photons->level_light[1021], RGB_to_Light(1021, 1.5, 1.0, 1.0));
+    EXPECT_EQ(photons->mid_level, 16384);
+    EXPECT_FLOAT_EQ(photons->mid_light, RGB_to_Light(16384, 1.5, 1.0, 1.0));
+    EXPECT_EQ(photons->level_map[32768], 16384);
 }
 
 TEST(Photons, MoreLevelsThanTheLevelMapHoldsAreRefused) {
-    auto engine = make_engine();
-    set_levels(*engine, 65537);
-    EXPECT_EQ(engine->make_photon(1.0, 1.0), 0);
-    EXPECT_EQ(engine->error_code, engine_failure::kLevelsOutOfRange);
-    EXPECT_EQ(engine->check_leaks(), 0);
+    auto photons = std::make_unique<PhotonLight>();
+    const EngineStatus status = photons->make_photon(65537, 1.0, 1.0);
+    EXPECT_EQ(status.code, engine_failure::kLevelsOutOfRange);
+    EXPECT_STREQ(status.message, "(make_photon): the number of channel levels is outside 1..65536");
 }
 
 }  // namespace

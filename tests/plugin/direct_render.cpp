@@ -4,8 +4,11 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/bokeh_engine.h"
+#include "engine/iris_pattern.h"
 #include "engine/light_curve.h"
+#include "engine/pass_inputs.h"
+#include "engine/size_pattern.h"
+#include "engine/stamp.h"
 #include "platform/allocation.h"
 #include "platform/file_system.h"
 #include "shapes/shape_catalogue.h"
@@ -43,32 +46,36 @@ Stamp engine_stamp(const std::string& folder, int max_effect, double diameter, i
     shapes::ShapeFile shape;
     uint8_t* image = nullptr;
     shapes::load_shape_image(path, shape, image);
-    const platform::OwnedArray<uint8_t> shape_image(image);
-    auto engine = std::make_unique<BokehEngine>();
-    engine->set_options(0, 0);
-    engine->set_iris_image(0, 3, static_cast<int32_t>(shape.width),
-                           static_cast<int32_t>(shape.height), shape_image.get(), shape.rowbytes);
-    engine->pattern_size = diameter;
-    engine->quality = static_cast<uint16_t>(quality);
-    engine->levels = levels;
-    engine->pack_pattern_alpha();
-    engine->measure_pattern();
-    engine->prepare_pattern();
+    const auto shape_image = platform::OwnedArray<uint8_t>::adopt(image);
+    PassInputs in;
+    in.iris = IrisImage{false,
+                        3,
+                        static_cast<int32_t>(shape.width),
+                        static_cast<int32_t>(shape.height),
+                        shape_image.get(),
+                        shape.rowbytes};
+    in.blur = diameter;
+    in.quality = static_cast<uint16_t>(quality);
+    in.source.levels = levels;
+    IrisPattern pattern;
+    pattern.pack_pattern_alpha(in.iris);
+    pattern.measure_pattern();
+    SizePattern sized;
+    ::Stamp made;
+    prepare_pattern(pattern, in, sized, made);
 
     Stamp stamp;
-    stamp.width = engine->stamp_width;
-    stamp.height = engine->stamp_height;
+    stamp.width = made.width;
+    stamp.height = made.height;
     const size_t cells = static_cast<size_t>(stamp.width) * stamp.height;
     // A grey stamp weights everything by plane 0; a colour one alpha and red by stamp plane 1,
     // green by 2 and blue by 3.
-    const bool colour = engine->pattern_channels >= 3;
+    const bool colour = made.channels >= 3;
     const int plane_of[4] = {colour ? 1 : 0, colour ? 1 : 0, colour ? 2 : 0, colour ? 3 : 0};
     for (int j = 0; j < 4; ++j) {
-        const uint8_t* plane = engine->stamp_planes[plane_of[j]];
+        const uint8_t* plane = made.stamp_planes[plane_of[j]];
         stamp.planes[j].assign(plane, plane + cells);
     }
-    engine->free_pattern_buffers();
-    engine->free_size_patterns();
     return stamp;
 }
 

@@ -353,7 +353,7 @@ TEST(StepPreparation, StepsAgreeWithThePlainRulesOnRandomLayers) {
 
 void smooth_alone(std::vector<uint8_t>& mask, int32_t width, int32_t height,
                   StepWorkspace& workspace) {
-    render::run_stages(0, [&](render::Stages& team) {
+    platform::run_team(1, [&](platform::RowTeam& team) {
         render::smooth_mask(team, mask.data(), width, height, width, {0, height}, {0, width},
                             workspace);
     });

@@ -22,12 +22,12 @@ using scatter_test::PassRegion;
 constexpr double kRelativeTolerance = 1e-6;
 
 struct PathSettings {
-    int32_t simd;
+    bool simd;
     int threads;
 };
 
-constexpr PathSettings kPlainPath = {0, 1};
-constexpr PathSettings kFastPath = {1, 2};
+constexpr PathSettings kPlainPath = {false, 1};
+constexpr PathSettings kFastPath = {true, 2};
 
 // A blur map of runs of 0, partial and full values, and a row mask with some rows off.
 PassRegion masked_region(std::mt19937& rng, int width, int height) {

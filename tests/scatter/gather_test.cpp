@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/bokeh_engine.h"
 #include "tests/scatter/hand_pass.h"
 
 namespace {
@@ -61,7 +60,7 @@ std::vector<Kernel> kernels_for(int channels) {
 
 class GatherKernels : public ::testing::Test {
   protected:
-    std::unique_ptr<BokehEngine> engine = std::make_unique<BokehEngine>();
+    std::unique_ptr<scatter_test::HandPass> pass = std::make_unique<scatter_test::HandPass>();
     std::mt19937 rng{20261208};
 
     // Runs `check` for every iris case, grey and colour, on every frame size, with a random frame.
@@ -72,7 +71,7 @@ class GatherKernels : public ::testing::Test {
                 for (auto [width, height] : kFrameSizes) {
                     const Frame frame =
                         scatter_test::random_frame(rng, width, height, light.levels);
-                    scatter_test::install_pass(*engine, c.iris, frame, light);
+                    scatter_test::install_pass(*pass, c.iris, frame, light);
                     SCOPED_TRACE(c.name + (channels == 4 ? " colour " : " grey ") +
                                  std::to_string(width) + "x" + std::to_string(height));
                     check(channels);
@@ -86,10 +85,10 @@ TEST_F(GatherKernels, FullGatherIsTheWeightedMeanOverInFrameCells) {
     for (const Light& light : {Light{}, Light{32769, 1.0, 2.0}}) {
         for_each_pass(light, [&](int channels) {
             for (Kernel kernel : kernels_for(channels)) {
-                for (int y = 0; y < engine->height; ++y) {
-                    const auto row = scatter_test::gather_row(*engine, kernel, y, 1);
-                    for (int x = 0; x < engine->width; ++x) {
-                        const auto want = scatter_test::direct_gather(*engine, light, x, y);
+                for (int y = 0; y < pass->in.source.height; ++y) {
+                    const auto row = scatter_test::gather_row(*pass, kernel, y, 1);
+                    for (int x = 0; x < pass->in.source.width; ++x) {
+                        const auto want = scatter_test::direct_gather(*pass, light, x, y);
                         for (int j = 0; j < 5; ++j) {
                             ASSERT_TRUE(near(row[x].value[j], want, j, light))
                                 << "pixel " << x << "," << y;
@@ -105,11 +104,11 @@ TEST_F(GatherKernels, IncrementalGatherEqualsFullGather) {
     for (const Light& light : {Light{}, Light{32769, 1.0, 2.0}}) {
         for_each_pass(light, [&](int channels) {
             for (Kernel kernel : kernels_for(channels)) {
-                for (int y = 0; y < engine->height; ++y) {
-                    const auto full = scatter_test::gather_row(*engine, kernel, y, 1);
-                    const auto updated = scatter_test::gather_row(*engine, kernel, y, 0);
-                    for (int x = 0; x < engine->width; ++x) {
-                        auto at_full = scatter_test::direct_gather(*engine, light, x, y);
+                for (int y = 0; y < pass->in.source.height; ++y) {
+                    const auto full = scatter_test::gather_row(*pass, kernel, y, 1);
+                    const auto updated = scatter_test::gather_row(*pass, kernel, y, 0);
+                    for (int x = 0; x < pass->in.source.width; ++x) {
+                        auto at_full = scatter_test::direct_gather(*pass, light, x, y);
                         for (int j = 0; j < 5; ++j) {
                             at_full.value[j] = full[x].value[j];
                             ASSERT_TRUE(near(updated[x].value[j], at_full, j, light))
@@ -129,12 +128,12 @@ TEST_F(GatherKernels, VectorKernelAddsLikeThePlainOne) {
             return;
         }
         for (int32_t restart : {0, 1}) {
-            for (int y = 0; y < engine->height; ++y) {
+            for (int y = 0; y < pass->in.source.height; ++y) {
                 const auto plain = scatter_test::gather_row(
-                    *engine, &scatter::PixelKernels::gather_plain, y, restart);
+                    *pass, &scatter::PixelKernels::gather_plain, y, restart);
                 const auto vector = scatter_test::gather_row(
-                    *engine, &scatter::PixelKernels::gather_vector, y, restart);
-                for (int x = 0; x < engine->width; ++x) {
+                    *pass, &scatter::PixelKernels::gather_vector, y, restart);
+                for (int x = 0; x < pass->in.source.width; ++x) {
                     for (int j = 0; j < 5; ++j) {
                         ASSERT_EQ(vector[x].value[j], plain[x].value[j]);
                     }
@@ -153,15 +152,15 @@ TEST_F(GatherKernels, UniformSourceKeepsItsLightUpToTheCorners) {
         for (const IrisCase& c : iris_cases(channels, rng())) {
             for (auto [width, height] : kFrameSizes) {
                 scatter_test::install_pass(
-                    *engine, c.iris, scatter_test::uniform_frame(width, height, level), light);
+                    *pass, c.iris, scatter_test::uniform_frame(width, height, level), light);
                 SCOPED_TRACE(c.name + (channels == 4 ? " colour" : " grey"));
                 const std::array<int, 5> levels = {level[0], level[1], level[2], level[3],
-                                                   engine->mid_level};
+                                                   pass->photons.mid_level};
                 for (Kernel kernel : kernels_for(channels)) {
                     for (int y = 0; y < height; ++y) {
-                        const auto row = scatter_test::gather_row(*engine, kernel, y, 0);
+                        const auto row = scatter_test::gather_row(*pass, kernel, y, 0);
                         for (int x = 0; x < width; ++x) {
-                            auto want = scatter_test::direct_gather(*engine, light, x, y);
+                            auto want = scatter_test::direct_gather(*pass, light, x, y);
                             for (int j = 0; j < 5; ++j) {
                                 // Where no cell of a plane lies in the frame, there is no light.
                                 want.value[j] = want.weight[j] > 0.0
@@ -221,17 +220,17 @@ TEST_F(GatherKernels, NoLightUnderTheStampGivesExactlyZero) {
             for (const Iris& iris : {scatter_test::disc_iris(21, channels),
                                      scatter_test::crescent_iris(21, channels)}) {
                 for (const auto& bands : band_sets) {
-                    scatter_test::install_pass(*engine, iris,
+                    scatter_test::install_pass(*pass, iris,
                                                banded_frame(rng, 120, 13, levels, bands), light);
                     SCOPED_TRACE(std::to_string(levels) + " levels, " + "band set " +
                                  std::to_string(&bands - band_sets.data()) +
                                  (channels == 4 ? " colour" : " grey"));
                     int dark = 0;
                     for (Kernel kernel : kernels_for(channels)) {
-                        for (int y = 0; y < engine->height; ++y) {
-                            const auto row = scatter_test::gather_row(*engine, kernel, y, 0);
-                            for (int x = 0; x < engine->width; ++x) {
-                                const auto want = scatter_test::direct_gather(*engine, light, x, y);
+                        for (int y = 0; y < pass->in.source.height; ++y) {
+                            const auto row = scatter_test::gather_row(*pass, kernel, y, 0);
+                            for (int x = 0; x < pass->in.source.width; ++x) {
+                                const auto want = scatter_test::direct_gather(*pass, light, x, y);
                                 for (int j = 0; j < 5; ++j) {
                                     if (want.value[j] != 0.0) {
                                         ASSERT_TRUE(near(row[x].value[j], want, j, light))
@@ -258,12 +257,12 @@ TEST_F(GatherKernels, PlaneWithNoCellInTheFrameGivesZero) {
     const Light light;
     for (int channels : {2, 4}) {
         const Frame frame = scatter_test::random_frame(rng, 3, 3, light.levels);
-        scatter_test::install_pass(*engine, scatter_test::ring_iris(17, channels), frame, light);
+        scatter_test::install_pass(*pass, scatter_test::ring_iris(17, channels), frame, light);
         for (Kernel kernel : kernels_for(channels)) {
             for (int32_t restart : {0, 1}) {
                 for (int y = 0; y < 3; ++y) {
                     for (const KernelResult& r :
-                         scatter_test::gather_row(*engine, kernel, y, restart)) {
+                         scatter_test::gather_row(*pass, kernel, y, restart)) {
                         for (float value : r.value) {
                             ASSERT_EQ(value, 0.0f);
                         }
@@ -282,11 +281,11 @@ TEST_F(GatherKernels, PlaneWithNoCellInTheFrameGivesZero) {
         }
     }
     const Frame frame = scatter_test::random_frame(rng, 8, 6, light.levels);
-    scatter_test::install_pass(*engine, iris, frame, light);
+    scatter_test::install_pass(*pass, iris, frame, light);
     for (int32_t restart : {0, 1}) {
         const auto row =
-            scatter_test::gather_row(*engine, &scatter::PixelKernels::gather_colour, 5, restart);
-        const auto want = scatter_test::direct_gather(*engine, light, 7, 5).value;
+            scatter_test::gather_row(*pass, &scatter::PixelKernels::gather_colour, 5, restart);
+        const auto want = scatter_test::direct_gather(*pass, light, 7, 5).value;
         EXPECT_EQ(row[7].value[3], 0.0f);
         for (int j : {0, 1, 2, 4}) {
             EXPECT_NEAR(row[7].value[j], want[j], 1e-5 * (1.0 + want[j]));

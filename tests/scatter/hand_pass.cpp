@@ -82,32 +82,35 @@ Frame::Frame(int frame_width, int frame_height)
       height(frame_height),
       levels(4 * static_cast<size_t>(frame_width) * frame_height, 0) {}
 
-void install_pass(BokehEngine& e, const Iris& iris, const Frame& frame, const Light& light) {
-    e.free_pattern_buffers();
-    e.free_size_patterns();
+EngineStatus HandPass::run_pix_loop(const Accumulator& out, const scatter::ProgressFn& progress) {
+    return scatter::run_pix_loop(view(), out, light_tables, progress);
+}
 
-    e.levels = light.levels;
-    e.hardness = light.hardness;
-    e.brightness = light.brightness;
-    e.mid_level = static_cast<uint16_t>((light.levels - 1) / 2);
-    e.quality = kHighQuality;
-    // A diameter of exactly 1 would make the photon stage skip the pair table.
-    e.pattern_size = iris.size > 1 ? iris.size : kOneCellDiameter;
-    e.pattern_channels = iris.channels;
-    e.size_width[0] = e.size_height[0] = iris.size;
-    e.size_diameter[0] = iris.size;
-    e.m_mapzp[0] = platform::allocate_array<float>(iris.cells.size());
-    ASSERT_NE(e.m_mapzp[0], nullptr);
-    std::copy(iris.cells.begin(), iris.cells.end(), e.m_mapzp[0]);
-    ASSERT_EQ(e.new_pattern(0), 1) << e.message;
-    ASSERT_EQ(e.make_photon(light.hardness, light.brightness), 1) << e.message;
+void install_pass(HandPass& e, const Iris& iris, const Frame& frame, const Light& light) {
+    e.in = PassInputs{};
+    e.in.source = SourceFrame{frame.width, frame.height, light.levels};
+    e.in.hardness = light.hardness;
+    e.in.brightness = light.brightness;
+    e.in.quality = kHighQuality;
+    // A diameter of exactly 1 would make the pass leave every pixel where it is.
+    e.in.blur = iris.size > 1 ? iris.size : kOneCellDiameter;
 
-    e.width = frame.width;
-    e.height = frame.height;
-    e.src16_stride = 4 * frame.width;
-    e.Src_Data_sh = platform::allocate_array<uint16_t>(frame.levels.size());
-    ASSERT_NE(e.Src_Data_sh, nullptr);
-    std::copy(frame.levels.begin(), frame.levels.end(), e.Src_Data_sh);
+    SizePattern sized;
+    sized.m_mapzp = platform::OwnedArray<float>(iris.cells.size());
+    ASSERT_TRUE(sized.m_mapzp);
+    std::copy(iris.cells.begin(), iris.cells.end(), sized.m_mapzp.get());
+    sized.width = sized.height = iris.size;
+    sized.channels = iris.channels;
+    e.stamp = Stamp{};
+    const EngineStatus stamped = e.stamp.new_pattern(sized, e.in);
+    ASSERT_TRUE(stamped.ok()) << stamped.message;
+    const EngineStatus lit = e.photons.make_photon(light.levels, light.hardness, light.brightness);
+    ASSERT_TRUE(lit.ok()) << lit.message;
+
+    e.source.src16_stride = 4 * frame.width;
+    e.source.Src_Data_sh = platform::OwnedArray<uint16_t>(frame.levels.size());
+    ASSERT_TRUE(e.source.Src_Data_sh);
+    std::copy(frame.levels.begin(), frame.levels.end(), e.source.Src_Data_sh.get());
 }
 
 float photon_light(int level, const Light& light) {
@@ -119,27 +122,28 @@ float photon_light(int level, const Light& light) {
                               curve(0.0, light.hardness) * light.brightness);
 }
 
-Gathered direct_gather(const BokehEngine& e, const Light& light, int x, int y) {
-    const bool colour = e.pattern_channels >= 3;
+Gathered direct_gather(const HandPass& e, const Light& light, int x, int y) {
+    const bool colour = e.stamp.channels >= 3;
     // Result j is weighted by stamp_planes[plane_of[j]] (the weight sum by plane A).
     const std::array<int, 5> plane_of =
         colour ? std::array<int, 5>{1, 1, 2, 3, 1} : std::array<int, 5>{0, 0, 0, 0, 0};
     std::array<double, 5> light_sum{};
     Gathered g;
-    for (int i = 0; i < e.stamp_height; ++i) {
-        const int sy = y - e.stamp_half_height + i;
-        for (int c = 0; c < e.stamp_width; ++c) {
-            const int sx = x - e.stamp_half_width + c;
+    for (int i = 0; i < e.stamp.height; ++i) {
+        const int sy = y - e.stamp.half_height + i;
+        for (int c = 0; c < e.stamp.width; ++c) {
+            const int sx = x - e.stamp.half_width + c;
             for (int j = 0; j < 5; ++j) {
-                g.total[j] += e.stamp_planes[plane_of[j]][i * e.stamp_width + c];
+                g.total[j] += e.stamp.stamp_planes[plane_of[j]][i * e.stamp.width + c];
             }
-            if (sy < 0 || sy >= e.height || sx < 0 || sx >= e.width) {
+            if (sy < 0 || sy >= e.in.source.height || sx < 0 || sx >= e.in.source.width) {
                 continue;
             }
-            const uint16_t* pixel = e.Src_Data_sh + sy * e.src16_stride + 4 * sx;
+            const uint16_t* pixel =
+                e.source.Src_Data_sh.get() + sy * e.source.src16_stride + 4 * sx;
             for (int j = 0; j < 5; ++j) {
-                const double w = e.stamp_planes[plane_of[j]][i * e.stamp_width + c];
-                const int level = j < 4 ? pixel[j] : (pixel[0] != 0 ? e.mid_level : 0);
+                const double w = e.stamp.stamp_planes[plane_of[j]][i * e.stamp.width + c];
+                const int level = j < 4 ? pixel[j] : (pixel[0] != 0 ? e.photons.mid_level : 0);
                 light_sum[j] += w * photon_light(level, light);
                 g.weight[j] += w;
             }
@@ -158,12 +162,13 @@ double rounding_allowance(const Light& light, const Gathered& g, int j) {
     return 2e-6 * photon_light(light.levels - 1, light) * g.total[j] / g.weight[j];
 }
 
-std::vector<KernelResult> gather_row(BokehEngine& e, Kernel kernel, int y, int32_t restart) {
-    std::vector<KernelResult> row(static_cast<size_t>(e.width));
-    scatter::PixelKernels kernels(e);
-    e.cur_y = y;
-    for (e.cur_x = 0; e.cur_x < e.width; ++e.cur_x) {
-        (kernels.*kernel)(&row[static_cast<size_t>(e.cur_x)], restart);
+std::vector<KernelResult> gather_row(const HandPass& e, Kernel kernel, int y, int32_t restart) {
+    std::vector<KernelResult> row(static_cast<size_t>(e.in.source.width));
+    const scatter::PassView view = e.view();
+    scatter::PixelKernels kernels(view);
+    for (int x = 0; x < e.in.source.width; ++x) {
+        EXPECT_TRUE(
+            (kernels.*kernel)(scatter::Position{x, y}, &row[static_cast<size_t>(x)], restart));
     }
     return row;
 }

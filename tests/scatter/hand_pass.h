@@ -9,8 +9,15 @@
 #include <random>
 #include <vector>
 
-#include "engine/bokeh_engine.h"
+#include "engine/engine_failures.h"
+#include "engine/light_curve.h"
+#include "engine/pass_inputs.h"
+#include "engine/photons.h"
+#include "engine/prepared_source.h"
+#include "engine/stamp.h"
 #include "scatter/gather_kernels.h"
+#include "scatter/pass_view.h"
+#include "scatter/render_pass.h"
 
 namespace scatter_test {
 
@@ -44,8 +51,23 @@ struct Light {
     double brightness = 1.0;
 };
 
-// Frees what the engine holds for a pass and installs `iris`, its photon tables and `frame`.
-void install_pass(BokehEngine& e, const Iris& iris, const Frame& frame, const Light& light);
+// The parts of a pass made by hand, and the tables its loop uses. Large: tests keep it on the
+// heap.
+struct HandPass {
+    PassInputs in;
+    PreparedSource source;
+    Stamp stamp;
+    PhotonLight photons;
+    LightTables light_tables;
+
+    scatter::PassView view() const { return scatter::PassView(in, source, stamp, photons); }
+    // The scatter loop over these parts.
+    EngineStatus run_pix_loop(const Accumulator& out, const scatter::ProgressFn& progress);
+};
+
+// Replaces the pass's parts: `iris` quantised into the stamp, its photon tables, and `frame` as
+// the pre-processed source; the inputs as a blurred pass at High quality gives them.
+void install_pass(HandPass& e, const Iris& iris, const Frame& frame, const Light& light);
 
 // The photon light P of `level`, as the tables hold it (rounded to float32).
 float photon_light(int level, const Light& light);
@@ -58,7 +80,7 @@ struct Gathered {
     std::array<double, 5> weight{};  // the in-frame weight each value was divided by
     std::array<double, 5> total{};   // the weight of the whole plane
 };
-Gathered direct_gather(const BokehEngine& e, const Light& light, int x, int y);
+Gathered direct_gather(const HandPass& e, const Light& light, int x, int y);
 
 // How far result j of a kernel may stray from `g`'s exact value: float32 tables and norms, and
 // sums carried from pixel to pixel by differences, both magnified when only a small share of
@@ -67,8 +89,8 @@ double rounding_allowance(const Light& light, const Gathered& g, int j);
 
 // Kernel results of the pixels of one row, each gathered with the given restart flag in
 // increasing x, through one kernel.
-using Kernel = void (scatter::PixelKernels::*)(KernelResult*, int32_t);
-std::vector<KernelResult> gather_row(BokehEngine& e, Kernel kernel, int y, int32_t restart);
+using Kernel = bool (scatter::PixelKernels::*)(scatter::Position, KernelResult*, int32_t);
+std::vector<KernelResult> gather_row(const HandPass& e, Kernel kernel, int y, int32_t restart);
 
 // Iris shapes, their values on a coarse palette so that the photon tables stay small.
 Iris disc_iris(int size, int channels);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "scatter/render_pass.h"
+
 namespace scatter_test {
 
 namespace {
@@ -55,7 +57,7 @@ Source random_source(std::mt19937& rng, int width, int height, int levels) {
 }
 
 PassOutput render_pass(BokehEngine& e, const Source& source, const IrisImage& iris,
-                       const Light& light, int32_t simd, const PassRegion& region) {
+                       const Light& light, bool simd, const PassRegion& region) {
     const int w = source.width;
     const int h = source.height;
     const bool deep = source.levels > 256;
@@ -72,20 +74,25 @@ PassOutput render_pass(BokehEngine& e, const Source& source, const IrisImage& ir
     }
     PassOutput out{std::vector<float>(static_cast<size_t>(4) * w * h),
                    std::vector<float>(static_cast<size_t>(w) * h)};
-    e.set_alpha_scale(1.0f, out.weight.data(), 0);
-    e.set_options(simd, 0);
-    e.set_region(region.blur_map.empty() ? nullptr : region.blur_map.data(), w,
-                 region.row_mask.empty() ? nullptr : region.row_mask.data());
-    const double diameter = region.diameter > 0.0 ? region.diameter : iris.size;
-    e.set_run_parameters(diameter, 0.0, light.hardness, 1.0, 1.0, 0.0);
-    e.set_source_frame(0, 0, w, h, deep ? nullptr : src8.data(), 4 * w + kRowPadding,
-                       deep ? src16.data() : nullptr, 4 * w + kRowPadding, source.levels);
-    e.set_iris_image(0, kIrisBytes, iris.size, iris.size, iris.bgr.data(), iris.size * 3);
-    e.set_accumulator(0, 0, out.accum.data(), 4 * w, 0);
-    e.render_bokeh(light.hardness, light.brightness, kHigh);
-    EXPECT_EQ(e.error_code, 0) << e.message;
-    EXPECT_EQ(e.check_leaks(), 0);
-    e.end_run_reset();
+    PassInputs in;
+    in.source = SourceFrame{w,
+                            h,
+                            source.levels,
+                            deep ? nullptr : src8.data(),
+                            4 * w + kRowPadding,
+                            deep ? src16.data() : nullptr,
+                            4 * w + kRowPadding};
+    in.iris = ::IrisImage{false, kIrisBytes, iris.size, iris.size, iris.bgr.data(), iris.size * 3};
+    in.region = ::PassRegion{region.blur_map.empty() ? nullptr : region.blur_map.data(), w,
+                             region.row_mask.empty() ? nullptr : region.row_mask.data()};
+    in.blur = region.diameter > 0.0 ? region.diameter : iris.size;
+    in.hardness = light.hardness;
+    in.brightness = light.brightness;
+    in.quality = kHigh;
+    in.use_simd = simd;
+    const Accumulator accumulator{out.accum.data(), 4 * w, out.weight.data()};
+    const scatter::PassOutcome outcome = scatter::render_bokeh(e, in, accumulator, nullptr);
+    EXPECT_EQ(outcome.error_code, 0) << outcome.message;
     return out;
 }
 

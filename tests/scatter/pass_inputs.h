@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/bokeh_engine.h"
+#include "engine/pass_inputs.h"
 #include "tests/scatter/hand_pass.h"
 
 namespace scatter_test {
@@ -52,7 +53,7 @@ struct PassOutput {
 };
 
 PassOutput render_pass(BokehEngine& e, const Source& source, const IrisImage& iris,
-                       const Light& light, int32_t simd, const PassRegion& region = {});
+                       const Light& light, bool simd, const PassRegion& region = {});
 
 }  // namespace scatter_test
 

@@ -76,7 +76,7 @@ TEST(ScatterPass, EqualsADirectScatterOfEverySourcePixel) {
         const double allowance = 2e-6 * scatter_test::photon_light(levels - 1, light);
         for (bool colour : {false, true}) {
             for (int diameter : {3, 5, 9, 15}) {
-                for (int32_t simd : {0, 1}) {
+                for (bool simd : {false, true}) {
                     SCOPED_TRACE(std::to_string(levels) + " levels, diameter " +
                                  std::to_string(diameter) + (colour ? " colour" : " grey") +
                                  (simd ? " simd" : ""));
@@ -124,7 +124,7 @@ TEST(ScatterPass, AddsExactlyNothingWhereNoLightReaches) {
                 }
                 const IrisImage iris = iris_image(21, colour);
                 const auto want = direct_scatter(source, iris, light);
-                for (int32_t simd : {0, 1}) {
+                for (bool simd : {false, true}) {
                     SCOPED_TRACE(std::to_string(levels) + " levels, " +
                                  std::to_string(bands.size()) + " bands" +
                                  (colour ? " colour" : " grey") + (simd ? " simd" : ""));

@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/bokeh_engine.h"
 #include "engine/engine_failures.h"
 #include "engine/light_curve.h"
 #include "tests/scatter/hand_pass.h"
@@ -47,8 +46,10 @@ constexpr int kMapPadding = 5;
 
 class PixelLoop : public ::testing::Test {
   protected:
-    std::unique_ptr<BokehEngine> engine = std::make_unique<BokehEngine>();
+    std::unique_ptr<scatter_test::HandPass> pass = std::make_unique<scatter_test::HandPass>();
     Buffers buffers;
+    Accumulator out;
+    scatter::ProgressFn progress = record_progress;
     std::mt19937 rng{7};
 
     void SetUp() override {
@@ -56,24 +57,26 @@ class PixelLoop : public ::testing::Test {
         stop_at = 0;
     }
 
+    int width() const { return pass->in.source.width; }
+    int height() const { return pass->in.source.height; }
+
     void attach_buffers() {
-        BokehEngine& e = *engine;
-        e.accum_rowbytes = 4 * e.width + kAccumPadding;
-        buffers.accum.assign(static_cast<size_t>(e.accum_rowbytes) * e.height, kPrefill);
-        buffers.weight.assign(static_cast<size_t>(e.width) * e.height, kPrefill);
-        e.accum = buffers.accum.data();
-        e.weight_buf = buffers.weight.data();
-        e.blur_map = nullptr;
-        e.row_mask = nullptr;
-        e.progress_fn = record_progress;
-        e.error_code = 0;
+        out.accum_rowbytes = 4 * width() + kAccumPadding;
+        buffers.accum.assign(static_cast<size_t>(out.accum_rowbytes) * height(), kPrefill);
+        buffers.weight.assign(static_cast<size_t>(width()) * height(), kPrefill);
+        out.accum = buffers.accum.data();
+        out.weight_buf = buffers.weight.data();
+        pass->in.region = PassRegion{};
+        progress = record_progress;
     }
+
+    EngineStatus run_pix_loop() { return pass->run_pix_loop(out, progress); }
 
     // A blur map of runs of 1 to 40 equal values drawn from `choices`.
     void attach_blur_map(const std::vector<uint8_t>& choices) {
-        BokehEngine& e = *engine;
-        e.blur_map_rowbytes = e.width + kMapPadding;
-        buffers.blur_map.assign(static_cast<size_t>(e.blur_map_rowbytes) * e.height, 0);
+        PassRegion& region = pass->in.region;
+        region.blur_map_rowbytes = width() + kMapPadding;
+        buffers.blur_map.assign(static_cast<size_t>(region.blur_map_rowbytes) * height(), 0);
         std::uniform_int_distribution<size_t> pick(0, choices.size() - 1);
         std::uniform_int_distribution<size_t> run(1, 40);
         for (size_t at = 0; at < buffers.blur_map.size();) {
@@ -82,33 +85,34 @@ class PixelLoop : public ::testing::Test {
                 buffers.blur_map[at] = value;
             }
         }
-        e.blur_map = buffers.blur_map.data();
+        region.blur_map = buffers.blur_map.data();
     }
 
     float* accum_at(int x, int y) {
-        return &buffers.accum[static_cast<size_t>(y) * engine->accum_rowbytes + 4 * x];
+        return &buffers.accum[static_cast<size_t>(y) * out.accum_rowbytes + 4 * x];
     }
-    float& weight_at(int x, int y) {
-        return buffers.weight[static_cast<size_t>(y) * engine->width + x];
-    }
+    float& weight_at(int x, int y) { return buffers.weight[static_cast<size_t>(y) * width() + x]; }
     uint8_t blur_at(int x, int y) const {
-        return engine->blur_map
-                   ? buffers.blur_map[static_cast<size_t>(y) * engine->blur_map_rowbytes + x]
+        const PassRegion& region = pass->in.region;
+        return region.blur_map
+                   ? buffers.blur_map[static_cast<size_t>(y) * region.blur_map_rowbytes + x]
                    : 255;
     }
-    bool row_skipped(int y) const { return engine->row_mask && engine->row_mask[y] == 0; }
+    bool row_skipped(int y) const {
+        return pass->in.region.row_mask && pass->in.region.row_mask[y] == 0;
+    }
 
     // An unblurred pass over `frame`.
     void install_sharp_pass(const Frame& frame) {
-        scatter_test::install_pass(*engine, scatter_test::disc_iris(3, 2), frame, Light{});
-        engine->pattern_size = 1.0;
+        scatter_test::install_pass(*pass, scatter_test::disc_iris(3, 2), frame, Light{});
+        pass->in.blur = 1.0;
         attach_buffers();
     }
 };
 
 TEST_F(PixelLoop, ReportsEveryProcessedRowFromOnePercentOn) {
     install_sharp_pass(scatter_test::random_frame(rng, 3, 200, 256));
-    ASSERT_EQ(engine->run_pix_loop(), 1);
+    ASSERT_TRUE(run_pix_loop().ok());
     std::vector<int> expected;
     for (int y = 2; y < 200; ++y) {
         expected.push_back(y / 2);
@@ -119,14 +123,14 @@ TEST_F(PixelLoop, ReportsEveryProcessedRowFromOnePercentOn) {
     std::vector<int32_t> mask(200, 0);
     mask[3] = mask[150] = 1;
     install_sharp_pass(scatter_test::random_frame(rng, 3, 200, 256));
-    engine->row_mask = mask.data();
+    pass->in.region.row_mask = mask.data();
     reported.clear();
-    engine->run_pix_loop();
+    EXPECT_TRUE(run_pix_loop().ok());
     EXPECT_EQ(reported, (std::vector<int>{1, 75}));
 
     install_sharp_pass(scatter_test::random_frame(rng, 3, 1, 256));
     reported.clear();
-    engine->run_pix_loop();
+    EXPECT_TRUE(run_pix_loop().ok());
     EXPECT_TRUE(reported.empty());
 }
 
@@ -137,17 +141,17 @@ TEST_F(PixelLoop, BlurredRowsOnTwoThreadsAreReportedAsOnOne) {
     std::vector<std::vector<int>> reports;
     for (int threads : {1, 2}) {
         omp_set_num_threads(threads);
-        scatter_test::install_pass(*engine, scatter_test::disc_iris(5, 2),
+        scatter_test::install_pass(*pass, scatter_test::disc_iris(5, 2),
                                    scatter_test::random_frame(rng, 9, 200, 256), Light{});
         attach_buffers();
         const std::thread::id caller = std::this_thread::get_id();
-        engine->progress_fn = [](int done, int total) {
+        progress = [](int done, int total) {
             reporting_threads.insert(std::this_thread::get_id());
             return record_progress(done, total);
         };
         reported.clear();
         reporting_threads.clear();
-        ASSERT_EQ(engine->run_pix_loop(), 1);
+        ASSERT_TRUE(run_pix_loop().ok());
         EXPECT_EQ(reporting_threads, (std::set<std::thread::id>{caller}));
         reports.push_back(reported);
     }
@@ -160,14 +164,14 @@ TEST_F(PixelLoop, StopRequestLeavesTheRemainingRowsUntouched) {
     const int threads_before = omp_get_max_threads();
     for (auto [diameter, threads] : {std::pair{1.0, 1}, {5.0, 1}, {5.0, 2}}) {
         omp_set_num_threads(threads);
-        scatter_test::install_pass(*engine, scatter_test::disc_iris(5, 2),
+        scatter_test::install_pass(*pass, scatter_test::disc_iris(5, 2),
                                    scatter_test::random_frame(rng, 4, 200, 256), Light{});
-        engine->pattern_size = diameter;
+        pass->in.blur = diameter;
         attach_buffers();
         stop_at = 5;  // row 10 of 200
-        EXPECT_EQ(engine->run_pix_loop(), 1);
+        const EngineStatus stopped = run_pix_loop();
         omp_set_num_threads(threads_before);
-        EXPECT_EQ(engine->error_code, engine_failure::kCancelled);
+        EXPECT_EQ(stopped.code, engine_failure::kCancelled);
         for (int y = 0; y < 200; ++y) {
             bool changed = false;
             for (int x = 0; x < 4; ++x) {
@@ -197,22 +201,22 @@ TEST_F(PixelLoop, BlurredPassAddsEachPixelsShareOfItsGather) {
         {scatter_test::crescent_iris(9, 4), 0},
     };
     for (const auto& [iris, simd] : irises) {
-        scatter_test::install_pass(*engine, iris, scatter_test::random_frame(rng, kWidth, 13, 256),
+        scatter_test::install_pass(*pass, iris, scatter_test::random_frame(rng, kWidth, 13, 256),
                                    light);
         attach_buffers();
         attach_blur_map({0, 0, 1, 128, 254, 255, 255, 255});
-        engine->row_mask = mask.data();
-        engine->use_simd = simd;
-        ASSERT_EQ(engine->run_pix_loop(), 1);
+        pass->in.region.row_mask = mask.data();
+        pass->in.use_simd = simd != 0;
+        ASSERT_TRUE(run_pix_loop().ok());
 
         const auto kernel = iris.channels >= 3 ? &scatter::PixelKernels::gather_colour
                                                : &scatter::PixelKernels::gather_plain;
         for (int y = 0; y < 13; ++y) {
-            const auto full = scatter_test::gather_row(*engine, kernel, y, 1);
+            const auto full = scatter_test::gather_row(*pass, kernel, y, 1);
             for (int x = 0; x < kWidth; ++x) {
                 const bool skipped = row_skipped(y) || blur_at(x, y) == 0;
                 const double share = skipped ? 0.0 : blur_at(x, y) / 255.0;
-                const auto exact = scatter_test::direct_gather(*engine, light, x, y);
+                const auto exact = scatter_test::direct_gather(*pass, light, x, y);
                 for (int k = 0; k < 5; ++k) {
                     const double got = k < 4 ? accum_at(x, y)[k] : weight_at(x, y);
                     const double want = kPrefill + full[x].value[k] * share;
@@ -224,8 +228,7 @@ TEST_F(PixelLoop, BlurredPassAddsEachPixelsShareOfItsGather) {
             }
             for (int pad = 0; pad < kAccumPadding; ++pad) {
                 ASSERT_EQ(
-                    buffers
-                        .accum[static_cast<size_t>(y) * engine->accum_rowbytes + 4 * kWidth + pad],
+                    buffers.accum[static_cast<size_t>(y) * out.accum_rowbytes + 4 * kWidth + pad],
                     kPrefill);
             }
         }
@@ -242,17 +245,16 @@ TEST_F(PixelLoop, UnblurredPixelsAddTheirOwnLight) {
         const bool deep = depth.levels > 256;
         Frame frame = scatter_test::uniform_frame(4, 2, depth.pixel);
         frame.pixel(1, 0)[0] = 0;  // transparent: adds nothing
-        scatter_test::install_pass(*engine, scatter_test::disc_iris(3, 2), frame,
+        scatter_test::install_pass(*pass, scatter_test::disc_iris(3, 2), frame,
                                    Light{depth.levels, 1.0, 1.0});
         const uint16_t deep_source[4] = {};
-        engine->src16 = deep ? deep_source : nullptr;
-        engine->pattern_size = 1.0;
-        engine->light_contrast = 1.3;
-        engine->brightness = 1.7;
-        engine->light_scale = 1.0;
+        pass->in.source.src16 = deep ? deep_source : nullptr;
+        pass->in.blur = 1.0;
+        pass->in.hardness = 1.3;
+        pass->in.brightness = 1.7;
         attach_buffers();
         attach_blur_map({0, 128});
-        ASSERT_EQ(engine->run_pix_loop(), 1);
+        ASSERT_TRUE(run_pix_loop().ok());
 
         auto light_of = [&](uint16_t level) {
             return deep ? RGB_to_Light(level, 1.3, 1.7, 1.0)
@@ -267,11 +269,10 @@ TEST_F(PixelLoop, UnblurredPixelsAddTheirOwnLight) {
                                     kPrefill + (lit ? light_of(depth.pixel[k]) : 0.0f));
                 }
                 EXPECT_FLOAT_EQ(weight_at(x, y),
-                                kPrefill + (lit ? light_of(engine->mid_level) : 0.0f));
+                                kPrefill + (lit ? light_of(pass->photons.mid_level) : 0.0f));
             }
         }
     }
-    engine->src16 = nullptr;
 }
 
 // Only a diameter above 1 blurs: a one-cell stamp then gathers the photon light of the pixel,
@@ -281,13 +282,13 @@ TEST_F(PixelLoop, DiameterAboveOneTakesTheBlurredPath) {
     Iris one_cell(1, 2);
     one_cell.set_grey(0, 0, 255.0f);
     for (double diameter : {1.0, 1.0000001}) {
-        scatter_test::install_pass(*engine, one_cell,
+        scatter_test::install_pass(*pass, one_cell,
                                    scatter_test::uniform_frame(2, 2, {255, 200, 200, 200}), light);
-        engine->pattern_size = diameter;
-        engine->light_contrast = 0.8;
-        engine->brightness = 1.0;
+        pass->in.blur = diameter;
+        pass->in.hardness = 0.8;
+        pass->in.brightness = 1.0;
         attach_buffers();
-        engine->run_pix_loop();
+        EXPECT_TRUE(run_pix_loop().ok());
         const float want = diameter > 1.0 ? scatter_test::photon_light(200, light)
                                           : RGB_to_Light8(200, 0.8, 1.0, 1.0);
         EXPECT_FLOAT_EQ(accum_at(1, 1)[1] - kPrefill, want) << diameter;

@@ -1,6 +1,10 @@
+#include "scatter/render_pass.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "engine/engine_failures.h"
@@ -8,14 +12,14 @@
 
 namespace {
 
-using engine_test::make_engine;
-
 constexpr int32_t kWidth = 24;
 constexpr int32_t kHeight = 16;
 constexpr int32_t kIrisSide = 41;
+constexpr uint16_t kAutoQuality = 2;
+constexpr uint16_t kHighQuality = 5;
 
-// Everything one pass reads, kept alive for the pass.
-struct PassInputs {
+// Everything one pass reads and adds into, kept alive for the pass.
+struct PassData {
     std::vector<uint8_t> frame8;
     std::vector<uint16_t> frame16;
     std::vector<uint8_t> iris;
@@ -23,38 +27,41 @@ struct PassInputs {
     std::vector<float> weight;
 };
 
-PassInputs make_inputs(uint8_t iris_value) {
-    PassInputs in;
-    in.frame8.assign(static_cast<size_t>(kWidth) * kHeight * 4, 0);
-    in.frame16.assign(static_cast<size_t>(kWidth) * kHeight * 4, 0);
-    for (size_t i = 0; i < in.frame8.size(); i += 4) {
-        in.frame8[i] = 255;
-        in.frame8[i + 1] = static_cast<uint8_t>(i % 251);
-        in.frame16[i] = 32768;
-        in.frame16[i + 2] = static_cast<uint16_t>(i * 7);
+PassData make_data(uint8_t iris_value) {
+    PassData data;
+    data.frame8.assign(static_cast<size_t>(kWidth) * kHeight * 4, 0);
+    data.frame16.assign(static_cast<size_t>(kWidth) * kHeight * 4, 0);
+    for (size_t i = 0; i < data.frame8.size(); i += 4) {
+        data.frame8[i] = 255;
+        data.frame8[i + 1] = static_cast<uint8_t>(i % 251);
+        data.frame16[i] = 32768;
+        data.frame16[i + 2] = static_cast<uint16_t>(i * 7);
     }
-    in.iris = engine_test::disc_image(kIrisSide, 3, iris_value);
-    in.accum.assign(in.frame8.size(), 0.0f);
-    in.weight.assign(static_cast<size_t>(kWidth) * kHeight, 0.0f);
+    data.iris = engine_test::disc_image(kIrisSide, 3, iris_value);
+    data.accum.assign(data.frame8.size(), 0.0f);
+    data.weight.assign(static_cast<size_t>(kWidth) * kHeight, 0.0f);
+    return data;
+}
+
+// A pass over the whole frame, as the render driver sets one up.
+PassInputs inputs_for(const PassData& data, double diameter, bool sixteen_bit, bool micro,
+                      uint16_t quality) {
+    PassInputs in;
+    in.source =
+        sixteen_bit
+            ? SourceFrame{kWidth, kHeight, kLevels16, nullptr, 0, data.frame16.data(), kWidth * 4}
+            : SourceFrame{kWidth, kHeight, kLevels8, data.frame8.data(), kWidth * 4};
+    in.iris = engine_test::iris_of(data.iris, kIrisSide, kIrisSide, 3, kIrisSide * 3);
+    in.blur = diameter;
+    in.quality = quality;
+    in.use_micro = micro;
     return in;
 }
 
-// The setter sequence of one pass, as the render driver makes it.
-void set_up_pass(BokehEngine& engine, PassInputs& in, double diameter, bool sixteen_bit,
-                 int32_t micro) {
-    engine.set_alpha_scale(1.0f, in.weight.data(), 0);
-    engine.set_options(1, micro);
-    engine.set_region(nullptr, 0, nullptr);
-    engine.set_run_parameters(diameter, 0.0, 1.25, 1.0, 1.0, 0.0);
-    if (sixteen_bit) {
-        engine.set_source_frame(0, 0, kWidth, kHeight, nullptr, 0, in.frame16.data(), kWidth * 4,
-                                32769);
-    } else {
-        engine.set_source_frame(0, 0, kWidth, kHeight, in.frame8.data(), kWidth * 4, nullptr, 0,
-                                256);
-    }
-    engine.set_iris_image(0, 3, kIrisSide, kIrisSide, in.iris.data(), kIrisSide * 3);
-    engine.set_accumulator(0, 0, in.accum.data(), kWidth * 4, 0);
+scatter::PassOutcome run(BokehEngine& engine, PassData& data, const PassInputs& in,
+                         const scatter::ProgressFn& progress = nullptr) {
+    const Accumulator out{data.accum.data(), kWidth * 4, data.weight.data()};
+    return scatter::render_bokeh(engine, in, out, progress);
 }
 
 struct Refusal {
@@ -77,39 +84,40 @@ const std::vector<Refusal> kPassAllocations = {
 };
 
 TEST(RenderPass, EveryRefusedBufferIsReportedAndNothingIsLeft) {
-    auto engine = make_engine();
+    auto engine = std::make_unique<BokehEngine>();
+    const int live_before = platform::live_allocations();
     for (bool sixteen_bit : {false, true}) {
-        for (int32_t micro : {0, 1}) {
+        for (bool micro : {false, true}) {
             std::vector<Refusal> expected = kPassAllocations;
-            if (micro == 0) {
+            if (!micro) {
                 expected.erase(expected.begin() + 6);
             }
             for (size_t refused = 0; refused < expected.size(); ++refused) {
                 SCOPED_TRACE(testing::Message() << "16-bit " << sixteen_bit << " micro " << micro
                                                 << " refused " << refused);
-                PassInputs in = make_inputs(255);
-                set_up_pass(*engine, in, 2.0, sixteen_bit, micro);
+                PassData data = make_data(255);
+                const PassInputs in = inputs_for(data, 2.0, sixteen_bit, micro, kHighQuality);
                 platform::refuse_allocation_after(static_cast<int>(refused));
-                engine->render_bokeh(1.0, 1.0, 5);
+                const scatter::PassOutcome outcome = run(*engine, data, in);
                 platform::refuse_allocation_after(-1);
-                EXPECT_EQ(engine->error_code, expected[refused].code);
-                EXPECT_STREQ(engine->message, expected[refused].message);
-                EXPECT_EQ(engine->check_leaks(), 0);
-                engine->end_run_reset();
+                EXPECT_EQ(outcome.error_code, expected[refused].code);
+                EXPECT_STREQ(outcome.message, expected[refused].message);
+                EXPECT_EQ(platform::live_allocations(), live_before);
             }
         }
     }
 }
 
-TEST(RenderPass, CompletePassesAddLightAndFreeEverything) {
-    auto engine = make_engine();
+TEST(RenderPass, CompletePassesAddLightAndHoldNothingAfterwards) {
+    auto engine = std::make_unique<BokehEngine>();
+    const int live_before = platform::live_allocations();
     for (bool sixteen_bit : {false, true}) {
         for (double diameter : {1.0, 0.5, 2.0, 7.0}) {
             SCOPED_TRACE(testing::Message() << "16-bit " << sixteen_bit << " d " << diameter);
-            PassInputs in = make_inputs(255);
-            set_up_pass(*engine, in, diameter, sixteen_bit, 1);
+            PassData data = make_data(255);
+            const PassInputs in = inputs_for(data, diameter, sixteen_bit, true, kAutoQuality);
             platform::refuse_allocation_after(-1);
-            engine->render_bokeh(1.0, 1.0, 2);
+            const scatter::PassOutcome outcome = run(*engine, data, in);
             // Exactly the pass's own buffers: nothing allocated past need. Only a blurred pass
             // reads its source as light rows and weighs its stamp's cells in the frame.
             const int light_rows = diameter > 1.0 ? 2 : 0;
@@ -117,13 +125,12 @@ TEST(RenderPass, CompletePassesAddLightAndFreeEverything) {
                                                               : diameter > 3.0 ? 7
                                                                                : 8) +
                                                                  light_rows);
-            EXPECT_EQ(engine->error_code, 0) << engine->message;
-            EXPECT_EQ(engine->check_leaks(), 0);
-            EXPECT_GT(in.weight[kWidth * 8 + 12], 0.0f);
-            EXPECT_GT(in.accum[(kWidth * 8 + 12) * 4], 0.0f);
-            EXPECT_EQ(engine->mid_level, sixteen_bit ? 16384 : 127);
-            engine->end_run_reset();
-            EXPECT_EQ(engine->pattern_size, 21.0);
+            EXPECT_EQ(outcome.error_code, 0) << outcome.message;
+            EXPECT_EQ(platform::live_allocations(), live_before);
+            EXPECT_GT(data.weight[kWidth * 8 + 12], 0.0f);
+            EXPECT_GT(data.accum[(kWidth * 8 + 12) * 4], 0.0f);
+            EXPECT_EQ(engine->photons.mid_level, sixteen_bit ? 16384 : 127);
+            EXPECT_EQ(outcome.mid_light, engine->photons.mid_light);
         }
     }
 }
@@ -133,105 +140,125 @@ TEST(RenderPass, CompletePassesAddLightAndFreeEverything) {
 TEST(RenderPass, UnblurredPassAfterABlurredOneStartsAfresh) {
     for (bool sixteen_bit : {false, true}) {
         SCOPED_TRACE(testing::Message() << "16-bit " << sixteen_bit);
-        auto fresh = make_engine();
-        PassInputs alone = make_inputs(255);
-        set_up_pass(*fresh, alone, 1.0, sixteen_bit, 1);
+        auto fresh = std::make_unique<BokehEngine>();
+        PassData alone = make_data(255);
         platform::refuse_allocation_after(-1);
-        fresh->render_bokeh(1.0, 1.0, 2);
+        run(*fresh, alone, inputs_for(alone, 1.0, sixteen_bit, true, kAutoQuality));
         const int alone_allocations = platform::refuse_allocation_after(-1);
-        fresh->end_run_reset();
 
-        auto engine = make_engine();
-        PassInputs blurred = make_inputs(255);
-        set_up_pass(*engine, blurred, 7.0, sixteen_bit, 1);
-        engine->render_bokeh(1.0, 1.0, 2);
-        engine->end_run_reset();
-        PassInputs after = make_inputs(255);
-        set_up_pass(*engine, after, 1.0, sixteen_bit, 1);
+        auto engine = std::make_unique<BokehEngine>();
+        PassData blurred = make_data(255);
+        run(*engine, blurred, inputs_for(blurred, 7.0, sixteen_bit, true, kAutoQuality));
+        PassData after = make_data(255);
         platform::refuse_allocation_after(-1);
-        engine->render_bokeh(1.0, 1.0, 2);
+        const scatter::PassOutcome outcome =
+            run(*engine, after, inputs_for(after, 1.0, sixteen_bit, true, kAutoQuality));
         EXPECT_EQ(platform::refuse_allocation_after(-1), alone_allocations);
-        EXPECT_EQ(engine->error_code, 0) << engine->message;
-        EXPECT_EQ(engine->check_leaks(), 0);
+        EXPECT_EQ(outcome.error_code, 0) << outcome.message;
         EXPECT_EQ(after.accum, alone.accum);
         EXPECT_EQ(after.weight, alone.weight);
-        engine->end_run_reset();
     }
 }
 
-TEST(RenderPass, LeftoverBuffersAreRefusedNeverReused) {
-    auto engine = make_engine();
-    PassInputs in = make_inputs(255);
+// Whatever stage a pass failed at, nothing it made is reused: the next pass on the same engine
+// asks for every buffer again and adds the light a pass on a fresh engine adds.
+TEST(RenderPass, APassAfterAFailedOneStartsAfresh) {
+    PassData fresh_data = make_data(255);
+    const PassInputs fresh_in = inputs_for(fresh_data, 5.0, false, false, kHighQuality);
+    auto fresh = std::make_unique<BokehEngine>();
+    platform::refuse_allocation_after(-1);
+    ASSERT_EQ(run(*fresh, fresh_data, fresh_in).error_code, 0);
+    const int fresh_allocations = platform::refuse_allocation_after(-1);
 
-    // A held source is refused before anything else happens, and stays for its owner.
-    set_up_pass(*engine, in, 5.0, false, 0);
-    engine->Src_Data_sh = platform::allocate_array<uint16_t>(4);
-    engine->render_bokeh(1.0, 1.0, 5);
-    EXPECT_EQ(engine->error_code, engine_failure::kSourceHeld);
-    EXPECT_EQ(engine->check_leaks(), engine_leak::kSource);
-    EXPECT_EQ(engine->Pattern, nullptr);
-    engine->free_pattern_buffers();
-
-    set_up_pass(*engine, in, 5.0, false, 0);
-    engine->newPattern = platform::allocate_array<uint8_t>(4);
-    engine->render_bokeh(1.0, 1.0, 5);
-    EXPECT_EQ(engine->error_code, engine_failure::kStampHeld);
-    EXPECT_EQ(engine->check_leaks(), 0);
+    for (int refused = 0; refused < fresh_allocations; ++refused) {
+        SCOPED_TRACE(refused);
+        auto engine = std::make_unique<BokehEngine>();
+        PassData failed = make_data(255);
+        platform::refuse_allocation_after(refused);
+        EXPECT_NE(
+            run(*engine, failed, inputs_for(failed, 5.0, false, false, kHighQuality)).error_code,
+            0);
+        platform::refuse_allocation_after(-1);
+        PassData data = make_data(255);
+        const scatter::PassOutcome outcome =
+            run(*engine, data, inputs_for(data, 5.0, false, false, kHighQuality));
+        EXPECT_EQ(platform::refuse_allocation_after(-1), fresh_allocations);
+        EXPECT_EQ(outcome.error_code, 0) << outcome.message;
+        EXPECT_EQ(data.accum, fresh_data.accum);
+        EXPECT_EQ(data.weight, fresh_data.weight);
+    }
 }
 
-TEST(RenderPass, LeakCheckNamesTheFirstBufferHeld) {
-    auto engine = make_engine();
-    engine->row_last = platform::allocate_array<int32_t>(1);
-    EXPECT_EQ(engine->check_leaks(), engine_leak::kRowLast);
-    engine->row_first = platform::allocate_array<int32_t>(1);
-    EXPECT_EQ(engine->check_leaks(), engine_leak::kRowFirst);
-    engine->Pattern = platform::allocate_array<uint8_t>(1);
-    EXPECT_EQ(engine->check_leaks(), engine_leak::kPattern);
-    engine->m_mapzp[269] = platform::allocate_array<float>(1);
-    EXPECT_EQ(engine->check_leaks(), engine_leak::kSizePattern);
-    engine->newPattern = platform::allocate_array<uint8_t>(1);
-    EXPECT_EQ(engine->check_leaks(), engine_leak::kStamp);
-    engine->Src_Data_sh = platform::allocate_array<uint16_t>(1);
-    EXPECT_EQ(engine->check_leaks(), engine_leak::kSource);
-    engine_test::release_all(*engine);
-    EXPECT_EQ(engine->check_leaks(), 0);
+// A refused iris or source is reported with its code, before anything is allocated.
+TEST(RenderPass, InvalidInputsAreRefusedBeforeAnyAllocation) {
+    auto engine = std::make_unique<BokehEngine>();
+    PassData data = make_data(255);
+    PassInputs no_iris = inputs_for(data, 5.0, false, false, kHighQuality);
+    no_iris.iris.width = 0;
+    platform::refuse_allocation_after(-1);
+    EXPECT_EQ(run(*engine, data, no_iris).error_code, engine_failure::kIrisGeometry);
+    // The source was prepared before the iris was looked at.
+    EXPECT_EQ(platform::refuse_allocation_after(-1), 1);
+
+    PassInputs short_rows = inputs_for(data, 5.0, false, false, kHighQuality);
+    short_rows.source.src8_rowbytes = kWidth * 4 - 1;
+    EXPECT_EQ(run(*engine, data, short_rows).error_code, engine_failure::kSourceGeometry);
+    EXPECT_EQ(platform::refuse_allocation_after(-1), 0);
+}
+
+// Two engines running passes of different kinds on two threads at once add what each adds alone.
+TEST(RenderPass, TwoEnginesOnTwoThreadsShareNothing) {
+    struct Kind {
+        double diameter;
+        bool sixteen_bit;
+    };
+    const Kind kinds[2] = {{7.0, false}, {1.0, true}};
+    PassData alone[2] = {make_data(255), make_data(200)};
+    for (int k = 0; k < 2; ++k) {
+        auto engine = std::make_unique<BokehEngine>();
+        ASSERT_EQ(
+            run(*engine, alone[k],
+                inputs_for(alone[k], kinds[k].diameter, kinds[k].sixteen_bit, true, kAutoQuality))
+                .error_code,
+            0);
+    }
+    constexpr int kRounds = 5;
+    for (int round = 0; round < kRounds; ++round) {
+        PassData together[2] = {make_data(255), make_data(200)};
+        std::vector<std::thread> threads;
+        for (int k = 0; k < 2; ++k) {
+            threads.emplace_back([&, k] {
+                auto engine = std::make_unique<BokehEngine>();
+                run(*engine, together[k],
+                    inputs_for(together[k], kinds[k].diameter, kinds[k].sixteen_bit, true,
+                               kAutoQuality));
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(together[k].accum, alone[k].accum) << "round " << round << " pass " << k;
+            EXPECT_EQ(together[k].weight, alone[k].weight) << "round " << round << " pass " << k;
+        }
+    }
 }
 
 int32_t stop_at_once(int32_t, int32_t) {
     return 1;
 }
 
-TEST(RenderPass, CancelEndsThePassWithEverythingFreed) {
-    auto engine = make_engine();
-    engine->progress_fn = stop_at_once;
+TEST(RenderPass, CancelEndsThePassHoldingNothing) {
+    auto engine = std::make_unique<BokehEngine>();
+    const int live_before = platform::live_allocations();
     for (int32_t height : {1, kHeight}) {
         SCOPED_TRACE(height);
-        PassInputs in = make_inputs(255);
-        set_up_pass(*engine, in, 5.0, false, 0);
-        engine->height = height;
-        engine->render_bokeh(1.0, 1.0, 5);
-        EXPECT_EQ(engine->error_code, engine_failure::kCancelled);
-        EXPECT_EQ(engine->check_leaks(), 0);
+        PassData data = make_data(255);
+        PassInputs in = inputs_for(data, 5.0, false, false, kHighQuality);
+        in.source.height = height;
+        EXPECT_EQ(run(*engine, data, in, stop_at_once).error_code, engine_failure::kCancelled);
+        EXPECT_EQ(platform::live_allocations(), live_before);
     }
-    engine->progress_fn = nullptr;
-}
-
-TEST(RenderPass, OptionsAndUnusedValues) {
-    auto engine = make_engine();
-    const int32_t processor = engine->use_simd;
-    engine->set_options(0, 1);
-    EXPECT_EQ(engine->use_simd, 0);
-    EXPECT_EQ(engine->use_micro, 1);
-    engine->set_options(7, 0);
-    EXPECT_EQ(engine->use_simd, processor);
-    engine->set_run_parameters(3.5, 99.0, 1.75, 0.5, 2.0, 99.0);
-    EXPECT_EQ(engine->pattern_size, 3.5);
-    EXPECT_EQ(engine->light_contrast, 1.75);
-    EXPECT_EQ(engine->blend_scale, 0.5);
-    EXPECT_EQ(engine->light_scale, 2.0);
-    engine->set_source_frame(0, 0, 3, 2, nullptr, 12, nullptr, 0, 32769);
-    EXPECT_EQ(engine->width, 3);
-    EXPECT_EQ(engine->levels, 32769);
 }
 
 }  // namespace

@@ -1,0 +1,26 @@
+// The photon light of a pass: per channel level, the light one source pixel of that level carries
+// (level_light), which the scatter loop weights by the stamp's cells as it gathers, so no table
+// of light per pair of cell values is built; and the level map that turns an alpha level into
+// the level whose light the weight sum carries.
+#ifndef QB_ENGINE_PHOTONS_H
+#define QB_ENGINE_PHOTONS_H
+
+#include <cstdint>
+
+#include "engine/engine_failures.h"
+
+struct PhotonLight {
+    static constexpr int kLevelMapSize = 65536;
+
+    // Fills the tables for `levels` levels; refuses more levels than the tables hold.
+    EngineStatus make_photon(int32_t levels, double hardness, double brightness);
+
+    // (levels - 1) / 2, truncated, and its light.
+    uint16_t mid_level = 0;
+    float mid_light = 0.0f;
+    uint16_t level_map[kLevelMapSize] = {};
+    // The photon light P rounded to float32.
+    float level_light[kLevelMapSize] = {};
+};
+
+#endif

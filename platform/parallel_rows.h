@@ -1,0 +1,235 @@
+// Rows (or any numbered items) spread over threads: the one way the engine, the scatter pass and
+// the render driver run work in parallel.
+//
+// - As many threads as OpenMP would use (omp_set_num_threads, OMP_NUM_THREADS; per calling
+//   thread), but started for the work and joined at its end: threads that wait for work by
+//   spinning, as OpenMP's do by default, take the cores from the rest of the render, and from
+//   everything else, on a machine whose cores are busy.
+// - The calling thread is always member 0 of the team. A thread the system refuses to start
+//   leaves its share to the others: items are taken from a shared counter, never assigned.
+// - Nothing here fails or throws; work that needs memory per thread allocates it before the
+//   team starts.
+#ifndef QB_PLATFORM_PARALLEL_ROWS_H
+#define QB_PLATFORM_PARALLEL_ROWS_H
+
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+// The threads a team of the calling thread may have.
+inline int row_threads() {
+    return std::max(1, omp_get_max_threads());
+}
+
+// One member's view of a team that works through stages in turn, each stage needing what the
+// whole team did in the one before. The stages of one distance step share one team: starting
+// threads for each stage cost more than the small stages themselves. Members that wait for the
+// others sleep.
+class RowTeam {
+  public:
+    // What the members share.
+    struct Shared {
+        std::atomic<int32_t> arrived{0};
+        std::atomic<int32_t> generation{0};
+        // Stage k takes its items from next[k % 2]; the other one is reset meanwhile.
+        std::atomic<int32_t> next[2] = {0, 0};
+    };
+
+    RowTeam(Shared& shared, int thread, int members)
+        : shared_(shared), thread_(thread), members_(members) {}
+
+    // Calls work(thread, i) for every i in first .. end - 1, the items shared with the rest of
+    // the team, and returns once the whole team has finished them. Every member must call it
+    // with the same range, stage for stage.
+    template <class Work>
+    void for_each(int32_t first, int32_t end, Work work) {
+        std::atomic<int32_t>& next = shared_.next[stage_ % 2];
+        for (int32_t i = first + next.fetch_add(1, std::memory_order_relaxed); i < end;
+             i = first + next.fetch_add(1, std::memory_order_relaxed)) {
+            work(thread_, i);
+        }
+        if (thread_ == 0) {
+            // Nobody takes from it before the team has met below.
+            shared_.next[(stage_ + 1) % 2].store(0, std::memory_order_relaxed);
+        }
+        ++stage_;
+        wait_for_team();
+    }
+
+    // Below members().
+    int thread() const { return thread_; }
+    int members() const { return members_; }
+
+  private:
+    void wait_for_team() {
+        if (members_ == 1) {
+            return;
+        }
+        const int32_t generation = shared_.generation.load(std::memory_order_acquire);
+        if (shared_.arrived.fetch_add(1, std::memory_order_acq_rel) + 1 == members_) {
+            shared_.arrived.store(0, std::memory_order_relaxed);
+            shared_.generation.fetch_add(1, std::memory_order_release);
+            shared_.generation.notify_all();
+            return;
+        }
+        for (int32_t now = generation; now == generation;
+             now = shared_.generation.load(std::memory_order_acquire)) {
+            shared_.generation.wait(generation, std::memory_order_acquire);
+        }
+    }
+
+    Shared& shared_;
+    const int thread_;
+    const int members_;
+    int32_t stage_ = 0;
+};
+
+// Runs plan(team) on a team of up to `threads` threads, the calling thread first among them,
+// and returns when every member has returned. A member begins only once every thread that could
+// be started has been, so that it knows whom stages wait for.
+template <class Plan>
+void run_team(int threads, Plan plan) {
+    RowTeam::Shared shared;
+    std::atomic<int> members{0};
+    auto member = [&](int thread) {
+        members.wait(0, std::memory_order_acquire);
+        RowTeam team(shared, thread, members.load(std::memory_order_acquire));
+        plan(team);
+    };
+    std::vector<std::thread> started;
+    try {
+        started.reserve(static_cast<std::size_t>(std::max(threads - 1, 0)));
+        for (int t = 1; t < threads; ++t) {
+            started.emplace_back(member, t);
+        }
+    } catch (...) {
+        // Fewer threads, the same work.
+    }
+    members.store(static_cast<int>(started.size()) + 1, std::memory_order_release);
+    members.notify_all();
+    member(0);
+    for (std::thread& thread : started) {
+        thread.join();
+    }
+}
+
+// Calls work(thread, i) once for every i in first .. end - 1 on up to `threads` threads, no more
+// than there are items.
+template <class Work>
+void for_each_row(int32_t first, int32_t end, int threads, Work work) {
+    const int64_t items = std::max<int64_t>(1, int64_t{end} - first);
+    run_team(static_cast<int>(std::min<int64_t>(threads, items)),
+             [&](RowTeam& team) { team.for_each(first, end, work); });
+}
+
+// Rows 0 .. rows - 1 handed out in chunks to whichever member asks first, while the calling
+// thread reports them, in row order, ahead of the chunks taken; a row is worked only once it
+// has been reported. A report may stop the work: the row it stopped at and every later one are
+// then never worked, whichever thread holds them.
+template <class StopAt>
+class ReportedRows {
+  public:
+    // How far the reports run ahead of the chunks taken: enough that no member waits for one.
+    static constexpr int32_t kRowsReportedAhead = 64;
+
+    ReportedRows(int32_t rows, int32_t chunk_rows, StopAt& stop_at)
+        : rows_(rows), chunk_rows_(chunk_rows), stop_at_(stop_at) {}
+
+    // The first row of the next chunk, or -1 when none is left.
+    int32_t take_chunk(bool reporter) {
+        const int32_t first = next_.fetch_add(chunk_rows_, std::memory_order_relaxed);
+        if (first >= rows_) {
+            // Others may still wait for the rows of the chunks taken last.
+            if (reporter) {
+                report_ahead();
+            }
+            return -1;
+        }
+        return first;
+    }
+
+    int32_t chunk_end(int32_t first) const { return std::min(rows_, first + chunk_rows_); }
+
+    // Returns once row y has been reported, true, or a report has stopped before it, false.
+    // The reporter reports rows itself instead of waiting for them.
+    bool wait_for(int32_t y, bool reporter) {
+        while (y >= reported_.load(std::memory_order_acquire)) {
+            if (stopped_.load(std::memory_order_acquire)) {
+                return false;
+            }
+            if (reporter) {
+                report_ahead();
+            } else {
+                std::this_thread::yield();
+            }
+        }
+        return true;
+    }
+
+    // Reports rows, in order, until the reports run kRowsReportedAhead rows past the chunks
+    // taken, or until one stops the work.
+    void report_ahead() {
+        const int32_t target =
+            std::min(rows_, next_.load(std::memory_order_relaxed) + kRowsReportedAhead);
+        for (int32_t y = reported_.load(std::memory_order_relaxed); y < target; ++y) {
+            if (stopped_.load(std::memory_order_relaxed)) {
+                return;
+            }
+            if (stop_at_(y)) {
+                stopped_.store(true, std::memory_order_release);
+                return;
+            }
+            reported_.store(y + 1, std::memory_order_release);
+        }
+    }
+
+    // The first row not reported: the row the work stopped at, or `rows`.
+    int32_t reported() const { return reported_.load(std::memory_order_acquire); }
+
+  private:
+    const int32_t rows_;
+    const int32_t chunk_rows_;
+    StopAt& stop_at_;
+    std::atomic<int32_t> next_{0};
+    std::atomic<int32_t> reported_{0};
+    std::atomic<bool> stopped_{false};
+};
+
+// Works rows 0 .. rows - 1 as ReportedRows hands them out, on up to `threads` threads:
+// start_chunk(first, end, thread) once a member has taken the chunk [first, end), then
+// work_row(y, thread) for each of its rows once reported. stop_at(y), called on the calling
+// thread alone and in row order, returns true to stop at row y. Returns the first row not
+// reported: `rows` when the work was not stopped.
+template <class StopAt, class StartChunk, class WorkRow>
+int32_t for_each_reported_row(int32_t rows, int32_t chunk_rows, int threads, StopAt stop_at,
+                              StartChunk start_chunk, WorkRow work_row) {
+    ReportedRows<StopAt> order(rows, chunk_rows, stop_at);
+    run_team(threads, [&](RowTeam& team) {
+        const bool reporter = team.thread() == 0;
+        for (int32_t first = order.take_chunk(reporter); first >= 0;
+             first = order.take_chunk(reporter)) {
+            const int32_t end = order.chunk_end(first);
+            start_chunk(first, end, team.thread());
+            for (int32_t y = first; y < end; ++y) {
+                if (!order.wait_for(y, reporter)) {
+                    return;
+                }
+                work_row(y, team.thread());
+                if (reporter) {
+                    order.report_ahead();
+                }
+            }
+        }
+    });
+    return order.reported();
+}
+
+}  // namespace platform
+
+#endif

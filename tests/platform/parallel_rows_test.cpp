@@ -1,0 +1,166 @@
+#include "platform/parallel_rows.h"
+
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Sets the threads a team may have for the life of the object.
+class TeamThreads {
+  public:
+    explicit TeamThreads(int threads) : before_(omp_get_max_threads()) {
+        omp_set_num_threads(threads);
+    }
+    ~TeamThreads() { omp_set_num_threads(before_); }
+    TeamThreads(const TeamThreads&) = delete;
+    TeamThreads& operator=(const TeamThreads&) = delete;
+
+  private:
+    int before_;
+};
+
+void note_largest(std::atomic<int>& largest, int thread) {
+    int seen = largest.load();
+    while (thread > seen && !largest.compare_exchange_weak(seen, thread)) {
+    }
+}
+
+// Each stage reads what every thread wrote in the stage before, from the far end, so a thread
+// that ran ahead of the others, or an item handed out twice or never, shows in the sums.
+TEST(ParallelRows, EveryStageSeesTheWholeOfTheOneBeforeAndTakesEachItemOnce) {
+    constexpr int32_t kItems = 2000;
+    constexpr int kStages = 7;
+    for (const int threads : {1, 2, 5}) {
+        SCOPED_TRACE(threads);
+        TeamThreads team_threads(threads);
+        std::vector<std::vector<int64_t>> values(kStages + 1, std::vector<int64_t>(kItems, 0));
+        std::iota(values[0].begin(), values[0].end(), 0);
+        std::vector<std::atomic<int32_t>> visits(kStages * kItems);
+        std::atomic<int> largest_thread{0};
+        platform::run_team(platform::row_threads(), [&](platform::RowTeam& team) {
+            for (int stage = 0; stage < kStages; ++stage) {
+                team.for_each(0, kItems, [&](int thread, int32_t i) {
+                    values[stage + 1][i] = values[stage][kItems - 1 - i] + 1;
+                    visits[stage * kItems + i].fetch_add(1);
+                    note_largest(largest_thread, thread);
+                });
+            }
+        });
+        for (int32_t i = 0; i < kItems; ++i) {
+            // Seven reversals end reversed; each stage adds one.
+            ASSERT_EQ(values[kStages][i], (kItems - 1 - i) + kStages) << i;
+        }
+        for (const std::atomic<int32_t>& count : visits) {
+            ASSERT_EQ(count.load(), 1);
+        }
+        EXPECT_LT(largest_thread.load(), threads);
+    }
+}
+
+TEST(ParallelRows, ATeamOfOneRunsOnTheCallingThreadAndEmptyStagesPass) {
+    int members = 0;
+    int32_t done = 0;
+    const std::thread::id caller = std::this_thread::get_id();
+    bool on_caller = true;
+    platform::run_team(1, [&](platform::RowTeam& team) {
+        members = team.members();
+        team.for_each(5, 5, [&](int, int32_t) { ++done; });
+        team.for_each(3, 1, [&](int, int32_t) { ++done; });
+        team.for_each(0, 10, [&](int, int32_t) {
+            ++done;
+            on_caller = on_caller && std::this_thread::get_id() == caller;
+        });
+    });
+    EXPECT_EQ(members, 1);
+    EXPECT_EQ(done, 10);
+    EXPECT_TRUE(on_caller);
+}
+
+TEST(ParallelRows, ForEachRowVisitsEveryRowOnceWithNoMoreThreadsThanRows) {
+    TeamThreads team_threads(4);
+    std::vector<std::atomic<int32_t>> visits(3);
+    std::atomic<int> largest_thread{0};
+    platform::for_each_row(10, 13, platform::row_threads(), [&](int thread, int32_t y) {
+        visits[y - 10].fetch_add(1);
+        note_largest(largest_thread, thread);
+    });
+    for (const std::atomic<int32_t>& count : visits) {
+        EXPECT_EQ(count.load(), 1);
+    }
+    EXPECT_LT(largest_thread.load(), 3);
+}
+
+// What for_each_reported_row did: the rows reported, in the order reported and from which
+// thread, and the rows worked.
+struct ReportLog {
+    std::vector<int32_t> reported;
+    bool reports_on_caller = true;
+    std::vector<std::atomic<int32_t>> worked;
+    std::vector<std::atomic<int32_t>> worked_before_report;
+    std::atomic<int32_t> reported_end{0};
+
+    explicit ReportLog(int32_t rows) : worked(rows), worked_before_report(rows) {}
+};
+
+int32_t run_reported(ReportLog& log, int32_t rows, int32_t chunk_rows, int32_t stop_row) {
+    const std::thread::id caller = std::this_thread::get_id();
+    return platform::for_each_reported_row(
+        rows, chunk_rows, platform::row_threads(),
+        [&](int32_t y) {
+            log.reports_on_caller = log.reports_on_caller && std::this_thread::get_id() == caller;
+            if (y == stop_row) {
+                return true;
+            }
+            log.reported.push_back(y);
+            log.reported_end.store(y + 1);
+            return false;
+        },
+        [](int32_t, int32_t, int) {},
+        [&](int32_t y, int) {
+            if (y >= log.reported_end.load()) {
+                log.worked_before_report[y].fetch_add(1);
+            }
+            log.worked[y].fetch_add(1);
+        });
+}
+
+TEST(ParallelRows, ReportedRowsAreReportedInOrderOnTheCallerAndWorkedOnceAfterTheirReport) {
+    constexpr int32_t kRows = 1000;
+    for (const int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        TeamThreads team_threads(threads);
+        ReportLog log(kRows);
+        EXPECT_EQ(run_reported(log, kRows, 7, -1), kRows);
+        std::vector<int32_t> in_order(kRows);
+        std::iota(in_order.begin(), in_order.end(), 0);
+        EXPECT_EQ(log.reported, in_order);
+        EXPECT_TRUE(log.reports_on_caller);
+        for (int32_t y = 0; y < kRows; ++y) {
+            ASSERT_EQ(log.worked[y].load(), 1) << y;
+            ASSERT_EQ(log.worked_before_report[y].load(), 0) << y;
+        }
+    }
+}
+
+TEST(ParallelRows, AStopLeavesItsRowAndEveryLaterOneUnworked) {
+    constexpr int32_t kRows = 1000;
+    constexpr int32_t kStopRow = 333;
+    for (const int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        TeamThreads team_threads(threads);
+        ReportLog log(kRows);
+        EXPECT_EQ(run_reported(log, kRows, 5, kStopRow), kStopRow);
+        for (int32_t y = 0; y < kRows; ++y) {
+            ASSERT_EQ(log.worked[y].load(), y < kStopRow ? 1 : 0) << y;
+        }
+    }
+}
+
+}  // namespace
