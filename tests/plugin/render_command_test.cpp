@@ -519,6 +519,23 @@ TEST_F(RenderCommandTest, CancellingAtAnyProgressCallEndsTheRenderCleanly) {
     }
 }
 
+// The engine's row reports used to call the host's progress callback without asking whether
+// there was one: a host without it ended the process at the first blurred row.
+TEST_F(RenderCommandTest, AHostWithoutAProgressCallbackGetsTheWholeRender) {
+    World input = textured(kWidth, kHeight, 16);
+    World distance(kWidth, kHeight, World::Depth::k8, kLayerPadding);
+    qb_test::paint_distances(distance, [](int x, int) { return x * 5; });
+    effect().set_layer("Distance Layer", &distance);
+    effect().set_value("On-Focus Distance", 40.0);
+    World reported = output_like(input);
+    ASSERT_EQ(render(input, reported), PF_Err_NONE) << message_;
+    effect().in_data().inter.progress = nullptr;
+    World unreported = output_like(input);
+    ASSERT_EQ(render(input, unreported), PF_Err_NONE) << message_;
+    EXPECT_EQ(largest_difference(reported, unreported), 0);
+    EXPECT_GT(largest_difference(input, unreported), 0);
+}
+
 TEST_F(RenderCommandTest, TinyLayersRenderWithAndWithoutDepth) {
     for (const auto& [width, height] :
          {std::pair{1, 1}, std::pair{1, 17}, std::pair{23, 1}, std::pair{2, 2}, std::pair{3, 40}}) {
