@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,17 +60,6 @@ const PinnedScene kScenes[] = {
      3, 60, false, 1, 0.3, 0x951db70455d7c492},
 };
 
-int popup_position(const std::string& choices, const std::string& entry) {
-    std::istringstream list(choices);
-    std::string item;
-    for (int position = 1; std::getline(list, item, '|'); ++position) {
-        if (item == entry) {
-            return position;
-        }
-    }
-    return 0;
-}
-
 // FNV-1a over every channel value of every pixel, rows without their padding.
 uint64_t checksum(const World& world) {
     constexpr uint64_t kOffsetBasis = 0xcbf29ce484222325ULL;
@@ -108,10 +96,7 @@ uint64_t render_scene(const PinnedScene& scene) {
     qb_test::paint_texture(input, 11);
     World distances(width, height, scene.depth);
     qb_test::paint_distances(distances, [](int x, int y) { return (x * 7 + y * 3) % 256; });
-    effect.set_value(
-        "Iris Shape",
-        popup_position(effect.declared_params()[effect.param_index("Iris Shape") - 1].choices,
-                       scene.shape));
+    qb_test::choose_shape(effect, scene.shape);
     effect.set_layer("Distance Layer", scene.distance_layer ? &distances : nullptr);
     effect.set_value("On-Focus Distance", 120.0);
     effect.set_value("Bokeh Amount", scene.amount);

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
 
 namespace qb_test {
 namespace {
@@ -76,6 +79,20 @@ int channel(const host::World& world, int x, int y, int c) {
     const PF_Pixel16& p = world.pixel16(x, y);
     const uint16_t values[] = {p.alpha, p.red, p.green, p.blue};
     return values[c];
+}
+
+void choose_shape(host::EmulatedHost& effect, const std::string& shape) {
+    std::istringstream choices(
+        effect.declared_params()[static_cast<size_t>(effect.param_index("Iris Shape") - 1)]
+            .choices);
+    std::string item;
+    for (int position = 1; std::getline(choices, item, '|'); ++position) {
+        if (item == shape) {
+            effect.set_value("Iris Shape", position);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no shape folder " << shape;
 }
 
 }  // namespace qb_test

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
+#include "host/emulated_host.h"
 #include "host/world.h"
 
 namespace qb_test {
@@ -20,6 +22,10 @@ void paint_distances(host::World& layer, const std::function<int(int x, int y)>&
 
 // The channel value of a pixel as an int, for worlds of either depth.
 int channel(const host::World& world, int x, int y, int c);
+
+// Chooses the shape folder `shape` in the "Iris Shape" popup the module declared; a test fails
+// when the popup has no such entry.
+void choose_shape(host::EmulatedHost& effect, const std::string& shape);
 
 }  // namespace qb_test
 

@@ -4,7 +4,6 @@
 #include <omp.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,28 +41,13 @@ const std::vector<Scene> kScenes = {
     {"8-bit preview with depth", World::Depth::k8, "circle", true, true},
 };
 
-// The position of `entry` in a popup's "a|b|c" choices, 1-based; 0 when absent.
-int popup_position(const std::string& choices, const std::string& entry) {
-    std::istringstream list(choices);
-    std::string item;
-    for (int position = 1; std::getline(list, item, '|'); ++position) {
-        if (item == entry) {
-            return position;
-        }
-    }
-    return 0;
-}
-
 // Every channel of every pixel, in row order.
 std::vector<int> render(EmulatedHost& effect, const Scene& scene) {
     World input(kWidth, kHeight, scene.depth);
     qb_test::paint_texture(input, 3);
     World distances(kWidth, kHeight, scene.depth);
     qb_test::paint_distances(distances, [](int x, int y) { return (x * 5 + y * 2) % 256; });
-    const int shape = popup_position(
-        effect.declared_params()[effect.param_index("Iris Shape") - 1].choices, scene.shape);
-    EXPECT_GT(shape, 0) << scene.shape;
-    effect.set_value("Iris Shape", shape);
+    qb_test::choose_shape(effect, scene.shape);
     effect.set_value("Bokeh Amount", 12.0);
     effect.set_value("Hardness", 1.5);
     effect.set_value("Quality", kQualityHigh);
