@@ -1,5 +1,6 @@
 #include "plugin/bokeh_plugin.h"
 #include "plugin/effect_entry.h"
+#include "plugin/held_handle.h"
 #include "sdk/effect_messages.h"
 
 #include <cstdio>
@@ -64,9 +65,7 @@ BokehPlugin* held_plugin(PF_InData* in_data) {
     if (!handle_callbacks_present(in_data) || !in_data->global_data) {
         return nullptr;
     }
-    void* bytes = in_data->utils->host_lock_handle(in_data->global_data);
-    in_data->utils->host_unlock_handle(in_data->global_data);
-    return static_cast<BokehPlugin*>(bytes);
+    return static_cast<BokehPlugin*>(held_handle_bytes(in_data, in_data->global_data));
 }
 
 // A new plug-in object with its first-call values in a handle the host will keep, or null when

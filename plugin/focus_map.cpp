@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "plugin/bokeh_plugin.h"
+#include "plugin/held_handle.h"
 
 namespace {
 
@@ -14,12 +15,9 @@ bool handle_callbacks_present(const PF_InData* in_data) {
            utils->host_get_handle_size && utils->host_resize_handle;
 }
 
-// The handle stays locked from sequence set-up to set-down; a balanced lock only asks where its
-// bytes are now.
+// The handle stays locked from sequence set-up to set-down.
 uint8_t* locked_bytes(const PF_InData* in_data) {
-    auto* bytes = static_cast<uint8_t*>(in_data->utils->host_lock_handle(in_data->sequence_data));
-    in_data->utils->host_unlock_handle(in_data->sequence_data);
-    return bytes;
+    return static_cast<uint8_t*>(held_handle_bytes(in_data, in_data->sequence_data));
 }
 
 // Makes the handle hold at least `size` bytes. It is unlocked while the host resizes it, and
