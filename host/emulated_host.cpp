@@ -104,9 +104,8 @@ struct HostCallbacks {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
         // Only the pixels of each row: padding belongs to each world alone.
-        const std::size_t pixel_size =
-            (src->world_flags & PF_WorldFlag_DEEP) ? sizeof(PF_Pixel16) : sizeof(PF_Pixel8);
-        const std::size_t row_size = static_cast<std::size_t>(std::max(src->width, 0)) * pixel_size;
+        const std::size_t row_size =
+            static_cast<std::size_t>(std::max(src->width, 0)) * pixel_size_of(src->world_flags);
         if (static_cast<std::size_t>(std::max(src->rowbytes, 0)) < row_size ||
             static_cast<std::size_t>(std::max(dst->rowbytes, 0)) < row_size) {
             return PF_Err_BAD_CALLBACK_PARAM;
@@ -121,21 +120,15 @@ struct HostCallbacks {
         return PF_Err_NONE;
     }
 
-    static PF_Err get_pixel_data8(PF_EffectWorld* world, PF_Pixel8** pixels) {
+    // The world's pixels when it holds pixels of type Pixel, null otherwise.
+    template <class Pixel>
+    static PF_Err get_pixel_data(PF_EffectWorld* world, Pixel** pixels) {
         if (!world || !pixels) {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
-        *pixels = (world->world_flags & PF_WorldFlag_DEEP) ? nullptr
-                                                           : static_cast<PF_Pixel8*>(world->data);
-        return PF_Err_NONE;
-    }
-
-    static PF_Err get_pixel_data16(PF_EffectWorld* world, PF_Pixel16** pixels) {
-        if (!world || !pixels) {
-            return PF_Err_BAD_CALLBACK_PARAM;
-        }
-        *pixels = (world->world_flags & PF_WorldFlag_DEEP) ? static_cast<PF_Pixel16*>(world->data)
-                                                           : nullptr;
+        *pixels = pixel_size_of(world->world_flags) == sizeof(Pixel)
+                      ? static_cast<Pixel*>(world->data)
+                      : nullptr;
         return PF_Err_NONE;
     }
 
@@ -307,8 +300,9 @@ EmulatedHost::EmulatedHost(PF_EffectMain entry, std::string module_path)
 
 void EmulatedHost::install_callbacks() {
     utils_.copy = HostCallbacks::copy;
-    utils_.get_pixel_data8 = HostCallbacks::get_pixel_data8;
-    utils_.get_pixel_data16 = HostCallbacks::get_pixel_data16;
+    utils_.get_pixel_data8 = HostCallbacks::get_pixel_data<PF_Pixel8>;
+    utils_.get_pixel_data16 = HostCallbacks::get_pixel_data<PF_Pixel16>;
+    utils_.get_pixel_data_float = HostCallbacks::get_pixel_data<PF_PixelFloat>;
     utils_.host_new_handle = HostCallbacks::new_handle;
     utils_.host_lock_handle = HostCallbacks::lock_handle;
     utils_.host_unlock_handle = HostCallbacks::unlock_handle;
@@ -396,7 +390,10 @@ PF_Err EmulatedHost::about() {
 }
 
 PF_Err EmulatedHost::global_setup() {
-    return dispatch(PF_Cmd_GLOBAL_SETUP, nullptr, nullptr);
+    const PF_Err err = dispatch(PF_Cmd_GLOBAL_SETUP, nullptr, nullptr);
+    module_takes_float_ =
+        err == PF_Err_NONE && (out_data_.out_flags2 & PF_OutFlag2_FLOAT_COLOR_AWARE) != 0;
+    return err;
 }
 
 PF_Err EmulatedHost::params_setup() {

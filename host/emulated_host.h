@@ -86,6 +86,9 @@ class EmulatedHost {
     // size, downsample factor, extent hint, sequence handle).
     PF_InData& in_data() { return in_data_; }
     const PF_OutData& out_data() const { return out_data_; }
+    // Whether the module declared at global setup that it renders float worlds; a host offers
+    // them to no other module.
+    bool module_takes_float() const { return module_takes_float_; }
     void set_layer_size(int width, int height);
     void set_downsample(A_long num, A_u_long den);
     // Without one, a render's extent hint is the whole input layer.
@@ -165,6 +168,7 @@ class EmulatedHost {
     PF_UtilCallbacks utils_{};
     SPBasicSuite basic_suite_{};
     bool basic_suite_present_ = true;
+    bool module_takes_float_ = false;
 
     std::vector<DeclaredParam> declared_;
     std::vector<PF_ParamDef> params_;

@@ -1,8 +1,9 @@
-// Frames and layers as the emulated host owns them: 8-bit or 16-bit ARGB pixels, described to a
-// module by the protocol's world record.
+// Frames and layers as the emulated host owns them: 8-bit, 16-bit or float ARGB pixels,
+// described to a module by the protocol's world record.
 #ifndef QB_HOST_WORLD_H
 #define QB_HOST_WORLD_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -10,11 +11,14 @@
 
 namespace host {
 
-// A frame or layer the host owns: 8-bit or 16-bit ARGB. Rows are packed unless the caller asks
-// for padding, as a host may hand over rows longer than their pixels.
+// Bytes of one pixel of a world with these flags.
+std::size_t pixel_size_of(PF_WorldFlags flags);
+
+// A frame or layer the host owns: 8-bit, 16-bit or float ARGB. Rows are packed unless the caller
+// asks for padding, as a host may hand over rows longer than their pixels.
 class World {
   public:
-    enum class Depth { k8, k16 };
+    enum class Depth { k8, k16, kFloat };
 
     World(int width, int height, Depth depth = Depth::k8, int row_padding_bytes = 0);
     World(const World&) = delete;
@@ -31,8 +35,11 @@ class World {
     PF_Pixel16& pixel16(int x, int y);
     const PF_Pixel8& pixel8(int x, int y) const;
     const PF_Pixel16& pixel16(int x, int y) const;
+    PF_PixelFloat& pixel_float(int x, int y);
+    const PF_PixelFloat& pixel_float(int x, int y) const;
     void fill8(PF_Pixel8 value);
     void fill16(PF_Pixel16 value);
+    void fill_float(PF_PixelFloat value);
     int rowbytes() const { return def_.rowbytes; }
 
     // The world as the protocol hands it to a module (layer_marker is 1: a layer is present).

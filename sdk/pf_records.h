@@ -37,6 +37,7 @@ typedef struct {
     /* Answer a pixel pointer only for a world of that depth, null otherwise. */
     PF_Err (*get_pixel_data8)(PF_EffectWorld* world, PF_Pixel8** pixels);
     PF_Err (*get_pixel_data16)(PF_EffectWorld* world, PF_Pixel16** pixels);
+    PF_Err (*get_pixel_data_float)(PF_EffectWorld* world, PF_PixelFloat** pixels);
 
     PF_Handle (*host_new_handle)(A_u_longlong size);
     void* (*host_lock_handle)(PF_Handle handle);
@@ -75,6 +76,7 @@ typedef struct PF_OutData {
     PF_Handle sequence_data;
     PF_Handle global_data;
     PF_OutFlags out_flags;
+    PF_OutFlags2 out_flags2;
     A_char return_msg[PF_MAX_RETURN_MSG_LEN + 1];
 } PF_OutData;
 

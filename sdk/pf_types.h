@@ -60,6 +60,10 @@ enum {
     PF_OutFlag_REFRESH_UI = 0x20000
 };
 
+/* Set at global setup by a module that renders float worlds. */
+typedef A_long PF_OutFlags2;
+enum { PF_OutFlag2_NONE = 0, PF_OutFlag2_FLOAT_COLOR_AWARE = 0x1 };
+
 typedef A_long PF_PlatDataID;
 enum { PF_PlatData_EXE_FILE_PATH = 1 };
 

@@ -1,4 +1,4 @@
-/* Pixel worlds: the host's frames and layers, 8-bit or 16-bit ARGB. */
+/* Pixel worlds: the host's frames and layers, 8-bit, 16-bit or 32-bit float ARGB. */
 #ifndef QB_SDK_PF_WORLD_H
 #define QB_SDK_PF_WORLD_H
 
@@ -19,8 +19,17 @@ typedef struct {
 
 #define PF_MAX_CHAN16 32768
 
+/* Scene-linear light: 1 is white, and values run beyond it. */
+typedef struct {
+    float alpha, red, green, blue;
+} PF_PixelFloat;
+
 typedef A_long PF_WorldFlags;
-enum { PF_WorldFlag_DEEP = 0x1 /* 16 bits a channel */ };
+enum {
+    PF_WorldFlag_DEEP = 0x1, /* 16 bits a channel */
+    PF_WorldFlag_FLOAT = 0x2 /* 32-bit float channels; a host offers these only to a module that
+                                declared PF_OutFlag2_FLOAT_COLOR_AWARE */
+};
 
 /* A world, or the value of a layer parameter. `layer_marker` is non-zero when the parameter has
  * a layer assigned; the pixel fields describe that layer once it is checked out. */
