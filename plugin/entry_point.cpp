@@ -48,6 +48,7 @@ PF_Err on_global_setup(BokehPlugin& plugin, const CommandArgs& a) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     plugin.global_setup(a.in_data, a.out_data);
     a.out_data->out_flags |= PF_OutFlag_KEEP_RESOURCE_OPEN | PF_OutFlag_USE_OUTPUT_EXTENT;
+    a.out_data->out_flags2 |= PF_OutFlag2_FLOAT_COLOR_AWARE;
     a.out_data->my_version = QB_EFFECT_VERSION;
     return PF_Err_NONE;
 }

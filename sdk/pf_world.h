@@ -24,6 +24,11 @@ typedef struct {
     float alpha, red, green, blue;
 } PF_PixelFloat;
 
+/* The largest light a float channel carries into a render. A disc of the largest blur adds up
+ * millions of cells of up to 255 each in float32, and stays finite below this; larger values
+ * (and +Inf) count as this, negative ones, -Inf and NaN as 0. */
+#define PF_FLOAT_LIGHT_MAX 1.0e20f
+
 typedef A_long PF_WorldFlags;
 enum {
     PF_WorldFlag_DEEP = 0x1, /* 16 bits a channel */
