@@ -7,7 +7,8 @@
 
 #include "engine/channel_levels.h"
 
-// The source frame, four channels a pixel, alpha first: 8-bit (src8) or 16-bit (src16).
+// The source frame, four channels a pixel, alpha first: 8-bit (src8), 16-bit (src16) or float
+// light (srcf, cleaned as LinearLight::cleaned does; its pass takes the 16-bit stamp).
 struct SourceFrame {
     int32_t width = 0;
     int32_t height = 0;
@@ -16,6 +17,10 @@ struct SourceFrame {
     int32_t src8_rowbytes = 0;
     const uint16_t* src16 = nullptr;
     int32_t src16_stride = 0;  // in 16-bit values
+    const float* srcf = nullptr;
+    int32_t srcf_stride = 0;  // in floats
+
+    bool linear() const { return srcf != nullptr; }
 };
 
 // The iris shape as loaded: `bytes_per_pixel` bytes a pixel, colour bytes first in blue, green,

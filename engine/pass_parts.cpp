@@ -15,5 +15,9 @@ EngineStatus build_pass_parts(const PassInputs& in, PassParts& parts, PhotonLigh
         !status.ok()) {
         return status;
     }
+    if (in.source.linear()) {
+        photons.make_linear();
+        return {};
+    }
     return photons.make_photon(in.source.levels, in.hardness, in.brightness);
 }

@@ -2,6 +2,7 @@
 
 #include "engine/channel_levels.h"
 #include "engine/light_curve.h"
+#include "engine/linear_light.h"
 
 EngineStatus PhotonLight::make_photon(int32_t levels, double hardness, double brightness) {
     mid_level = static_cast<uint16_t>((levels - 1) / 2);
@@ -30,4 +31,9 @@ EngineStatus PhotonLight::make_photon(int32_t levels, double hardness, double br
         level_map[m] = mid_level;
     }
     return {};
+}
+
+void PhotonLight::make_linear() {
+    mid_level = 0;
+    mid_light = LinearLight::kPixelWeight;
 }

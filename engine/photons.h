@@ -14,6 +14,8 @@ struct PhotonLight {
 
     // Fills the tables for `levels` levels; refuses more levels than the tables hold.
     EngineStatus make_photon(int32_t levels, double hardness, double brightness);
+    // A float frame's pass: no tables, since its light is its value; only the pixel weight.
+    void make_linear();
 
     // (levels - 1) / 2, truncated, and its light.
     uint16_t mid_level = 0;

@@ -15,7 +15,8 @@ struct PreparedSource {
     int32_t src16_stride = 0;
 
     // Fills Src_Data_sh from the pass's source frame, spreading rows over threads. Refuses while
-    // Src_Data_sh is held, and a source whose stride is shorter than a row.
+    // Src_Data_sh is held, and a source whose stride is shorter than a row. A float source is
+    // only checked: it is read as it is.
     EngineStatus pre_process_RGB_cf(const PassInputs& in);
 
   private:

@@ -52,7 +52,7 @@ void convert_row(const Sample* source, uint16_t* target, int32_t pixels, float s
 
 // Whether rows of `stride` values, and the 8-bit source's rows, hold a whole row of the frame.
 bool geometry_valid(const SourceFrame& frame, int32_t stride) {
-    const bool has_pixels = frame.src16 != nullptr || frame.src8 != nullptr;
+    const bool has_pixels = frame.src16 != nullptr || frame.src8 != nullptr || frame.linear();
     const int64_t row_values = int64_t{kValuesPerPixel} * frame.width;
     const bool short_rows8 =
         frame.src16 == nullptr && static_cast<int64_t>(frame.src8_rowbytes) < row_values;
@@ -68,10 +68,16 @@ EngineStatus PreparedSource::pre_process_RGB_cf(const PassInputs& in) {
         return {engine_failure::kSourceHeld,
                 "Src_Data_sh is not NULL before allocation at pre_process_RGB()"};
     }
-    src16_stride = frame.src16 != nullptr ? frame.src16_stride : kValuesPerPixel * frame.width;
+    src16_stride = frame.src16 != nullptr ? frame.src16_stride
+                   : frame.linear()       ? frame.srcf_stride
+                                          : kValuesPerPixel * frame.width;
     if (!geometry_valid(frame, src16_stride)) {
         return {engine_failure::kSourceGeometry,
                 "(pre_process_RGB_cf): the source frame's size or row stride is invalid"};
+    }
+    // Float light needs no levels: the pass converts it as it reads it.
+    if (frame.linear()) {
+        return {};
     }
     const std::size_t values =
         static_cast<std::size_t>(frame.height) * static_cast<std::size_t>(src16_stride);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/linear_light.h"
+
 namespace scatter {
 
 LightView LightView::over(float* block, int32_t rows, int32_t first_column, int32_t columns,
@@ -18,17 +20,50 @@ LightView LightView::over(float* block, int32_t rows, int32_t first_column, int3
 
 namespace {
 
-void convert_row(const PassView& e, const LightView& view, int32_t y) {
-    const uint16_t* levels = e.source.Src_Data_sh.get() +
-                             static_cast<std::ptrdiff_t>(y) * e.source.src16_stride +
-                             static_cast<std::ptrdiff_t>(view.first_column) * 4;
+// Row y's lights, cleared with their pads; `channels` and `weights` at its first column.
+struct ViewRow {
+    float* channels;
+    float* weights;
+};
+
+ViewRow cleared_row(const LightView& view, int32_t y) {
     const std::ptrdiff_t row_start = view.pixel(view.first_column, y) - view.pad;
     float* channels = view.channel + 4 * row_start;
     float* weights = view.weight + row_start;
     std::fill(channels, channels + 4 * view.stride(), 0.0f);
     std::fill(weights, weights + view.stride(), 0.0f);
-    channels += 4 * view.pad;
-    weights += view.pad;
+    return ViewRow{channels + 4 * view.pad, weights + view.pad};
+}
+
+// A float frame's light is its value; a pixel weighs where its alpha has light.
+void convert_linear_row(const PassView& e, const LightView& view, int32_t y) {
+    const SourceFrame& frame = e.in.source;
+    const float* values = frame.srcf + static_cast<std::ptrdiff_t>(y) * frame.srcf_stride +
+                          static_cast<std::ptrdiff_t>(view.first_column) * 4;
+    const LinearLight light(e.in.hardness, e.in.brightness, e.in.alpha_scale);
+    const ViewRow row = cleared_row(view, y);
+    for (int32_t x = 0; x < view.columns; ++x) {
+        const float* pixel = values + 4 * static_cast<std::ptrdiff_t>(x);
+        float* channels = row.channels + 4 * static_cast<std::ptrdiff_t>(x);
+        channels[0] = light.alpha(pixel[0]);
+        for (int k = 1; k < 4; ++k) {
+            channels[k] = light.colour(pixel[k]);
+        }
+        row.weights[x] = channels[0] != 0.0f ? LinearLight::kPixelWeight : 0.0f;
+    }
+}
+
+void convert_row(const PassView& e, const LightView& view, int32_t y) {
+    if (e.in.source.linear()) {
+        convert_linear_row(e, view, y);
+        return;
+    }
+    const uint16_t* levels = e.source.Src_Data_sh.get() +
+                             static_cast<std::ptrdiff_t>(y) * e.source.src16_stride +
+                             static_cast<std::ptrdiff_t>(view.first_column) * 4;
+    const ViewRow row = cleared_row(view, y);
+    float* channels = row.channels;
+    float* weights = row.weights;
     for (int32_t x = 0; x < view.columns; ++x) {
         const uint16_t* pixel = levels + 4 * static_cast<std::ptrdiff_t>(x);
         for (int k = 0; k < 4; ++k) {

@@ -46,7 +46,8 @@ struct LightView {
 
 // Converts frame rows [first, end), which must lie in the view, from Src_Data_sh. A channel's
 // light is the photon light of its level; the weight's is that of level_map of the alpha
-// level, so that it is 0 where alpha is 0.
+// level, so that it is 0 where alpha is 0. A float frame's rows come from the frame itself,
+// each value's light as LinearLight gives it.
 void convert_light_rows(const PassView& e, const LightView& view, int32_t first, int32_t end);
 
 }  // namespace scatter

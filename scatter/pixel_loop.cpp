@@ -16,6 +16,7 @@
 
 #include "engine/engine_failures.h"
 #include "engine/light_curve.h"
+#include "engine/linear_light.h"
 #include "engine/row_reach.h"
 #include "platform/allocation.h"
 #include "platform/parallel_rows.h"
@@ -69,7 +70,10 @@ RowBuffers row_buffers(const Loop& loop, int32_t y) {
     const std::ptrdiff_t row = y;
     const PassRegion& region = loop.e.in.region;
     return RowBuffers{
-        loop.e.source.Src_Data_sh.get() + row * loop.e.source.src16_stride,
+        // A float frame's pass has no levels.
+        loop.e.source.Src_Data_sh
+            ? loop.e.source.Src_Data_sh.get() + row * loop.e.source.src16_stride
+            : nullptr,
         loop.out.accum + row * loop.out.accum_rowbytes,
         loop.out.weight_buf + row * loop.e.width,
         region.blur_map ? region.blur_map + row * region.blur_map_rowbytes : nullptr,
@@ -163,12 +167,39 @@ EngineStatus run_rows(const Loop& loop, int threads, int32_t chunk_rows, StartCh
     return {};
 }
 
+// A float frame's pixel adds its own light, where its alpha has light, with the weight of one
+// pixel.
+void unblurred_linear_row(const Loop& loop, int32_t y) {
+    const PassInputs& in = loop.e.in;
+    const LinearLight light(in.hardness, in.brightness, in.alpha_scale);
+    const float* values = in.source.srcf + static_cast<std::ptrdiff_t>(y) * in.source.srcf_stride;
+    const RowBuffers row = row_buffers(loop, y);
+    for (int32_t x = 0; x < loop.e.width; ++x) {
+        if (row.blur_map && row.blur_map[x] == 0) {
+            continue;
+        }
+        const float* pixel = values + x * kLevelsPerPixel;
+        const float alpha = light.alpha(pixel[0]);
+        if (alpha == 0.0f) {
+            continue;
+        }
+        float* accum_pixel = row.accum + x * kLevelsPerPixel;
+        accum_pixel[0] += alpha;
+        for (int k = 1; k < kLevelsPerPixel; ++k) {
+            accum_pixel[k] += light.colour(pixel[k]);
+        }
+        row.weight[x] += LinearLight::kPixelWeight;
+    }
+}
+
 EngineStatus run_unblurred(const Loop& loop, LightTables& tables) {
     // The 16-bit light table fills as levels are met: one thread only.
     return run_rows(
         loop, 1, kChunkRows, [](int32_t, int32_t, int) {},
         [&](int32_t y, int) {
-            if (loop.e.in.source.src16 != nullptr) {
+            if (loop.e.in.source.linear()) {
+                unblurred_linear_row(loop, y);
+            } else if (loop.e.in.source.src16 != nullptr) {
                 unblurred_row<true>(loop, tables, y);
             } else {
                 unblurred_row<false>(loop, tables, y);
