@@ -27,6 +27,14 @@ std::optional<render::ChannelDepth> depth_of(PF_InData* in_data, PF_EffectWorld*
     if (pixels16) {
         return render::ChannelDepth::k16;
     }
+    // A host from before float worlds offers none.
+    PF_PixelFloat* pixels_float = nullptr;
+    if (in_data->utils->get_pixel_data_float) {
+        in_data->utils->get_pixel_data_float(world, &pixels_float);
+    }
+    if (pixels_float) {
+        return render::ChannelDepth::kFloat;
+    }
     return std::nullopt;
 }
 

@@ -13,8 +13,9 @@ PassInputs pass_inputs(const PassBuffers& buffers, const PassSettings& settings,
                        const DistanceStep& step) {
     const int32_t row_values = buffers.width * kChannels;
     PassInputs in;
-    in.source = SourceFrame{buffers.width, buffers.height,  buffers.levels, buffers.input8,
-                            row_values,    buffers.input16, row_values};
+    in.source = SourceFrame{buffers.width,  buffers.height,      buffers.levels,
+                            buffers.input8, row_values,          buffers.input16,
+                            row_values,     buffers.input_float, row_values};
     in.iris =
         IrisImage{false,         kShapeBytesPerPixel,   buffers.shape_width, buffers.shape_height,
                   buffers.shape, buffers.shape_rowbytes};

@@ -16,9 +16,10 @@ namespace render {
 struct PassBuffers {
     int32_t width = 0;  // of the region
     int32_t height = 0;
-    int32_t levels = 0;                 // 256 or 32769
-    const uint8_t* input8 = nullptr;    // the step's pixels, for an 8-bit render
-    const uint16_t* input16 = nullptr;  // or for a 16-bit one
+    int32_t levels = 0;                  // 256 or 32769 (the float pass's too)
+    const uint8_t* input8 = nullptr;     // the step's pixels, for an 8-bit render
+    const uint16_t* input16 = nullptr;   // or for a 16-bit one
+    const float* input_float = nullptr;  // or for a float one
     const uint8_t* mask = nullptr;
     const int32_t* row_work = nullptr;
     float* light = nullptr;

@@ -1,4 +1,4 @@
-// A view of 4-channel ARGB rows of 8-bit or 16-bit channels, as the host's worlds and the
+// A view of 4-channel ARGB rows of 8-bit, 16-bit or float channels, as the host's worlds and the
 // render's step buffers hold them. Plain pointers and strides, so the render's stages can be
 // used and tested without a host.
 #ifndef QB_RENDER_PIXEL_ROWS_H
@@ -15,16 +15,25 @@ inline constexpr int kChannels = 4;
 inline constexpr int32_t kMaxChannel8 = kLevels8 - 1;
 inline constexpr int32_t kMaxChannel16 = kLevels16 - 1;
 
-enum class ChannelDepth { k8, k16 };
+enum class ChannelDepth { k8, k16, kFloat };
 
 inline std::size_t channel_bytes(ChannelDepth depth) {
-    return depth == ChannelDepth::k8 ? 1 : 2;
+    switch (depth) {
+        case ChannelDepth::k16:
+            return 2;
+        case ChannelDepth::kFloat:
+            return 4;
+        case ChannelDepth::k8:
+            break;
+    }
+    return 1;
 }
 
 inline std::size_t pixel_bytes(ChannelDepth depth) {
     return kChannels * channel_bytes(depth);
 }
 
+// Of the integer depths; float channels are light, without a top.
 inline int32_t max_channel(ChannelDepth depth) {
     return depth == ChannelDepth::k8 ? kMaxChannel8 : kMaxChannel16;
 }

@@ -39,6 +39,8 @@ constexpr char kNoLocalDistance[] =
     "[" QB_RENDER_MESSAGE "not enough memory for local-distance area";
 constexpr char kNoInputBuffer8[] = QB_RENDER_MESSAGE "not enough memory for input buffer8";
 constexpr char kNoInputBuffer16[] = QB_RENDER_MESSAGE "not enough memory for input buffer16";
+constexpr char kNoInputBufferFloat[] =
+    QB_RENDER_MESSAGE "not enough memory for the float input buffer";
 constexpr char kNoMaskSpace[] = QB_RENDER_MESSAGE "not enough memory for mask space";
 constexpr char kNoOutputBuffer[] = QB_RENDER_MESSAGE "not enough memory for output buffer";
 constexpr char kNoNormalization[] = QB_RENDER_MESSAGE "not enough memory for normalization buffer";
@@ -80,6 +82,8 @@ class RenderRun {
     bool plan_steps();
     bool load_shape();
     bool allocate_buffers();
+    bool take_input_buffer(std::size_t channels);
+    uint8_t* step_pixels() const;
     bool render_steps();
     bool run_step(const DistanceStep& step, const StepSource& source);
     bool engine_outcome(const scatter::PassOutcome& outcome);
@@ -109,10 +113,11 @@ class RenderRun {
     platform::OwnedArray<uint8_t> local_distance_;
     shapes::ShapeFile shape_file_;
     platform::OwnedArray<uint8_t> shape_image_;
-    // The step's pixels (one of the two, by depth), its blur mask, and the light and weight
+    // The step's pixels (one of the three, by depth), its blur mask, and the light and weight
     // every pass adds into.
     platform::OwnedArray<uint8_t> input_buffer8_;
     platform::OwnedArray<uint16_t> input_buffer16_;
+    platform::OwnedArray<float> input_buffer_float_;
     platform::OwnedArray<uint8_t> mask_space_;
     platform::OwnedArray<float> output_buffer_;
     platform::OwnedArray<float> normalization_buffer_;
@@ -295,10 +300,7 @@ bool RenderRun::allocate_buffers() {
     const std::size_t pixels =
         static_cast<std::size_t>(region_.width) * static_cast<std::size_t>(region_.height);
     const std::size_t channels = pixels * kChannels;
-    const bool input_taken = depth_ == ChannelDepth::k8
-                                 ? take(input_buffer8_, channels, kNoInputBuffer8)
-                                 : take(input_buffer16_, channels, kNoInputBuffer16);
-    if (!input_taken || !take(mask_space_, pixels, kNoMaskSpace) ||
+    if (!take_input_buffer(channels) || !take(mask_space_, pixels, kNoMaskSpace) ||
         !take(output_buffer_, channels, kNoOutputBuffer) ||
         !take(normalization_buffer_, pixels, kNoNormalization)) {
         return false;
@@ -316,6 +318,18 @@ bool RenderRun::allocate_buffers() {
         return false;
     }
     return true;
+}
+
+bool RenderRun::take_input_buffer(std::size_t channels) {
+    switch (depth_) {
+        case ChannelDepth::k16:
+            return take(input_buffer16_, channels, kNoInputBuffer16);
+        case ChannelDepth::kFloat:
+            return take(input_buffer_float_, channels, kNoInputBufferFloat);
+        case ChannelDepth::k8:
+            break;
+    }
+    return take(input_buffer8_, channels, kNoInputBuffer8);
 }
 
 bool RenderRun::render_steps() {
@@ -345,11 +359,20 @@ bool RenderRun::render_steps() {
     return true;
 }
 
+uint8_t* RenderRun::step_pixels() const {
+    switch (depth_) {
+        case ChannelDepth::k16:
+            return reinterpret_cast<uint8_t*>(input_buffer16_.get());
+        case ChannelDepth::kFloat:
+            return reinterpret_cast<uint8_t*>(input_buffer_float_.get());
+        case ChannelDepth::k8:
+            break;
+    }
+    return input_buffer8_.get();
+}
+
 bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
-    const bool deep = depth_ == ChannelDepth::k16;
-    uint8_t* step_pixels =
-        deep ? reinterpret_cast<uint8_t*>(input_buffer16_.get()) : input_buffer8_.get();
-    const PixelRows buffer{step_pixels,
+    const PixelRows buffer{step_pixels(),
                            static_cast<std::ptrdiff_t>(region_.width) *
                                static_cast<std::ptrdiff_t>(pixel_bytes(depth_)),
                            depth_};
@@ -359,9 +382,11 @@ bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
     PassBuffers buffers;
     buffers.width = region_.width;
     buffers.height = region_.height;
-    buffers.levels = deep ? kLevels16 : kLevels8;
+    // A float pass takes the 16-bit stamp.
+    buffers.levels = depth_ == ChannelDepth::k8 ? kLevels8 : kLevels16;
     buffers.input8 = input_buffer8_.get();
     buffers.input16 = input_buffer16_.get();
+    buffers.input_float = input_buffer_float_.get();
     buffers.mask = mask_space_.get();
     buffers.row_work = workspace_.row_work;
     buffers.light = output_buffer_.get();

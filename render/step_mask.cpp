@@ -8,8 +8,10 @@ namespace render {
 namespace {
 
 bool opaque(const uint8_t* pixel, ChannelDepth depth) {
-    // Alpha is the first channel; it is non-zero when any of its bytes is.
-    return pixel[0] != 0 || (depth == ChannelDepth::k16 && pixel[1] != 0);
+    // Alpha is the first channel; it is non-zero when any of its bytes is (a step's float alpha
+    // is never -0).
+    const uint8_t* const end = pixel + channel_bytes(depth);
+    return std::any_of(pixel, end, [](uint8_t byte) { return byte != 0; });
 }
 
 void fill_full(uint8_t* mask_row, int32_t from, int32_t to) {

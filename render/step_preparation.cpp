@@ -2,12 +2,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
+#include "engine/linear_light.h"
 #include "render/row_threads.h"
 #include "render/step_mask.h"
+#include "sdk/pf_world.h"
 
 namespace render {
 namespace {
+
+static_assert(PF_FLOAT_LIGHT_MAX == LinearLight::kLargestLight,
+              "hosts clean float worlds to the light the engine carries");
 
 bool range_meets_step(const RowDistances& range, const DistanceStep& step) {
     return range.highest >= step.lo && range.lowest < step.hi;
@@ -46,22 +52,34 @@ void clear_buffer_row(const StepSource& source, const PixelRows& buffer, StepWor
     }
 }
 
+// A channel as the engine may read it. 16-bit channels above white would index past the
+// engine's tables; they count as white. Float ones are cleaned of what is not light.
+template <class Channel>
+Channel engine_channel(Channel channel) {
+    if constexpr (std::is_floating_point_v<Channel>) {
+        return LinearLight::cleaned(channel);
+    } else {
+        constexpr Channel kWhite = sizeof(Channel) == 1 ? 255 : kMaxChannel16;
+        return std::min(channel, kWhite);
+    }
+}
+
 // Copies `count` pixels of channels of type Channel where take(i) holds and zeros elsewhere;
 // answers how many it copied. Without a branch a pixel, so that the loop runs a vector at a time.
-// 16-bit channels above white would index past the engine's tables; they count as white.
 template <class Channel, class Take>
 int32_t copy_taken_pixels(const uint8_t* in, int32_t count, Take take, uint8_t* out) {
-    constexpr Channel kWhite = sizeof(Channel) == 1 ? 255 : kMaxChannel16;
     int32_t copied = 0;
     for (int32_t i = 0; i < count; ++i) {
         const bool taken = take(i);
-        for (int k = 0; k < kChannels; ++k) {
-            const std::size_t at = (static_cast<std::size_t>(i) * kChannels + k) * sizeof(Channel);
-            Channel channel;
-            std::memcpy(&channel, in + at, sizeof channel);
-            channel = taken ? std::min(channel, kWhite) : Channel{0};
-            std::memcpy(out + at, &channel, sizeof channel);
+        Channel pixel[kChannels];
+        std::memcpy(pixel, in + static_cast<std::size_t>(i) * sizeof pixel, sizeof pixel);
+        for (Channel& channel : pixel) {
+            channel = taken ? engine_channel(channel) : Channel{0};
         }
+        if constexpr (std::is_floating_point_v<Channel>) {
+            LinearLight::carry_glow(pixel);
+        }
+        std::memcpy(out + static_cast<std::size_t>(i) * sizeof pixel, pixel, sizeof pixel);
         copied += taken ? 1 : 0;
     }
     return copied;
@@ -92,9 +110,18 @@ void extract_row(const StepSource& source, const DistanceStep& step, Span column
     const uint8_t* in = source.input.pixel(columns.first, y);
     uint8_t* out = row + static_cast<std::size_t>(columns.first) * bytes;
     const int32_t count = columns.end - columns.first;
-    const int32_t copied = buffer.depth == ChannelDepth::k8
-                               ? copy_step_pixels<uint8_t>(in, distances, step, count, out)
-                               : copy_step_pixels<uint16_t>(in, distances, step, count, out);
+    int32_t copied = 0;
+    switch (buffer.depth) {
+        case ChannelDepth::k8:
+            copied = copy_step_pixels<uint8_t>(in, distances, step, count, out);
+            break;
+        case ChannelDepth::k16:
+            copied = copy_step_pixels<uint16_t>(in, distances, step, count, out);
+            break;
+        case ChannelDepth::kFloat:
+            copied = copy_step_pixels<float>(in, distances, step, count, out);
+            break;
+    }
     workspace.row_work[y] = copied;
     workspace.row_dirty[y] = copied > 0 ? 1 : 0;
 }

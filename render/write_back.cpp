@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "engine/linear_light.h"
 #include "render/light_levels.h"
 #include "render/row_threads.h"
 
@@ -71,11 +72,45 @@ void write_rows(const float* light, const float* weights, int32_t width, int32_t
     });
 }
 
+// A float frame's pixels: the normalised light turned back through LinearLight, unrounded and
+// without a top.
+void write_linear_rows(const float* light, const float* weights, int32_t width, int32_t height,
+                       const ConstPixelRows& input, const PixelRows& output,
+                       const WriteBackSettings& settings) {
+    const LinearLight curve(settings.hardness, settings.brightness, settings.alpha_value);
+    const float mid_light = settings.mid_light;
+    const bool alpha_bokeh = settings.alpha_bokeh;
+    platform::for_each_row(0, height, threads_for(int64_t{height} * width), [&](int, int32_t r) {
+        const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(r) * width;
+        const uint8_t* in = input.row(r);
+        uint8_t* out = output.row(r);
+        for (int32_t c = 0; c < width; ++c) {
+            const float* sums = light + (first + c) * kChannels;
+            const float weight_sum = weights[first + c];
+            const float weight = weight_sum > 0.0f ? mid_light / weight_sum : 1.0f;
+            float pixel[kChannels];
+            if (alpha_bokeh) {
+                pixel[kAlpha] = curve.alpha_value(weight * sums[kAlpha]);
+            } else {
+                std::memcpy(&pixel[kAlpha], in + c * sizeof pixel, sizeof(float));
+            }
+            for (int k = 1; k < kChannels; ++k) {
+                pixel[k] = curve.colour_value(weight * sums[k]);
+            }
+            std::memcpy(out + c * sizeof pixel, pixel, sizeof pixel);
+        }
+    });
+}
+
 }  // namespace
 
 void write_back(const float* light, const float* weights, int32_t width, int32_t height,
                 const ConstPixelRows& input, const PixelRows& output,
                 const WriteBackSettings& settings) {
+    if (output.depth == ChannelDepth::kFloat) {
+        write_linear_rows(light, weights, width, height, input, output, settings);
+        return;
+    }
     const bool deep = output.depth == ChannelDepth::k16;
     const int32_t max_level = max_channel(output.depth);
     // The render's own tables: a 16-bit one costs milliseconds to find, little beside a render,

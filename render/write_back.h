@@ -21,7 +21,8 @@ struct WriteBackSettings {
 
 // `light`: 4 floats a region pixel (alpha, then the three colours); `weights`: 1 float a pixel;
 // both `width` x `height` with packed rows. `input` and `output` are at the region's top-left
-// pixel and of the same depth; 16-bit output gets 16-bit levels (maximum 32768).
+// pixel and of the same depth; 16-bit output gets 16-bit levels (maximum 32768), float output
+// the light itself.
 void write_back(const float* light, const float* weights, int32_t width, int32_t height,
                 const ConstPixelRows& input, const PixelRows& output,
                 const WriteBackSettings& settings);

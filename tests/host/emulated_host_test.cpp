@@ -115,6 +115,19 @@ TEST_F(EmulatedHostTest, PixelDataIsAnsweredOnlyForTheWorldsOwnDepth) {
     EXPECT_EQ(p16, &deep.pixel16(0, 0));
     EXPECT_EQ(narrow.def().rowbytes, 12);
     EXPECT_EQ(deep.def().rowbytes, 24);
+
+    // A float world is none of the integer depths, and only a float world is one.
+    World light(3, 2, World::Depth::kFloat);
+    PF_PixelFloat* pf = nullptr;
+    utils().get_pixel_data8(&light.def(), &p8);
+    utils().get_pixel_data16(&light.def(), &p16);
+    utils().get_pixel_data_float(&light.def(), &pf);
+    EXPECT_EQ(p8, nullptr);
+    EXPECT_EQ(p16, nullptr);
+    EXPECT_EQ(pf, &light.pixel_float(0, 0));
+    utils().get_pixel_data_float(&deep.def(), &pf);
+    EXPECT_EQ(pf, nullptr);
+    EXPECT_EQ(light.def().rowbytes, 48);
 }
 
 TEST_F(EmulatedHostTest, CopyIsAWholeWorldCopyBetweenWorldsOfOneShape) {
