@@ -26,7 +26,19 @@ const Babl* rgba(const char* model, const char* type, const Babl* space) {
 }
 
 const char* depth_type(host::World::Depth depth) {
-    return depth == host::World::Depth::k8 ? "u8" : "u16";
+    switch (depth) {
+        case host::World::Depth::k16:
+            return "u16";
+        case host::World::Depth::kFloat:
+            return "float";
+        case host::World::Depth::k8:
+            break;
+    }
+    return "u8";
+}
+
+bool float_type(const Babl* type) {
+    return type == babl_type("float") || type == babl_type("half") || type == babl_type("double");
 }
 
 const char* curve_family(const Babl* format) {
@@ -69,23 +81,32 @@ void world_to_rgba(Sample* values, std::size_t count, Level level) {
     }
 }
 
-std::uint8_t same_level(std::uint8_t value) {
+template <class Sample>
+Sample same_level(Sample value) {
     return value;
 }
 
 }  // namespace
 
 host::World::Depth render_depth(const Babl* format) {
-    const bool eight_bit = format && babl_format_get_type(format, 0) == babl_type("u8");
-    return eight_bit ? host::World::Depth::k8 : host::World::Depth::k16;
+    const Babl* type = format ? babl_format_get_type(format, 0) : nullptr;
+    if (type == babl_type("u8")) {
+        return host::World::Depth::k8;
+    }
+    return type && float_type(type) ? host::World::Depth::kFloat : host::World::Depth::k16;
 }
 
 const Babl* colour_format(const Babl* layer_format, host::World::Depth depth) {
-    return rgba(kSpaceCurve, depth_type(depth), space_of(layer_format));
+    // Float layers are light: linear, unbounded, straight alpha.
+    const char* model = depth == host::World::Depth::kFloat ? kLinear : kSpaceCurve;
+    return rgba(model, depth_type(depth), space_of(layer_format));
 }
 
 const Babl* output_format(const Babl* layer_format) {
     const Babl* type = layer_format ? babl_format_get_type(layer_format, 0) : babl_type("u8");
+    if (float_type(type)) {
+        return colour_format(layer_format, host::World::Depth::kFloat);
+    }
     return rgba(kSpaceCurve, babl_get_name(type), space_of(layer_format));
 }
 
@@ -98,12 +119,19 @@ std::unique_ptr<host::World> read_world(GeglBuffer* buffer, const GeglRectangle&
     auto world = std::make_unique<host::World>(rect.width, rect.height, depth);
     gegl_buffer_get(buffer, &rect, 1.0 / static_cast<double>(1 << level), format, world->def().data,
                     world->rowbytes(), GEGL_ABYSS_NONE);
-    if (depth == host::World::Depth::k16) {
-        rgba_to_world(static_cast<std::uint16_t*>(world->def().data), value_count(*world),
-                      session::file16_to_world16);
-    } else {
-        rgba_to_world(static_cast<std::uint8_t*>(world->def().data), value_count(*world),
-                      same_level);
+    switch (depth) {
+        case host::World::Depth::k16:
+            rgba_to_world(static_cast<std::uint16_t*>(world->def().data), value_count(*world),
+                          session::file16_to_world16);
+            break;
+        case host::World::Depth::kFloat:
+            rgba_to_world(static_cast<float*>(world->def().data), value_count(*world),
+                          same_level<float>);
+            break;
+        case host::World::Depth::k8:
+            rgba_to_world(static_cast<std::uint8_t*>(world->def().data), value_count(*world),
+                          same_level<std::uint8_t>);
+            break;
     }
     return world;
 }
@@ -112,11 +140,19 @@ void write_world(host::World& world, GeglBuffer* buffer, const GeglRectangle& re
                  const Babl* format) {
     // The world is the render's own result and is not read again, so it is turned into GEGL's
     // order and levels where it lies.
-    if (world.depth() == host::World::Depth::k16) {
-        world_to_rgba(static_cast<std::uint16_t*>(world.def().data), value_count(world),
-                      session::world16_to_file16);
-    } else {
-        world_to_rgba(static_cast<std::uint8_t*>(world.def().data), value_count(world), same_level);
+    switch (world.depth()) {
+        case host::World::Depth::k16:
+            world_to_rgba(static_cast<std::uint16_t*>(world.def().data), value_count(world),
+                          session::world16_to_file16);
+            break;
+        case host::World::Depth::kFloat:
+            world_to_rgba(static_cast<float*>(world.def().data), value_count(world),
+                          same_level<float>);
+            break;
+        case host::World::Depth::k8:
+            world_to_rgba(static_cast<std::uint8_t*>(world.def().data), value_count(world),
+                          same_level<std::uint8_t>);
+            break;
     }
     gegl_buffer_set(buffer, &rect, level, format, world.def().data, world.rowbytes());
 }

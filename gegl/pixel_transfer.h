@@ -1,10 +1,11 @@
 // Pixels between GEGL buffers and the emulated host's worlds: GEGL's RGBA becomes a world's ARGB
 // and back, with the tool's 16-bit level conversion (0..65535 in GEGL, 0..32768 in a world).
 //
-// Layers are taken at 8 bits when GEGL holds them at 8 bits and at 16 bits otherwise, the
-// depths the effect renders. Colour is taken perceptual in the layer's own colour space, as the
-// effect works on channel values; the Distance Layer keeps its own tone curve, since its values
-// are distances, not colours.
+// Layers are taken at 8 bits when GEGL holds them at 8 bits, as float light when GEGL holds
+// them in a floating-point type (half, float, double), and at 16 bits otherwise. Integer colour
+// is taken perceptual in the layer's own colour space, as the effect works on channel values
+// there; float colour is taken linear, as light, without clamping. The Distance Layer keeps its
+// own tone curve, since its values are distances, not colours.
 #ifndef QB_GEGL_PIXEL_TRANSFER_H
 #define QB_GEGL_PIXEL_TRANSFER_H
 

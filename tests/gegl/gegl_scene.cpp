@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 
 namespace qb_test {
 namespace {
@@ -59,6 +60,9 @@ Picture<Sample> make_distance(int width, int height) {
 
 template <class Sample>
 OIIO::TypeDesc type_of() {
+    if constexpr (std::is_floating_point_v<Sample>) {
+        return OIIO::TypeDesc::FLOAT;
+    }
     return sizeof(Sample) == 1 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
 }
 
@@ -70,6 +74,23 @@ Picture<std::uint8_t> scene8(Corner corner, int width, int height) {
 
 Picture<std::uint16_t> scene16(Corner corner) {
     return make_scene<std::uint16_t>(kSceneWidth, kSceneHeight, corner);
+}
+
+Picture<float> scene_light() {
+    constexpr double kHighlightGain = 40.0;
+    Picture<float> picture{kSceneWidth, kSceneHeight, kRgba, {}};
+    for (int y = 0; y < kSceneHeight; ++y) {
+        for (int x = 0; x < kSceneWidth; ++x) {
+            for (int c = 0; c < kRgba; ++c) {
+                const double level =
+                    scene_level(x, y, c, kSceneWidth, kSceneHeight, Corner::opaque);
+                const bool highlight = c != 3 && level > 0.5;
+                picture.values.push_back(
+                    static_cast<float>(highlight ? level * kHighlightGain : level));
+            }
+        }
+    }
+    return picture;
 }
 
 Picture<std::uint8_t> distance8(int width, int height) {
@@ -109,7 +130,9 @@ Picture<Sample> read_picture(const std::filesystem::path& path) {
 
 template bool write_picture(const std::filesystem::path&, const Picture<std::uint8_t>&);
 template bool write_picture(const std::filesystem::path&, const Picture<std::uint16_t>&);
+template bool write_picture(const std::filesystem::path&, const Picture<float>&);
 template Picture<std::uint8_t> read_picture(const std::filesystem::path&);
 template Picture<std::uint16_t> read_picture(const std::filesystem::path&);
+template Picture<float> read_picture(const std::filesystem::path&);
 
 }  // namespace qb_test

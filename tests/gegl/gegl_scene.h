@@ -16,7 +16,7 @@ namespace qb_test {
 inline constexpr int kSceneWidth = 80;
 inline constexpr int kSceneHeight = 60;
 
-// Channel values as stored: 8-bit or 16-bit, channels interleaved, rows top to bottom.
+// Channel values as stored: 8-bit, 16-bit or float, channels interleaved, rows top to bottom.
 template <class Sample>
 struct Picture {
     int width = 0;
@@ -32,10 +32,12 @@ enum class Corner { opaque, fading };
 Picture<std::uint8_t> scene8(Corner corner = Corner::opaque, int width = kSceneWidth,
                              int height = kSceneHeight);
 Picture<std::uint16_t> scene16(Corner corner = Corner::opaque);
+// The opaque scene as linear light, its bright points 40 times brighter than white.
+Picture<float> scene_light();
 Picture<std::uint8_t> distance8(int width = kSceneWidth, int height = kSceneHeight);
 Picture<std::uint16_t> distance16();
 
-// PNG files through the image library, at the picture's own depth.
+// Files through the image library (PNG, or EXR for float pictures), at the picture's own depth.
 template <class Sample>
 bool write_picture(const std::filesystem::path& path, const Picture<Sample>& picture);
 template <class Sample>

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "tests/cli/tool_runner.h"
@@ -50,6 +51,9 @@ using NodePtr = std::unique_ptr<GeglNode, Unref<GeglNode>>;
 
 template <class Sample>
 const Babl* format_of(int channels) {
+    if constexpr (std::is_floating_point_v<Sample>) {
+        return babl_format(channels == 1 ? "Y float" : "RGBA float");
+    }
     const bool eight = sizeof(Sample) == 1;
     if (channels == 1) {
         return babl_format(eight ? "Y' u8" : "Y' u16");
@@ -198,6 +202,33 @@ TEST_F(OperationTest, SixteenBitLayerEqualsTheToolsSixteenBitRender) {
         tool_render(layer, &distance, {"--focus", "140", "--amount", "24", "--shape", "circle"});
     EXPECT_EQ(qb_test::differences(rendered, tool), 0u);
     EXPECT_GT(qb_test::differences(rendered, layer), 0u) << "nothing was blurred";
+}
+
+// GIMP's 32-bit linear images are light: rendered as float frames, unclamped, as the tool
+// renders an EXR.
+TEST_F(OperationTest, FloatLayerEqualsTheToolsFloatRender) {
+    const Picture<float> layer = qb_test::scene_light();
+    const Picture<std::uint16_t> distance = qb_test::distance16();
+    OperationGraph graph(layer, &distance);
+    const Picture<float> rendered = graph.render<float>([](GeglNode* node) {
+        gegl_node_set(node, "focus-distance", 140.0, "bokeh-amount", 24.0, "shape",
+                      enum_value("shape", "circle"), nullptr);
+    });
+    ASSERT_TRUE(qb_test::write_picture(at("layer.exr"), layer));
+    ASSERT_TRUE(qb_test::write_picture(at("distance.png"), distance));
+    const qb_test::ToolRun run = qb_test::run_tool(
+        folder_, {"render", "layer.exr", "-o", "tool.exr", "--distance", "distance.png", "--focus",
+                  "140", "--amount", "24", "--shape", "circle"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Picture<float> tool = qb_test::read_picture<float>(at("tool.exr"));
+    ASSERT_EQ(tool.values.size(), rendered.values.size());
+    float brightest = 0.0f;
+    for (std::size_t i = 0; i < tool.values.size(); ++i) {
+        ASSERT_NEAR(rendered.values[i], tool.values[i], 1e-5f * std::max(tool.values[i], 1.0f))
+            << "value " << i;
+        brightest = std::max(brightest, rendered.values[i]);
+    }
+    EXPECT_GT(brightest, 1.5f) << "the highlights were clamped";
 }
 
 TEST_F(OperationTest, WithoutDistanceLayerEqualsTheToolsRenderWithoutDepth) {
