@@ -6,6 +6,9 @@
 // driver's step extraction, blur masks and write-back, timed on the same inputs through the
 // render library) and the peak resident memory while it rendered (the host's layers included).
 // The targets: an HD render in at most 300 MB, and the driver's share of a depth render under 20%.
+//
+// The same frame as 16-bit and as float light renders side by side, with and without depth: a
+// float render may take at most 1.3 times the 16-bit one, and at most 1.5 times its peak memory.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -16,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,20 +64,33 @@ std::string module_path() {
     return (std::filesystem::path(QB_PLUGIN_DIR) / "QuilAE.aex").string();
 }
 
-// The largest resident set since the last reset_peak_memory(), from the kernel's high-water mark;
-// where the mark cannot be reset, the process's peak so far.
-double peak_megabytes() {
+// A memory figure of /proc/self/status ("VmHWM", "VmRSS") in megabytes; nullopt without it.
+std::optional<double> status_megabytes(const std::string& field) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
+        if (line.rfind(field + ":", 0) == 0) {
             return std::stod(line.substr(line.find_first_of("0123456789"))) * 1024.0 /
                    kBytesPerMegabyte;
         }
     }
+    return std::nullopt;
+}
+
+// The largest resident set since the last reset_peak_memory(), from the kernel's high-water mark;
+// where the mark cannot be reset, the process's peak so far.
+double peak_megabytes() {
+    if (const std::optional<double> peak = status_megabytes("VmHWM")) {
+        return *peak;
+    }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) * 1024.0 / kBytesPerMegabyte;
+}
+
+// What is resident now.
+double resident_megabytes() {
+    return status_megabytes("VmRSS").value_or(0.0);
 }
 
 // Lowers the high-water mark to what is resident now, so that a case's peak is its own and not
@@ -252,6 +269,112 @@ void BM_Render(benchmark::State& state, Ramp ramp) {
     state.counters["outside_engine_%"] = 100.0 * fastest_driver / fastest_render;
 }
 
+// The frame at another depth: 16-bit levels, or float light (white 1).
+host::World frame_at(host::World::Depth depth) {
+    constexpr double kMax8 = 255.0;
+    constexpr double kMax16 = 32768.0;
+    const host::World& frame = scene().frame;
+    host::World world(kWidth, kHeight, depth);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const PF_Pixel8& p = frame.pixel8(x, y);
+            if (depth == host::World::Depth::kFloat) {
+                const auto light = [](uint8_t v) { return static_cast<float>(v / kMax8); };
+                world.pixel_float(x, y) =
+                    PF_PixelFloat{light(p.alpha), light(p.red), light(p.green), light(p.blue)};
+            } else {
+                const auto level = [](uint8_t v) {
+                    return static_cast<uint16_t>(std::lround(v * kMax16 / kMax8));
+                };
+                world.pixel16(x, y) =
+                    PF_Pixel16{level(p.alpha), level(p.red), level(p.green), level(p.blue)};
+            }
+        }
+    }
+    return world;
+}
+
+// One depth's renders of the frame, with the peak memory of its first.
+class DepthRenders {
+  public:
+    DepthRenders(Ramp ramp, double amount, host::World::Depth depth)
+        : input_(frame_at(depth)), output_(kWidth, kHeight, depth), effect_(module_path()) {
+        effect_.set_layer_size(kWidth, kHeight);
+        ok_ = effect_.open_sequence() == PF_Err_NONE;
+        effect_.set_value("Bokeh Amount", amount);
+        effect_.set_value("Quality", kHighQuality);
+        effect_.set_value("Distance Precision", kPrecision);
+        effect_.set_value("On-Focus Distance", kFocus);
+        effect_.set_layer("Distance Layer", ramp == Ramp::kNone ? nullptr : layer_for(ramp));
+        ok_ = ok_ && render() >= 0.0;
+    }
+
+    bool ok() const { return ok_; }
+    // Seconds, or -1 when the render failed.
+    double render() {
+        const auto start = std::chrono::steady_clock::now();
+        return effect_.render(input_, output_) == PF_Err_NONE ? seconds_since(start) : -1.0;
+    }
+
+  private:
+    host::World input_;
+    host::World output_;
+    host::EmulatedHost effect_;
+    bool ok_ = false;
+};
+
+// The memory a depth's frames and first render take at their peak, beyond what was resident
+// before them.
+template <class Make>
+auto measured(Make make, double& megabytes) {
+    reset_peak_memory();
+    const double before = resident_megabytes();
+    auto made = make();
+    megabytes = peak_megabytes() - before;
+    return made;
+}
+
+// Renders of the 16-bit and the float frame take turns, so that a busy moment of the machine
+// weighs on both alike; each side keeps its fastest.
+void BM_FloatAgainstSixteenBit(benchmark::State& state, Ramp ramp) {
+    const double amount = static_cast<double>(state.range(0));
+    double deep_peak = 0.0;
+    double light_peak = 0.0;
+    const auto make = [&](host::World::Depth depth) {
+        return [=] { return std::make_unique<DepthRenders>(ramp, amount, depth); };
+    };
+    const std::unique_ptr<DepthRenders> deep_renders =
+        measured(make(host::World::Depth::k16), deep_peak);
+    const std::unique_ptr<DepthRenders> light_renders =
+        measured(make(host::World::Depth::kFloat), light_peak);
+    DepthRenders& deep = *deep_renders;
+    DepthRenders& light = *light_renders;
+    if (!deep.ok() || !light.ok()) {
+        state.SkipWithError("a first render failed");
+        return;
+    }
+    double fastest_deep = 0.0;
+    double fastest_light = 0.0;
+    for (auto _ : state) {
+        const double deep_seconds = deep.render();
+        const double light_seconds = light.render();
+        if (deep_seconds < 0.0 || light_seconds < 0.0) {
+            state.SkipWithError("a render failed");
+            return;
+        }
+        state.SetIterationTime(light_seconds);
+        const bool first = fastest_deep == 0.0;
+        fastest_deep = first ? deep_seconds : std::min(fastest_deep, deep_seconds);
+        fastest_light = first ? light_seconds : std::min(fastest_light, light_seconds);
+    }
+    state.counters["s_16bit"] = fastest_deep;
+    state.counters["s_float"] = fastest_light;
+    state.counters["time_float/16bit"] = fastest_light / fastest_deep;
+    state.counters["peak_MB_16bit"] = deep_peak;
+    state.counters["peak_MB_float"] = light_peak;
+    state.counters["peak_float/16bit"] = light_peak / deep_peak;
+}
+
 }  // namespace
 
 BENCHMARK(BM_WriteBack)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseManualTime();
@@ -275,6 +398,18 @@ BENCHMARK_CAPTURE(BM_Render, depth_ramp_across, Ramp::kColumns)
     ->UseManualTime()
     ->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_Render, no_depth, Ramp::kNone)
+    ->Arg(20)
+    ->Arg(60)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_FloatAgainstSixteenBit, depth_ramp, Ramp::kRows)
+    ->Arg(20)
+    ->Arg(60)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_FloatAgainstSixteenBit, no_depth, Ramp::kNone)
     ->Arg(20)
     ->Arg(60)
     ->Unit(benchmark::kMillisecond)
