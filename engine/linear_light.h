@@ -44,6 +44,17 @@ class LinearLight {
           alpha_scale_(alpha_scale),
           linear_(hardness == 1.0) {}
 
+    // The four lights (alpha first) of a pixel as the frame holds it, cleaned, a glow carried.
+    void pixel_light(const float* pixel, float* light) const {
+        float carried_pixel[4] = {cleaned(pixel[0]), cleaned(pixel[1]), cleaned(pixel[2]),
+                                  cleaned(pixel[3])};
+        carry_glow(carried_pixel);
+        light[0] = alpha(carried_pixel[0]);
+        for (int k = 1; k < 4; ++k) {
+            light[k] = colour(carried_pixel[k]);
+        }
+    }
+
     // The light a cleaned colour value adds.
     float colour(float value) const { return carried(brightness_ * powered(value)); }
 

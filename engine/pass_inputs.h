@@ -8,7 +8,7 @@
 #include "engine/channel_levels.h"
 
 // The source frame, four channels a pixel, alpha first: 8-bit (src8), 16-bit (src16) or float
-// light (srcf, cleaned as LinearLight::cleaned does; its pass takes the 16-bit stamp).
+// light (srcf, any values: the pass cleans them as it reads them; it takes the 16-bit stamp).
 struct SourceFrame {
     int32_t width = 0;
     int32_t height = 0;

@@ -13,9 +13,11 @@ PassInputs pass_inputs(const PassBuffers& buffers, const PassSettings& settings,
                        const DistanceStep& step) {
     const int32_t row_values = buffers.width * kChannels;
     PassInputs in;
+    const int32_t float_stride =
+        buffers.input_float_stride != 0 ? buffers.input_float_stride : row_values;
     in.source = SourceFrame{buffers.width,  buffers.height,      buffers.levels,
                             buffers.input8, row_values,          buffers.input16,
-                            row_values,     buffers.input_float, row_values};
+                            row_values,     buffers.input_float, float_stride};
     in.iris =
         IrisImage{false,         kShapeBytesPerPixel,   buffers.shape_width, buffers.shape_height,
                   buffers.shape, buffers.shape_rowbytes};

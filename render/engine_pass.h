@@ -20,6 +20,7 @@ struct PassBuffers {
     const uint8_t* input8 = nullptr;     // the step's pixels, for an 8-bit render
     const uint16_t* input16 = nullptr;   // or for a 16-bit one
     const float* input_float = nullptr;  // or for a float one
+    int32_t input_float_stride = 0;      // in floats; 0 for packed rows
     const uint8_t* mask = nullptr;
     const int32_t* row_work = nullptr;
     float* light = nullptr;

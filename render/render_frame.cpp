@@ -1,6 +1,7 @@
 #include "render/render_frame.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -83,6 +84,7 @@ class RenderRun {
     bool load_shape();
     bool allocate_buffers();
     bool take_input_buffer(std::size_t channels);
+    bool reads_layer_in_place() const;
     uint8_t* step_pixels() const;
     bool render_steps();
     bool run_step(const DistanceStep& step, const StepSource& source);
@@ -300,7 +302,8 @@ bool RenderRun::allocate_buffers() {
     const std::size_t pixels =
         static_cast<std::size_t>(region_.width) * static_cast<std::size_t>(region_.height);
     const std::size_t channels = pixels * kChannels;
-    if (!take_input_buffer(channels) || !take(mask_space_, pixels, kNoMaskSpace) ||
+    if ((!reads_layer_in_place() && !take_input_buffer(channels)) ||
+        !take(mask_space_, pixels, kNoMaskSpace) ||
         !take(output_buffer_, channels, kNoOutputBuffer) ||
         !take(normalization_buffer_, pixels, kNoNormalization)) {
         return false;
@@ -359,6 +362,14 @@ bool RenderRun::render_steps() {
     return true;
 }
 
+// Float light needs no step buffer when every pixel is in the one step: the engine cleans what it
+// reads, so it reads the layer itself, and a frame-sized copy is neither made nor held.
+bool RenderRun::reads_layer_in_place() const {
+    const auto address = reinterpret_cast<std::uintptr_t>(layer_.pixels.data);
+    return depth_ == ChannelDepth::kFloat && !local_distance_ && address % alignof(float) == 0 &&
+           layer_.pixels.rowbytes % static_cast<std::ptrdiff_t>(sizeof(float)) == 0;
+}
+
 uint8_t* RenderRun::step_pixels() const {
     switch (depth_) {
         case ChannelDepth::k16:
@@ -377,7 +388,12 @@ bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
                                static_cast<std::ptrdiff_t>(pixel_bytes(depth_)),
                            depth_};
     const int32_t disc = odd_diameter(step.blur, request_.use_micro);
-    prepare_step(source, step, disc, buffer, mask_space_.get(), workspace_);
+    const bool in_place = reads_layer_in_place();
+    if (in_place) {
+        prepare_layer_as_step(source, mask_space_.get(), workspace_);
+    } else {
+        prepare_step(source, step, disc, buffer, mask_space_.get(), workspace_);
+    }
 
     PassBuffers buffers;
     buffers.width = region_.width;
@@ -387,6 +403,11 @@ bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
     buffers.input8 = input_buffer8_.get();
     buffers.input16 = input_buffer16_.get();
     buffers.input_float = input_buffer_float_.get();
+    if (in_place) {
+        buffers.input_float = reinterpret_cast<const float*>(source.input.data);
+        buffers.input_float_stride = static_cast<int32_t>(
+            source.input.rowbytes / static_cast<std::ptrdiff_t>(sizeof(float)));
+    }
     buffers.mask = mask_space_.get();
     buffers.row_work = workspace_.row_work;
     buffers.light = output_buffer_.get();

@@ -268,6 +268,12 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace) {
     });
 }
 
+void prepare_layer_as_step(const StepSource& source, uint8_t* mask, StepWorkspace& workspace) {
+    std::fill(workspace.row_work, workspace.row_work + source.height, source.width);
+    std::memset(mask, kMaskFull,
+                static_cast<std::size_t>(source.width) * static_cast<std::size_t>(source.height));
+}
+
 void prepare_step(const StepSource& source, const DistanceStep& step, int32_t disc,
                   const PixelRows& buffer, uint8_t* mask, StepWorkspace& workspace) {
     std::fill(workspace.row_work, workspace.row_work + source.height, 0);

@@ -34,6 +34,10 @@ void measure_step_source(const StepSource& source, StepWorkspace& workspace);
 void prepare_step(const StepSource& source, const DistanceStep& step, int32_t disc,
                   const PixelRows& buffer, uint8_t* mask, StepWorkspace& workspace);
 
+// For a render of one step that reads the layer itself instead of a step buffer (float light,
+// without distances): every pixel is the step's, at full weight.
+void prepare_layer_as_step(const StepSource& source, uint8_t* mask, StepWorkspace& workspace);
+
 }  // namespace render
 
 #endif

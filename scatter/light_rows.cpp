@@ -45,10 +45,7 @@ void convert_linear_row(const PassView& e, const LightView& view, int32_t y) {
     for (int32_t x = 0; x < view.columns; ++x) {
         const float* pixel = values + 4 * static_cast<std::ptrdiff_t>(x);
         float* channels = row.channels + 4 * static_cast<std::ptrdiff_t>(x);
-        channels[0] = light.alpha(pixel[0]);
-        for (int k = 1; k < 4; ++k) {
-            channels[k] = light.colour(pixel[k]);
-        }
+        light.pixel_light(pixel, channels);
         row.weights[x] = channels[0] != 0.0f ? LinearLight::kPixelWeight : 0.0f;
     }
 }

@@ -178,15 +178,14 @@ void unblurred_linear_row(const Loop& loop, int32_t y) {
         if (row.blur_map && row.blur_map[x] == 0) {
             continue;
         }
-        const float* pixel = values + x * kLevelsPerPixel;
-        const float alpha = light.alpha(pixel[0]);
-        if (alpha == 0.0f) {
+        float pixel_light[kLevelsPerPixel];
+        light.pixel_light(values + x * kLevelsPerPixel, pixel_light);
+        if (pixel_light[0] == 0.0f) {
             continue;
         }
         float* accum_pixel = row.accum + x * kLevelsPerPixel;
-        accum_pixel[0] += alpha;
-        for (int k = 1; k < kLevelsPerPixel; ++k) {
-            accum_pixel[k] += light.colour(pixel[k]);
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            accum_pixel[k] += pixel_light[k];
         }
         row.weight[x] += LinearLight::kPixelWeight;
     }
