@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "fuzz/scratch_file.h"
@@ -69,7 +71,15 @@ const Folders& folders() {
 }
 
 World::Depth pick_depth(FuzzedDataProvider& in) {
-    return in.ConsumeBool() ? World::Depth::k16 : World::Depth::k8;
+    constexpr World::Depth kDepths[] = {World::Depth::k8, World::Depth::k16, World::Depth::kFloat};
+    return kDepths[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kDepths) - 1)];
+}
+
+// Any 32 bits as a float: NaN, infinities, negative, tiny and huge values are all hostile input.
+float any_float(uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
 
 int pick_side(FuzzedDataProvider& in) {
@@ -90,6 +100,14 @@ void paint(World& world, uint32_t seed) {
                 const uint32_t v = next();
                 world.pixel8(x, y) = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 3),
                                       static_cast<uint8_t>(v >> 7), static_cast<uint8_t>(v >> 11)};
+            } else if (world.depth() == World::Depth::kFloat) {
+                // Mostly ordinary light, now and then any bit pattern at all.
+                const auto light = [&] {
+                    const uint32_t v = next();
+                    return (v & 7u) == 0 ? any_float(v * 2654435761u)
+                                         : static_cast<float>(v & 0xffffu) / 4096.0f;
+                };
+                world.pixel_float(x, y) = {light(), light(), light(), light()};
             } else {
                 // 16-bit channels above white (32768) are part of the hostile input.
                 world.pixel16(x, y) = {static_cast<uint16_t>(next()), static_cast<uint16_t>(next()),
@@ -101,7 +119,7 @@ void paint(World& world, uint32_t seed) {
 }
 
 int padding(FuzzedDataProvider& in, World::Depth depth) {
-    const int pixel_bytes = depth == World::Depth::k16 ? sizeof(PF_Pixel16) : sizeof(PF_Pixel8);
+    const int pixel_bytes = static_cast<int>(World::pixel_size(depth));
     return in.ConsumeIntegralInRange(0, kLargestPaddingPixels) * pixel_bytes;
 }
 

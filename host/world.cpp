@@ -42,10 +42,13 @@ std::size_t pixel_size_of(PF_WorldFlags flags) {
     return (flags & PF_WorldFlag_DEEP) ? sizeof(PF_Pixel16) : sizeof(PF_Pixel8);
 }
 
+std::size_t World::pixel_size(Depth depth) {
+    return pixel_size_of(flags_of(depth));
+}
+
 World::World(int width, int height, Depth depth, int row_padding_bytes) : depth_(depth) {
-    const std::size_t rowbytes =
-        static_cast<std::size_t>(std::max(width, 0)) * pixel_size_of(flags_of(depth)) +
-        static_cast<std::size_t>(std::max(row_padding_bytes, 0));
+    const std::size_t rowbytes = static_cast<std::size_t>(std::max(width, 0)) * pixel_size(depth) +
+                                 static_cast<std::size_t>(std::max(row_padding_bytes, 0));
     pixels_.assign(rowbytes * static_cast<std::size_t>(std::max(height, 0)), 0);
     def_.layer_marker = 1;
     def_.data = pixels_.data();

@@ -27,6 +27,9 @@ class World {
     World(World&&) = default;
     World& operator=(World&&) = default;
 
+    // Bytes of one pixel of a world of `depth`.
+    static std::size_t pixel_size(Depth depth);
+
     int width() const { return def_.width; }
     int height() const { return def_.height; }
     Depth depth() const { return depth_; }
