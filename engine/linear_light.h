@@ -1,23 +1,32 @@
 // The light of a float frame. Its channel values are scene-linear light already, so no film
 // curve stands between them and the scatter: at Hardness 1 and Brightness 1 a render is the
-// normalised spread of the values themselves, and a point's energy is kept.
+// normalised spread of the light itself, and a point's energy is kept.
 //
-// Hardness and Brightness keep the roles they have on the film curve of 8- and 16-bit frames,
-// continuously: Hardness h raises every value to the power h before the spread and the result to
-// 1/h after it, so that above 1 the bright pixels under a disc outweigh the dark ones (harder,
-// brighter-edged discs) and below 1 the dark ones gain; Brightness multiplies the light before it
-// is turned back, as it multiplies the photon light of the curve. Alpha goes through the same
-// power, without the Brightness, as on the curve.
+// A pass gathers three sums a pixel, in the slots the curve's passes use for other things:
+// - in the alpha slot, the pixels of the step (W), each counting 1 whatever it holds: light is
+//   spread over every pixel a disc covers, transparent ones included, so nothing is gained or
+//   lost;
+// - in the weight slot, their alpha (A): the coverage;
+// - in the colour slots, their light as coverage times colour (N), as an object of that colour
+//   covering that much of the pixel sends it. A pixel without alpha whose colour has light (an
+//   additive glow, a flame) sends its colour as it is.
+// Turned back, N / A is the colour of what covers a pixel (a soft edge keeps its colour out to
+// its end, with no dark halo), and N / W the light falling on a pixel nothing covers; A / W is
+// the blurred alpha.
+//
+// Hardness and Brightness keep the roles they have on the curve, continuously: Hardness h raises
+// colour to the power h before the spread and the result to 1/h after it, so that above 1 bright
+// pixels under a disc outweigh dark ones (harder, brighter discs) and below 1 dark ones gain;
+// Brightness multiplies the light before it is turned back. Alpha is spread linearly.
 #ifndef QB_ENGINE_LINEAR_LIGHT_H
 #define QB_ENGINE_LINEAR_LIGHT_H
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 
 class LinearLight {
   public:
-    // An unblurred pixel's weight: the float path's equivalent of the curve's middle light.
+    // What one pixel of the step counts in the alpha slot.
     static constexpr float kPixelWeight = 1.0f;
     // The largest light a channel carries. A disc of the largest blur adds up millions of cells
     // of up to 255 each in float32, and stays finite below this.
@@ -29,50 +38,53 @@ class LinearLight {
         return value > 0.0f ? std::min(value, kLargestLight) : 0.0f;
     }
 
-    // A cleaned pixel (alpha first) as a pass reads it. A pixel without alpha whose colour has
-    // light (an additive glow, a flame) is light all the same: it keeps that light with the
-    // smallest alpha a float holds, so that it is spread like any other, not dropped.
-    static void carry_glow(float* pixel) {
-        if (pixel[0] == 0.0f && (pixel[1] > 0.0f || pixel[2] > 0.0f || pixel[3] > 0.0f)) {
-            pixel[0] = FLT_MIN;
+    // A step buffer holds the step's pixels among zeros: a pixel of the step is marked by an
+    // alpha that is positive or -0, so that a transparent pixel of the step (+0 when cleaned)
+    // still counts, and the zeros a cleared buffer holds do not.
+    static void mark_in_step(float* cleaned_pixel) {
+        if (cleaned_pixel[0] == 0.0f) {
+            cleaned_pixel[0] = -0.0f;
         }
     }
+    static bool marked_in_step(const float* pixel) {
+        return pixel[0] > 0.0f || std::signbit(pixel[0]);
+    }
 
-    LinearLight(double hardness, double brightness, float alpha_scale)
-        : hardness_(hardness),
-          brightness_(brightness),
-          alpha_scale_(alpha_scale),
-          linear_(hardness == 1.0) {}
+    // What a pass adds for a pixel of the step as the frame holds it (alpha first, any values):
+    // the four slots and the weight.
+    struct PixelLight {
+        float slot[4];
+        float weight;
+    };
 
-    // The four lights (alpha first) of a pixel as the frame holds it, cleaned, a glow carried.
-    void pixel_light(const float* pixel, float* light) const {
-        float carried_pixel[4] = {cleaned(pixel[0]), cleaned(pixel[1]), cleaned(pixel[2]),
-                                  cleaned(pixel[3])};
-        carry_glow(carried_pixel);
-        light[0] = alpha(carried_pixel[0]);
+    LinearLight(double hardness, double brightness)
+        : hardness_(hardness), brightness_(brightness), linear_(hardness == 1.0) {}
+
+    PixelLight pixel_light(const float* pixel) const {
+        const float alpha = std::min(cleaned(pixel[0]), 1.0f);
+        // A glow has no coverage to scale its light by.
+        const double coverage = alpha > 0.0f ? alpha : 1.0;
+        PixelLight light{{kPixelWeight, 0.0f, 0.0f, 0.0f}, alpha};
         for (int k = 1; k < 4; ++k) {
-            light[k] = colour(carried_pixel[k]);
+            light.slot[k] = carried(brightness_ * coverage * powered(cleaned(pixel[k])));
         }
+        return light;
     }
 
-    // The light a cleaned colour value adds.
-    float colour(float value) const { return carried(brightness_ * powered(value)); }
-
-    // The light an alpha (cleaned) adds. A pixel with any alpha keeps some alpha light, however
-    // small the power makes it: the pass counts a pixel's weight only where its alpha light is.
-    float alpha(float value) const {
-        if (!(value > 0.0f)) {
-            return 0.0f;
-        }
-        return std::max(carried(brightness_ * powered(value * alpha_scale_)), FLT_MIN);
+    // The colour value of a pixel whose sums are `colour_light` (N), `coverage` (A) and `pixels`
+    // (W), where its alpha will be `alpha`: covered pixels take the colour of what covers them,
+    // uncovered ones (alpha 0) the light that falls on them.
+    float colour_value(float colour_light, float coverage, float pixels, float alpha) const {
+        // Sums left by light that has passed are rounding residue, far below any pixel's share.
+        constexpr float kLeastShare = 1.0e-9f;
+        const bool covered = alpha > 0.0f && coverage > kLeastShare * pixels;
+        const float divisor = covered ? coverage : pixels;
+        return divisor > 0.0f ? unpowered(colour_light / divisor) : 0.0f;
     }
 
-    // A normalised colour light back to a channel value.
-    float colour_value(float light) const { return unpowered(light); }
-
-    // A normalised alpha light back to an alpha.
-    float alpha_value(float light) const {
-        return unpowered(static_cast<float>(light / brightness_)) / alpha_scale_;
+    // The blurred alpha of a pixel whose sums are A and W.
+    static float alpha_value(float coverage, float pixels) {
+        return pixels > 0.0f ? std::clamp(coverage / pixels, 0.0f, 1.0f) : 0.0f;
     }
 
   private:
@@ -91,7 +103,6 @@ class LinearLight {
 
     double hardness_;
     double brightness_;
-    float alpha_scale_;
     bool linear_;
 };
 

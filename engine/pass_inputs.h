@@ -6,9 +6,12 @@
 #include <cstdint>
 
 #include "engine/channel_levels.h"
+#include "engine/linear_light.h"
 
 // The source frame, four channels a pixel, alpha first: 8-bit (src8), 16-bit (src16) or float
 // light (srcf, any values: the pass cleans them as it reads them; it takes the 16-bit stamp).
+// A float source either marks the pixels of the step as LinearLight::mark_in_step does, or is
+// all of the step.
 struct SourceFrame {
     int32_t width = 0;
     int32_t height = 0;
@@ -19,8 +22,13 @@ struct SourceFrame {
     int32_t src16_stride = 0;  // in 16-bit values
     const float* srcf = nullptr;
     int32_t srcf_stride = 0;  // in floats
+    bool srcf_marks_step = true;
 
     bool linear() const { return srcf != nullptr; }
+    // Whether the float pixel belongs to the pass's step.
+    bool in_step(const float* pixel) const {
+        return !srcf_marks_step || LinearLight::marked_in_step(pixel);
+    }
 };
 
 // The iris shape as loaded: `bytes_per_pixel` bytes a pixel, colour bytes first in blue, green,

@@ -14,7 +14,8 @@ struct PhotonLight {
 
     // Fills the tables for `levels` levels; refuses more levels than the tables hold.
     EngineStatus make_photon(int32_t levels, double hardness, double brightness);
-    // A float frame's pass: no tables, since its light is its value; only the pixel weight.
+    // A float frame's pass: no tables, since its light is its value; the middle light is what
+    // one pixel of the step counts.
     void make_linear();
 
     // (levels - 1) / 2, truncated, and its light.

@@ -22,6 +22,7 @@ PassInputs pass_inputs(const PassBuffers& buffers, const PassSettings& settings,
         IrisImage{false,         kShapeBytesPerPixel,   buffers.shape_width, buffers.shape_height,
                   buffers.shape, buffers.shape_rowbytes};
     in.region = PassRegion{buffers.mask, buffers.width, buffers.row_work};
+    in.source.srcf_marks_step = !buffers.input_float_is_layer;
     in.blur = step.blur;
     in.hardness = settings.hardness;
     in.brightness = settings.brightness;

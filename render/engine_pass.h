@@ -21,6 +21,9 @@ struct PassBuffers {
     const uint16_t* input16 = nullptr;   // or for a 16-bit one
     const float* input_float = nullptr;  // or for a float one
     int32_t input_float_stride = 0;      // in floats; 0 for packed rows
+    // The float input is the layer itself, every pixel of it the step's, instead of a step
+    // buffer that marks the step's pixels.
+    bool input_float_is_layer = false;
     const uint8_t* mask = nullptr;
     const int32_t* row_work = nullptr;
     float* light = nullptr;

@@ -407,6 +407,7 @@ bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
         buffers.input_float = reinterpret_cast<const float*>(source.input.data);
         buffers.input_float_stride = static_cast<int32_t>(
             source.input.rowbytes / static_cast<std::ptrdiff_t>(sizeof(float)));
+        buffers.input_float_is_layer = true;
     }
     buffers.mask = mask_space_.get();
     buffers.row_work = workspace_.row_work;

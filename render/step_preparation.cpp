@@ -77,7 +77,9 @@ int32_t copy_taken_pixels(const uint8_t* in, int32_t count, Take take, uint8_t* 
             channel = taken ? engine_channel(channel) : Channel{0};
         }
         if constexpr (std::is_floating_point_v<Channel>) {
-            LinearLight::carry_glow(pixel);
+            if (taken) {
+                LinearLight::mark_in_step(pixel);
+            }
         }
         std::memcpy(out + static_cast<std::size_t>(i) * sizeof pixel, pixel, sizeof pixel);
         copied += taken ? 1 : 0;

@@ -72,13 +72,12 @@ void write_rows(const float* light, const float* weights, int32_t width, int32_t
     });
 }
 
-// A float frame's pixels: the normalised light turned back through LinearLight, unrounded and
-// without a top.
-void write_linear_rows(const float* light, const float* weights, int32_t width, int32_t height,
+// A float frame's pixels: its sums turned back through LinearLight, unrounded and without a
+// top. The alpha slot holds the pixels' count and the weights the coverage.
+void write_linear_rows(const float* light, const float* coverage, int32_t width, int32_t height,
                        const ConstPixelRows& input, const PixelRows& output,
                        const WriteBackSettings& settings) {
-    const LinearLight curve(settings.hardness, settings.brightness, settings.alpha_value);
-    const float mid_light = settings.mid_light;
+    const LinearLight curve(settings.hardness, settings.brightness);
     const bool alpha_bokeh = settings.alpha_bokeh;
     platform::for_each_row(0, height, threads_for(int64_t{height} * width), [&](int, int32_t r) {
         const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(r) * width;
@@ -86,16 +85,18 @@ void write_linear_rows(const float* light, const float* weights, int32_t width, 
         uint8_t* out = output.row(r);
         for (int32_t c = 0; c < width; ++c) {
             const float* sums = light + (first + c) * kChannels;
-            const float weight_sum = weights[first + c];
-            const float weight = weight_sum > 0.0f ? mid_light / weight_sum : 1.0f;
+            const float pixels = sums[kAlpha];
+            const float covered = coverage[first + c];
             float pixel[kChannels];
             if (alpha_bokeh) {
-                pixel[kAlpha] = curve.alpha_value(weight * sums[kAlpha]);
+                pixel[kAlpha] = LinearLight::alpha_value(covered, pixels);
             } else {
-                std::memcpy(&pixel[kAlpha], in + c * sizeof pixel, sizeof(float));
+                float source_alpha;
+                std::memcpy(&source_alpha, in + c * sizeof pixel, sizeof source_alpha);
+                pixel[kAlpha] = std::min(LinearLight::cleaned(source_alpha), 1.0f);
             }
             for (int k = 1; k < kChannels; ++k) {
-                pixel[k] = curve.colour_value(weight * sums[k]);
+                pixel[k] = curve.colour_value(sums[k], covered, pixels, pixel[kAlpha]);
             }
             std::memcpy(out + c * sizeof pixel, pixel, sizeof pixel);
         }

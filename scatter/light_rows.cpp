@@ -35,18 +35,21 @@ ViewRow cleared_row(const LightView& view, int32_t y) {
     return ViewRow{channels + 4 * view.pad, weights + view.pad};
 }
 
-// A float frame's light is its value; a pixel weighs where its alpha has light.
+// A float frame's pixels of the step, as LinearLight spreads them.
 void convert_linear_row(const PassView& e, const LightView& view, int32_t y) {
     const SourceFrame& frame = e.in.source;
     const float* values = frame.srcf + static_cast<std::ptrdiff_t>(y) * frame.srcf_stride +
                           static_cast<std::ptrdiff_t>(view.first_column) * 4;
-    const LinearLight light(e.in.hardness, e.in.brightness, e.in.alpha_scale);
+    const LinearLight light(e.in.hardness, e.in.brightness);
     const ViewRow row = cleared_row(view, y);
     for (int32_t x = 0; x < view.columns; ++x) {
         const float* pixel = values + 4 * static_cast<std::ptrdiff_t>(x);
-        float* channels = row.channels + 4 * static_cast<std::ptrdiff_t>(x);
-        light.pixel_light(pixel, channels);
-        row.weights[x] = channels[0] != 0.0f ? LinearLight::kPixelWeight : 0.0f;
+        if (!frame.in_step(pixel)) {
+            continue;
+        }
+        const LinearLight::PixelLight lights = light.pixel_light(pixel);
+        std::copy(lights.slot, lights.slot + 4, row.channels + 4 * static_cast<std::ptrdiff_t>(x));
+        row.weights[x] = lights.weight;
     }
 }
 

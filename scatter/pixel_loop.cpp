@@ -167,27 +167,23 @@ EngineStatus run_rows(const Loop& loop, int threads, int32_t chunk_rows, StartCh
     return {};
 }
 
-// A float frame's pixel adds its own light, where its alpha has light, with the weight of one
-// pixel.
+// A float frame's pixel of the step adds its own light.
 void unblurred_linear_row(const Loop& loop, int32_t y) {
     const PassInputs& in = loop.e.in;
-    const LinearLight light(in.hardness, in.brightness, in.alpha_scale);
+    const LinearLight light(in.hardness, in.brightness);
     const float* values = in.source.srcf + static_cast<std::ptrdiff_t>(y) * in.source.srcf_stride;
     const RowBuffers row = row_buffers(loop, y);
     for (int32_t x = 0; x < loop.e.width; ++x) {
-        if (row.blur_map && row.blur_map[x] == 0) {
+        const float* pixel = values + x * kLevelsPerPixel;
+        if ((row.blur_map && row.blur_map[x] == 0) || !in.source.in_step(pixel)) {
             continue;
         }
-        float pixel_light[kLevelsPerPixel];
-        light.pixel_light(values + x * kLevelsPerPixel, pixel_light);
-        if (pixel_light[0] == 0.0f) {
-            continue;
-        }
+        const LinearLight::PixelLight lights = light.pixel_light(pixel);
         float* accum_pixel = row.accum + x * kLevelsPerPixel;
         for (int k = 0; k < kLevelsPerPixel; ++k) {
-            accum_pixel[k] += pixel_light[k];
+            accum_pixel[k] += lights.slot[k];
         }
-        row.weight[x] += LinearLight::kPixelWeight;
+        row.weight[x] += lights.weight;
     }
 }
 

@@ -95,6 +95,15 @@ TEST_F(FloatRender, HighlightsKeepTheirEnergyAndHue) {
     auto host = effect(kWidth, kHeight);
     host->set_value("Bokeh Amount", kAmount);
     const World output = render(*host, input);
+    // A Distance Layer that puts everything as far from focus renders the same light, through a
+    // step buffer instead of the layer itself.
+    World far(kWidth, kHeight, World::Depth::k8);
+    qb_test::paint_distances(far, [](int, int) { return 0; });
+    host->set_value("On-Focus Distance", 255);
+    host->set_layer("Distance Layer", &far);
+    const World through_steps = render(*host, input);
+    EXPECT_EQ(through_steps.pixel_float(150, 150).red, output.pixel_float(150, 150).red);
+    EXPECT_EQ(through_steps.pixel_float(60, 75).green, output.pixel_float(60, 75).green);
 
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(values[i]);
@@ -222,14 +231,15 @@ TEST_F(FloatRender, NotANumberAndInfinitiesGiveFiniteLight) {
     EXPECT_GT(output.pixel_float(9, 6).green, 1.0e15f);
 }
 
-// A glow (colour without alpha) is light; a soft, straight-alpha disc keeps its colour out to
-// its edge instead of darkening into the transparent pixels around it.
+// A glow (colour without alpha, as additive passes hold it) is light, spread with its energy
+// kept; a soft, straight-alpha disc keeps its colour out to its edge instead of darkening into
+// the transparent pixels around it, and its light spills past its edge.
 TEST_F(FloatRender, GlowsKeepTheirLightAndSoftEdgesKeepTheirColour) {
     constexpr int kSize = 64;
     auto host = effect(kSize, kSize);
     host->set_value("Bokeh Amount", 11);
 
-    World glow = opaque_frame(kSize, kSize, 0.0f);
+    World glow(kSize, kSize, World::Depth::kFloat);
     for (int y = 28; y < 36; ++y) {
         for (int x = 28; x < 36; ++x) {
             glow.pixel_float(x, y) = PF_PixelFloat{0.0f, 4.0f, 2.0f, 1.0f};
@@ -257,6 +267,45 @@ TEST_F(FloatRender, GlowsKeepTheirLightAndSoftEdgesKeepTheirColour) {
             EXPECT_EQ(p.alpha, soft.pixel_float(x, 32).alpha) << x;
         }
     }
+    // Just outside the edge nothing covers a pixel: what falls on it is the disc's light.
+    const PF_PixelFloat& outside = output.pixel_float(32 + 21, 32);
+    EXPECT_EQ(outside.alpha, 0.0f);
+    EXPECT_GT(outside.blue, 0.0f);
+    EXPECT_LT(outside.blue, 0.5f * 2.5f);
+}
+
+// With the alpha spread too, colour times alpha is the spread of the premultiplied light: the
+// element is blurred as one, its colour kept and its light neither lost nor gained.
+TEST_F(FloatRender, WithAlphaBokehAnElementBlursAsOnePremultipliedPicture) {
+    constexpr int kSize = 72;
+    folder_.touch("alpha_boke");
+    auto host = effect(kSize, kSize);
+    host->set_value("Bokeh Amount", 13);
+    World soft(kSize, kSize, World::Depth::kFloat);
+    double source_light = 0.0;
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const double r = std::hypot(x - 36.0, y - 36.0);
+            const auto alpha = static_cast<float>(std::clamp((18.0 - r) / 5.0, 0.0, 1.0));
+            if (alpha > 0.0f) {
+                soft.pixel_float(x, y) = PF_PixelFloat{alpha, 0.8f, 0.3f, 2.5f};
+                source_light += alpha * 2.5;
+            }
+        }
+    }
+    const World output = render(*host, soft);
+    double light = 0.0;
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const PF_PixelFloat& p = output.pixel_float(x, y);
+            light += p.alpha * p.blue;
+            if (p.alpha > 1e-3f) {
+                ASSERT_NEAR(p.blue, 2.5f, 0.025f) << "at " << x << ", " << y;
+            }
+        }
+    }
+    EXPECT_NEAR(light, source_light, 0.01 * source_light);
+    EXPECT_LT(output.pixel_float(36 + 18, 36).alpha, 0.5f) << "the alpha was not spread";
 }
 
 TEST_F(FloatRender, FloatDistanceLayersEqualTheSixteenBitOnesTheyMatch) {
