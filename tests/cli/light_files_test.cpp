@@ -1,6 +1,5 @@
-// Float files into float worlds of scene-linear light and back, and the windows, parts, alpha
-// and curves around them: everything the tool does to a picture short of rendering it.
-#include <OpenImageIO/deepdata.h>
+// Float files into float worlds of scene-linear light and back, and the windows, alpha and
+// curves around them: everything the tool does to a picture short of rendering it.
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
 
@@ -263,23 +262,6 @@ TEST_F(LightFiles, DataAndDisplayWindowsSurviveReadingAndWriting) {
     }
 }
 
-TEST_F(LightFiles, DownsamplingDividesTheWindowsRoundingOutward) {
-    oiio::ImageSpec spec(5, 3, 3, oiio::TypeDesc::HALF);
-    spec.x = 3;
-    spec.y = -1;
-    spec.full_width = 20;
-    spec.full_height = 10;
-    write_file("in.exr", spec, std::vector<float>(5 * 3 * 3, 0.5f));
-    const cli::FrameLayers layers = frame_of("in.exr", 2);
-    // The frame runs from row -2 (rounded down to whole blocks) to row 10: 10 x 6 blocks.
-    EXPECT_EQ(layers.input->width(), 10);
-    EXPECT_EQ(layers.input->height(), 6);
-    cli::write_world(*layers.input, path("half.exr"), layers.output);
-    const Stored out = stored(path("half.exr"));
-    EXPECT_EQ(data_of(out.spec), (PixelWindow{1, -1, 3, 2}));
-    EXPECT_EQ(display_of(out.spec), (PixelWindow{0, 0, 10, 5}));
-}
-
 TEST_F(LightFiles, ASequenceWhoseDataWindowsMoveRendersFramesOfOneSize) {
     for (const auto& [name, x] : {std::pair{"f1.exr", 0}, std::pair{"f2.exr", 12}}) {
         oiio::ImageSpec spec(4, 4, 3, oiio::TypeDesc::HALF);
@@ -299,37 +281,6 @@ TEST_F(LightFiles, ASequenceWhoseDataWindowsMoveRendersFramesOfOneSize) {
         EXPECT_EQ(layers.output.geometry.data.x, std::string(name) == "f1.exr" ? 0 : 12);
     }
     EXPECT_THROW(cli::sequence_geometry({path("missing.exr")}, 1), session::SessionError);
-}
-
-// Two samples behind one another in the second pixel: composited front to back, as light.
-TEST_F(LightFiles, ADeepExrIsFlattenedOnReading) {
-    oiio::ImageSpec spec(2, 1, 5, oiio::TypeDesc::FLOAT);
-    spec.channelnames = {"R", "G", "B", "A", "Z"};
-    spec.alpha_channel = 3;
-    spec.z_channel = 4;
-    spec.deep = true;
-    oiio::DeepData samples(spec);
-    samples.set_samples(0, 1);
-    samples.set_samples(1, 2);
-    const float values[][5] = {{0.5f, 0, 0, 0.5f, 1}, {0.25f, 0, 0, 0.5f, 1}, {1, 0, 0, 1, 2}};
-    const int pixel_of[] = {0, 1, 1};
-    const int sample_of[] = {0, 0, 1};
-    for (int s = 0; s < 3; ++s) {
-        for (int c = 0; c < 5; ++c) {
-            samples.set_deep_value(pixel_of[s], c, sample_of[s], values[s][c]);
-        }
-    }
-    auto out = oiio::ImageOutput::create(path("deep.exr"));
-    ASSERT_TRUE(out && out->open(path("deep.exr"), spec) && out->write_deep_image(samples));
-    ASSERT_TRUE(out->close());
-
-    const cli::ColourPicture picture = colour("deep.exr");
-    ASSERT_EQ(picture.world->width(), 2);
-    EXPECT_FLOAT_EQ(picture.world->pixel_float(0, 0).red, 1.0f);
-    EXPECT_FLOAT_EQ(picture.world->pixel_float(0, 0).alpha, 0.5f);
-    // 0.25 + (1 - 0.5) * 1 over an alpha of 0.5 + 0.5 * 1.
-    EXPECT_FLOAT_EQ(picture.world->pixel_float(1, 0).red, 0.75f);
-    EXPECT_FLOAT_EQ(picture.world->pixel_float(1, 0).alpha, 1.0f);
 }
 
 }  // namespace

@@ -8,12 +8,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/image_reader.h"
-#include "cli/image_writer.h"
 
 namespace qb_test {
 

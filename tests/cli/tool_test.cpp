@@ -594,25 +594,6 @@ TEST_F(ToolTest, LinearLightTakesAPngThroughItsCurveAndBack) {
         same_pixels(qb_test::read_image(at("light.png")), qb_test::read_image(at("values.png"))));
 }
 
-TEST_F(ToolTest, AFloatDistanceLayerRendersAsTheSameSixteenBitOne) {
-    make_scene();
-    const auto ramp = [](int x, int y, int) {
-        return static_cast<float>((x * 977 + y * 131) % 65536) / 65535.0f;
-    };
-    ASSERT_TRUE(
-        qb_test::write_image(at("d16.png"), kWidth, kHeight, 1, OIIO::TypeDesc::UINT16, ramp));
-    ASSERT_TRUE(qb_test::write_image(at("dfloat.exr"),
-                                     exr_spec(kWidth, kHeight, 1, OIIO::TypeDesc::FLOAT), ramp));
-    for (const char* distance : {"d16.png", "dfloat.exr"}) {
-        ASSERT_EQ(tool({"render", "in.png", "--distance", distance, "--amount", "30", "-o",
-                        std::string(distance) + ".png"})
-                      .status,
-                  0);
-    }
-    EXPECT_TRUE(same_pixels(qb_test::read_image(at("d16.png.png")),
-                            qb_test::read_image(at("dfloat.exr.png"))));
-}
-
 // --- Sequences -------------------------------------------------------------------------------
 
 TEST_F(ToolTest, ASequenceOfThreeAndAChunkOfIt) {
