@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
+#include <map>
 #include <sstream>
 
 #include "cli/exit_status.h"
@@ -12,6 +13,11 @@ namespace cli {
 namespace {
 
 constexpr int kDefaultShapePictureSize = 127;
+
+const std::map<std::string, LightMode> kLightModes = {
+    {"auto", LightMode::automatic}, {"linear", LightMode::linear}, {"display", LightMode::display}};
+const std::map<std::string, SampleKind> kFloatTypes = {{"half", SampleKind::kHalf},
+                                                       {"float", SampleKind::kFloat}};
 
 // The flags that set controls, as strings until the module's declarations can check them.
 struct ControlFlags {
@@ -199,6 +205,22 @@ Command parse_command_line(int argc, const char* const* argv,
     render->add_option("--near", depth.near, "Depth that maps to 255 (nearest)");
     render->add_option("--far", depth.far, "Depth that maps to 0 (farthest)");
     render->add_flag("--invert", depth.invert, "Map near to 0 and far to 255 instead");
+    std::string light = "auto";
+    render
+        ->add_option("--light", light,
+                     "How file values are taken: auto (float files as scene-linear light, "
+                     "8/16-bit files as they are), linear (8/16-bit files too, decoded from "
+                     "sRGB and encoded again on output), display (float files clamped to 0..1 "
+                     "at 16 bits)")
+        ->check(CLI::IsMember(kLightModes))
+        ->option_text("auto|linear|display");
+    std::string float_type;
+    render
+        ->add_option("-d,--float-type", float_type,
+                     "Float outputs (EXR, TIFF) as half or float; default: as the input, "
+                     "half for an 8/16-bit input")
+        ->check(CLI::IsMember(kFloatTypes))
+        ->option_text("half|float");
     render->add_option("--frames", frames, "FIRST-LAST: the frames of a pattern");
     render->add_option("--chunk", chunk,
                        "I/N: render only the I-th of N even slices of --frames; auto: the "
@@ -249,6 +271,10 @@ Command parse_command_line(int argc, const char* const* argv,
         request.chunk = render->count("--chunk") ? std::optional(chunk) : std::nullopt;
         request.skip_existing = skip_existing;
         request.distance_source = distance_source(*render, distance, depth);
+        request.light = kLightModes.at(light);
+        if (!float_type.empty()) {
+            request.float_type = kFloatTypes.at(float_type);
+        }
         request.settings = settings_from(render_controls);
         return request;
     }

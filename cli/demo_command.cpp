@@ -20,7 +20,7 @@ void save_scene(const DemoScene& scene, const fs::path& folder) {
     for (const auto& [world, name] : {std::pair{scene.colour.get(), "demo-scene.png"},
                                       std::pair{scene.distance.get(), "demo-distance.png"}}) {
         const fs::path file = folder / name;
-        write_world(*world, file.string(), false);
+        write_world(*world, file.string(), plain_output(*world));
         fmt::print("Wrote {}\n", file.string());
     }
 }
@@ -46,7 +46,7 @@ int run_demo(const DemoRequest& request) {
     session::ProgressReport report(stderr, session::stderr_is_terminal());
     report.start(std::nullopt);
     const auto picture = effect.render(*scene.colour, scene.distance.get(), report);
-    write_world(*picture, request.output, false);
+    write_world(*picture, request.output, plain_output(*picture));
     report.wrote(request.output);
     fmt::print("Demo picture ({}x{}, focused at distance {:g}): {}\n", picture->width(),
                picture->height(), effect.focus_distance(), fs::absolute(request.output).string());

@@ -8,8 +8,9 @@
 
 namespace cli {
 
-// Each output pixel is the rounded mean of an N x N block (blocks at the right and bottom edges
-// may be smaller); the result is ceil(width / N) x ceil(height / N), of the same depth.
+// Each output pixel is the mean of an N x N block, rounded for integer channels (blocks at the
+// right and bottom edges may be smaller); the result is ceil(width / N) x ceil(height / N), of
+// the same depth.
 std::unique_ptr<host::World> downsample(const host::World& layer, int factor);
 
 }  // namespace cli

@@ -53,20 +53,58 @@ std::vector<std::optional<int>> frames_to_render(const RenderRequest& request,
     return frames;
 }
 
-void check_focus_point(const session::RenderSettings& settings, const FrameLayers& layers) {
+// The input files of every frame of --frames, not only this task's: the frame they share must
+// not depend on how a farm slices them.
+std::vector<std::string> every_input(const RenderRequest& request, const Patterns& patterns) {
+    if (!patterns.input.has_frame_field()) {
+        return {request.input};
+    }
+    const FrameRange range = parse_frame_range(*request.frames);
+    std::vector<std::string> inputs;
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        inputs.push_back(patterns.input.file_for(frame));
+    }
+    return inputs;
+}
+
+void check_focus_point(const session::RenderSettings& settings, const PixelWindow& display) {
     if (!settings.focus_at) {
         return;
     }
     const session::PointXY& point = *settings.focus_at;
-    if (point.x < 0 || point.y < 0 || point.x >= layers.full_width ||
-        point.y >= layers.full_height) {
+    if (point.x < 0 || point.y < 0 || point.x >= display.width || point.y >= display.height) {
         session::fail_input(fmt::format("--focus-at {:g},{:g} lies outside the {}x{} picture",
-                                        point.x, point.y, layers.full_width, layers.full_height));
+                                        point.x, point.y, display.width, display.height));
+    }
+}
+
+// --focus-at and --preview are given in display-window coordinates; the effect takes points in
+// its layer's, which covers the frame.
+session::RenderSettings in_frame_coordinates(session::RenderSettings settings,
+                                             const FrameGeometry& geometry) {
+    if (settings.focus_at) {
+        settings.focus_at = frame_point(geometry, *settings.focus_at);
+    }
+    if (settings.preview) {
+        settings.preview->point = frame_point(geometry, settings.preview->point);
+    }
+    return settings;
+}
+
+void report_cleaned(const std::string& input, long pixels) {
+    if (pixels == 1) {
+        fmt::print(stderr,
+                   "quillbloom: {}: 1 pixel with a NaN, infinite or negative value was cleaned\n",
+                   input);
+    } else if (pixels > 1) {
+        fmt::print(stderr,
+                   "quillbloom: {}: {} pixels with NaN, infinite or negative values were cleaned\n",
+                   input, pixels);
     }
 }
 
 void render_one(session::EffectSession& effect, const RenderRequest& request,
-                const Patterns& patterns, std::optional<int> frame,
+                const Patterns& patterns, const FrameReading& reading, std::optional<int> frame,
                 session::ProgressReport& report) {
     const int number = frame.value_or(0);
     const std::string output = patterns.output.file_for(number);
@@ -74,13 +112,14 @@ void render_one(session::EffectSession& effect, const RenderRequest& request,
         report.skipped(output);
         return;
     }
-    FrameLayers layers =
-        read_frame_layers(patterns.input.file_for(number),
-                          request.distance.empty() ? "" : patterns.distance.file_for(number),
-                          request.distance_source, request.settings.downsample);
-    check_focus_point(request.settings, layers);
+    const std::string input = patterns.input.file_for(number);
+    FrameLayers layers = read_frame_layers(
+        input, request.distance.empty() ? "" : patterns.distance.file_for(number), reading);
+    report_cleaned(input, layers.cleaned_pixels);
     const auto result = effect.render(*layers.input, layers.distance.get(), report);
-    write_world(*result, output, layers.input_has_alpha);
+    OutputTraits traits = layers.output;
+    traits.float_type = request.float_type;
+    write_world(*result, output, traits);
     report.wrote(output);
 }
 
@@ -104,7 +143,12 @@ int run_render(const RenderRequest& request) {
     output_format_for(first_output);
     require_output_folder(first_output);
 
-    session::EffectSession effect(request.module, request.settings);
+    const FrameGeometry geometry =
+        sequence_geometry(every_input(request, patterns), request.settings.downsample);
+    check_focus_point(request.settings, geometry.display);
+    const FrameReading reading{request.distance_source, request.light, geometry.frame,
+                               request.settings.downsample};
+    session::EffectSession effect(request.module, in_frame_coordinates(request.settings, geometry));
     session::ProgressReport report(stderr, session::stderr_is_terminal());
     std::vector<int> failed;
     int status = kExitSuccess;
@@ -115,7 +159,7 @@ int run_render(const RenderRequest& request) {
             return kExitCancelled;
         }
         try {
-            render_one(effect, request, patterns, frame, report);
+            render_one(effect, request, patterns, reading, frame, report);
         } catch (const session::SessionError& error) {
             report.failed(error.what());
             if (error.kind() == session::FailureKind::cancelled) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/frame_layers.h"
+#include "cli/pixel_path.h"
 #include "session/render_settings.h"
 
 namespace cli {
@@ -21,6 +22,8 @@ struct RenderRequest {
     std::optional<std::string> chunk;   // I/N or auto
     bool skip_existing = false;
     DistanceSource distance_source;
+    LightMode light = LightMode::automatic;
+    std::optional<SampleKind> float_type;  // -d: half or float outputs
     session::RenderSettings settings;
 };
 

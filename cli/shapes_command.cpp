@@ -47,7 +47,9 @@ void write_picture(const fs::path& module, const ShapeListing& shape, const fs::
     const int size = larger == shape.sizes.end() ? shape.sizes.back() : *larger;
     const fs::path file = pattern_folder(module) / shape.name / fmt::format("{}.tif", size);
     const fs::path picture = folder / fmt::format("shape-{}.png", shape.name);
-    write_world(*read_colour(file.string()), picture.string(), false);
+    const ColourPicture shape_picture =
+        read_colour(read_header(file.string()), LightMode::automatic);
+    write_world(*shape_picture.world, picture.string(), plain_output(*shape_picture.world));
     fmt::print("wrote {}\n", picture.string());
 }
 

@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr std::array<const char*, 6> kExtensions = {".png", ".tif", ".jpg", ".exr", ".gif", ".ppm"};
+constexpr std::array<const char*, 8> kExtensions = {".png", ".tif", ".jpg", ".exr",
+                                                    ".gif", ".ppm", ".hdr", ".pfm"};
 
 constexpr int64_t kLargestPixelCount = int64_t{1} << 22;
 
@@ -25,21 +26,28 @@ void require(bool condition) {
     }
 }
 
+bool is_data_window_sized(const host::World& world, const cli::ImageHeader& header) {
+    return world.width() == header.data.width && world.height() == header.data.height;
+}
+
 void read_everything(const std::string& path) {
     const cli::ImageHeader header = cli::read_header(path);
     // Larger claims are read for their header only: filling hundreds of megabytes for every input
     // would leave the fuzzer a few inputs a second. The header's own limit is tested above it.
-    if (static_cast<int64_t>(header.width) * header.height > kLargestPixelCount) {
+    const cli::PixelWindow frame = cli::union_of(header.data, header.display);
+    if (static_cast<int64_t>(frame.width) * frame.height > kLargestPixelCount) {
         return;
     }
-    const std::unique_ptr<host::World> colour = cli::read_colour(path);
-    require(colour->width() == header.width && colour->height() == header.height);
-    const std::unique_ptr<host::World> distance = cli::read_distance_layer(path);
-    require(distance->width() == header.width && distance->height() == header.height);
-    if (cli::find_depth_channel(header, "")) {
-        const std::unique_ptr<host::World> depth =
+    for (const cli::LightMode mode :
+         {cli::LightMode::automatic, cli::LightMode::linear, cli::LightMode::display}) {
+        require(is_data_window_sized(*cli::read_colour(header, mode).world, header));
+    }
+    require(is_data_window_sized(*cli::read_distance_layer(header), header));
+    if (cli::find_depth_channel(cli::read_parts(path), "")) {
+        const cli::DepthPass depth =
             cli::read_depth_pass(path, "", cli::DepthRange{1.0, 100.0, false});
-        require(depth->width() == header.width && depth->height() == header.height);
+        require(depth.layer->width() == depth.data.width &&
+                depth.layer->height() == depth.data.height);
     }
 }
 

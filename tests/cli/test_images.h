@@ -15,19 +15,15 @@ namespace qb_test {
 // Channel values in 0..1 for pixel (x, y), channel c.
 using SampleFn = std::function<float(int x, int y, int c)>;
 
-inline bool write_image(const std::filesystem::path& path, int width, int height, int channels,
-                        OIIO::TypeDesc type, const SampleFn& sample,
-                        const std::vector<std::string>& names = {}) {
-    OIIO::ImageSpec spec(width, height, channels, type);
-    if (!names.empty()) {
-        spec.channelnames = names;
-    }
+// `spec` gives the layout, type and windows; `sample` is asked at each pixel's own coordinates.
+inline bool write_image(const std::filesystem::path& path, OIIO::ImageSpec spec,
+                        const SampleFn& sample) {
     // The samples are stored as given, colour not multiplied by alpha.
     spec.attribute("oiio:UnassociatedAlpha", 1);
     std::vector<float> pixels;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < channels; ++c) {
+    for (int y = spec.y; y < spec.y + spec.height; ++y) {
+        for (int x = spec.x; x < spec.x + spec.width; ++x) {
+            for (int c = 0; c < spec.nchannels; ++c) {
                 pixels.push_back(sample(x, y, c));
             }
         }
@@ -37,12 +33,23 @@ inline bool write_image(const std::filesystem::path& path, int width, int height
            out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) && out->close();
 }
 
+inline bool write_image(const std::filesystem::path& path, int width, int height, int channels,
+                        OIIO::TypeDesc type, const SampleFn& sample,
+                        const std::vector<std::string>& names = {}) {
+    OIIO::ImageSpec spec(width, height, channels, type);
+    if (!names.empty()) {
+        spec.channelnames = names;
+    }
+    return write_image(path, spec, sample);
+}
+
 struct ReadBack {
     int width = 0;
     int height = 0;
     int channels = 0;
     OIIO::TypeDesc format;
     std::vector<float> pixels;  // as stored, scaled to 0..1 for integer files
+    OIIO::ImageSpec spec;       // windows and all
 };
 
 inline ReadBack read_image(const std::filesystem::path& path) {
@@ -59,6 +66,7 @@ inline ReadBack read_image(const std::filesystem::path& path) {
     back.height = spec.height;
     back.channels = spec.nchannels;
     back.format = spec.format;
+    back.spec = spec;
     back.pixels.resize(static_cast<std::size_t>(spec.image_pixels()) * spec.nchannels);
     if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, back.pixels.data())) {
         back.pixels.clear();

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <OpenImageIO/deepdata.h>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -131,6 +134,14 @@ TEST_F(ToolTest, EachMistakeGivesOneLineAndItsStatusAndWritesNothing) {
          {"render", "in.png", "-o", "out.nosuchformat"},
          2,
          "out.nosuchformat"},
+        {"a format the image library reads but does not write",
+         {"render", "in.png", "-o", "out.pfm"},
+         2,
+         "format writer"},
+        {"unknown way of taking values",
+         {"render", "in.png", "-o", "out.png", "--light", "hdr"},
+         2,
+         "--light"},
         {"amount out of range",
          {"render", "in.png", "-o", "out.png", "--amount", "1000"},
          2,
@@ -320,6 +331,267 @@ TEST_F(ToolTest, AnExrDepthChannelWorksLikeTheSameDistancesInAFile) {
     ASSERT_EQ(file.status, 0) << file.err;
     EXPECT_TRUE(same_pixels(qb_test::read_image(at("from-depth.exr")),
                             qb_test::read_image(at("from-file.exr"))));
+}
+
+// --- Float pictures --------------------------------------------------------------------------
+
+// Float tests run as a display-referred picture through 16 bits, where the values allow it, and
+// the default way, as float worlds through the module.
+const std::vector<std::string> kLightModes = {"display", "auto"};
+
+OIIO::ImageSpec exr_spec(int width, int height, int channels, OIIO::TypeDesc type,
+                         const std::vector<std::string>& names = {}) {
+    OIIO::ImageSpec spec(width, height, channels, type);
+    if (!names.empty()) {
+        spec.channelnames = names;
+    }
+    return spec;
+}
+
+// The image library's writer of a format it reads but cannot write is never reached: the
+// refusal comes first, before the effect would have refused the Distance Layer's size.
+TEST_F(ToolTest, AnUnwritableFormatIsRefusedBeforeAnyRender) {
+    make_scene();
+    ASSERT_TRUE(qb_test::write_image(at("other-size.png"), kWidth / 2, kHeight, 1,
+                                     OIIO::TypeDesc::UINT8, distance_sample));
+    const std::set<std::string> before = files();
+    const ToolRun run = tool({"render", "in.png", "--distance", "other-size.png", "-o", "out.pfm"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    ASSERT_EQ(run.err_lines().size(), 1u) << run.err;
+    EXPECT_NE(run.err.find("cannot write out.pfm"), std::string::npos) << run.err;
+    EXPECT_EQ(files(), before);
+}
+
+TEST_F(ToolTest, PixelsThatAreNotLightAreCleanedAndCountedOncePerFile) {
+    const auto with_bad_values = [](int x, int y, int c) {
+        if (y == 0 && x < 3) {
+            return std::array{NAN, -INFINITY, INFINITY}[x];
+        }
+        return c == 1 && x == 5 && y == 5 ? -0.5f : scene_sample(x, y, c);
+    };
+    for (const char* name : {"bad.1.exr", "bad.2.exr"}) {
+        ASSERT_TRUE(qb_test::write_image(
+            at(name), exr_spec(kWidth, kHeight, 3, OIIO::TypeDesc::FLOAT), with_bad_values));
+    }
+    for (const std::string& mode : kLightModes) {
+        const ToolRun run = tool({"render", "bad.#.exr", "--frames", "1-2", "--amount", "4",
+                                  "--light", mode, "-o", "out.#.exr"});
+        EXPECT_EQ(run.status, 0) << mode << ": " << run.err;
+        std::vector<std::string> notes;
+        for (const std::string& line : run.err_lines()) {
+            if (line.find("cleaned") != std::string::npos) {
+                notes.push_back(line);
+            }
+        }
+        EXPECT_EQ(notes, (std::vector<std::string>{
+                             "quillbloom: bad.1.exr: 4 pixels with NaN, infinite or negative "
+                             "values were cleaned",
+                             "quillbloom: bad.2.exr: 4 pixels with NaN, infinite or negative "
+                             "values were cleaned"}))
+            << mode << ": " << run.err;
+    }
+}
+
+// A small data window inside the display window: the output keeps both windows, and the bright
+// spot stays where it was, also in a render at a quarter of the resolution.
+TEST_F(ToolTest, AnExrCropWindowKeepsItsWindowsAndItsPixelsInPlace) {
+    OIIO::ImageSpec spec = exr_spec(16, 12, 3, OIIO::TypeDesc::HALF);
+    spec.x = 40;
+    spec.y = 20;
+    spec.full_width = kWidth;
+    spec.full_height = kHeight;
+    const auto spot = [](int x, int y, int) { return x == 45 && y == 25 ? 0.9f : 0.05f; };
+    ASSERT_TRUE(qb_test::write_image(at("crop.exr"), spec, spot));
+    for (const std::string& mode : kLightModes) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(
+            tool({"render", "crop.exr", "--amount", "0", "--light", mode, "-o", "copy.exr"}).status,
+            0);
+        const qb_test::ReadBack copy = qb_test::read_image(at("copy.exr"));
+        EXPECT_EQ(copy.spec.x, 40);
+        EXPECT_EQ(copy.spec.y, 20);
+        EXPECT_EQ(copy.spec.full_width, kWidth);
+        EXPECT_EQ(copy.spec.full_height, kHeight);
+        EXPECT_TRUE(same_pixels(copy, qb_test::read_image(at("crop.exr"))));
+
+        ASSERT_EQ(tool({"render", "crop.exr", "--amount", "3", "--downsample", "4", "--light", mode,
+                        "-o", "small.exr"})
+                      .status,
+                  0);
+        const qb_test::ReadBack small = qb_test::read_image(at("small.exr"));
+        EXPECT_EQ(small.spec.x, 10);
+        EXPECT_EQ(small.spec.y, 5);
+        EXPECT_EQ(small.spec.width, 4);
+        EXPECT_EQ(small.spec.full_width, kWidth / 4);
+        ASSERT_EQ(small.pixels.size(), 4u * 3u * 3u);
+        // The spot (45,25) lies in the block at (11,6) of the reduced picture.
+        const auto brightest = std::max_element(small.pixels.begin(), small.pixels.end());
+        EXPECT_EQ((brightest - small.pixels.begin()) / 3, (6 - 5) * 4 + (11 - 10));
+    }
+}
+
+// Overscan reaches left of the display window; the point is given in display coordinates and
+// lies on the far half, left of which (in the file's pixel columns) all is near.
+TEST_F(ToolTest, FocusAtTakesDisplayWindowCoordinatesAroundOverscan) {
+    OIIO::ImageSpec spec =
+        exr_spec(kWidth + 16, kHeight + 16, 4, OIIO::TypeDesc::HALF, {"R", "G", "B", "Z"});
+    spec.x = spec.y = -8;
+    spec.full_width = kWidth;
+    spec.full_height = kHeight;
+    ASSERT_TRUE(qb_test::write_image(at("overscan.exr"), spec, [](int x, int y, int c) {
+        return c < 3 ? scene_sample(x + 8, y + 8, c) : (x < 8 ? 1.0f : 3.0f);
+    }));
+    for (const std::string& mode : kLightModes) {
+        SCOPED_TRACE(mode);
+        const std::vector<std::string> depth = {"render", "overscan.exr", "--near", "1", "--far",
+                                                "3",      "--light",      mode,     "-o"};
+        std::vector<std::string> picked = depth;
+        picked.insert(picked.end(), {"picked.exr", "--focus-at", "10,30"});
+        std::vector<std::string> typed = depth;
+        typed.insert(typed.end(), {"typed.exr", "--focus", "0"});
+        ASSERT_EQ(tool(picked).status, 0);
+        ASSERT_EQ(tool(typed).status, 0);
+        EXPECT_TRUE(same_pixels(qb_test::read_image(at("picked.exr")),
+                                qb_test::read_image(at("typed.exr"))));
+        EXPECT_EQ(qb_test::read_image(at("picked.exr")).spec.x, -8);
+    }
+}
+
+// Colour multiplied by alpha, with a glow (colour without alpha) in one pixel, copied through.
+TEST_F(ToolTest, APremultipliedExrWithAGlowComesBackUnchanged) {
+    ASSERT_TRUE(qb_test::write_image(at("glow.exr"),
+                                     exr_spec(kWidth, kHeight, 4, OIIO::TypeDesc::HALF),
+                                     [](int x, int y, int c) {
+                                         const float alpha = (x % 5) / 4.0f;
+                                         if (x == 10 && y == 10) {
+                                             return c == 3 ? 0.0f : 3.0f;
+                                         }
+                                         return c == 3 ? alpha : scene_sample(x, y, c) * alpha;
+                                     }));
+    ASSERT_EQ(tool({"render", "glow.exr", "--amount", "0", "-o", "copy.exr"}).status, 0);
+    EXPECT_TRUE(
+        same_pixels(qb_test::read_image(at("copy.exr")), qb_test::read_image(at("glow.exr"))));
+}
+
+TEST_F(ToolTest, ADepthInASecondPartIsFoundWithoutBeingNamed) {
+    OIIO::ImageSpec parts[2] = {exr_spec(kWidth, kHeight, 3, OIIO::TypeDesc::HALF),
+                                exr_spec(kWidth, kHeight, 1, OIIO::TypeDesc::FLOAT, {"Z"})};
+    parts[0].attribute("name", "beauty");
+    parts[1].attribute("name", "depth");
+    std::vector<float> colour;
+    std::vector<float> depth;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                colour.push_back(scene_sample(x, y, c));
+            }
+            depth.push_back(x < kWidth / 2 ? 1.0f : 3.0f);
+        }
+    }
+    auto out = OIIO::ImageOutput::create(at("parts.exr").string());
+    ASSERT_TRUE(out && out->open(at("parts.exr").string(), 2, parts) &&
+                out->write_image(OIIO::TypeDesc::FLOAT, colour.data()) &&
+                out->open(at("parts.exr").string(), parts[1], OIIO::ImageOutput::AppendSubimage) &&
+                out->write_image(OIIO::TypeDesc::FLOAT, depth.data()) && out->close());
+    ASSERT_TRUE(qb_test::write_image(at("d.png"), kWidth, kHeight, 1, OIIO::TypeDesc::UINT8,
+                                     [](int x, int, int) { return x < kWidth / 2 ? 1.0f : 0.0f; }));
+    for (const std::string& mode : kLightModes) {
+        SCOPED_TRACE(mode);
+        const ToolRun found = tool({"render", "parts.exr", "--near", "1", "--far", "3", "--focus",
+                                    "255", "--light", mode, "-o", "found.exr"});
+        ASSERT_EQ(found.status, 0) << found.err;
+        const ToolRun named =
+            tool({"render", "parts.exr", "--distance-channel", "depth", "--near", "1", "--far", "3",
+                  "--focus", "255", "--light", mode, "-o", "named.exr"});
+        ASSERT_EQ(named.status, 0) << named.err;
+        ASSERT_EQ(tool({"render", "parts.exr", "--distance", "d.png", "--focus", "255", "--light",
+                        mode, "-o", "file.exr"})
+                      .status,
+                  0);
+        EXPECT_TRUE(
+            same_pixels(qb_test::read_image(at("found.exr")), qb_test::read_image(at("file.exr"))));
+        EXPECT_TRUE(
+            same_pixels(qb_test::read_image(at("named.exr")), qb_test::read_image(at("file.exr"))));
+    }
+    const ToolRun missing = tool({"render", "parts.exr", "--distance-channel", "N", "--near", "1",
+                                  "--far", "3", "-o", "never.exr"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("beauty: R, G, B; depth: Z"), std::string::npos) << missing.err;
+}
+
+// One deep pixel of two samples: the render sees them composited, as the image library flattens.
+TEST_F(ToolTest, ADeepExrIsRenderedFlattened) {
+    OIIO::ImageSpec spec = exr_spec(2, 1, 4, OIIO::TypeDesc::HALF);
+    spec.deep = true;
+    OIIO::DeepData samples(spec);
+    samples.set_samples(0, 1);
+    samples.set_samples(1, 2);
+    for (int c = 0; c < 4; ++c) {
+        samples.set_deep_value(0, c, 0, 0.5f);
+        samples.set_deep_value(1, c, 0, 0.5f);
+        samples.set_deep_value(1, c, 1, c == 0 ? 0.0f : 1.0f);
+    }
+    auto out = OIIO::ImageOutput::create(at("deep.exr").string());
+    ASSERT_TRUE(out && out->open(at("deep.exr").string(), spec) && out->write_deep_image(samples) &&
+                out->close());
+    for (const std::string& mode : kLightModes) {
+        SCOPED_TRACE(mode);
+        const ToolRun run =
+            tool({"render", "deep.exr", "--amount", "0", "--light", mode, "-o", "flat.exr"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const qb_test::ReadBack flat = qb_test::read_image(at("flat.exr"));
+        // Red 0.5 over nothing; green 0.5 + 0.5 * 1 over alpha 1.
+        EXPECT_EQ(flat.pixels,
+                  (std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 1.0f, 1.0f, 1.0f}));
+    }
+}
+
+// Light above white and float files of every kind the library writes come back as floats of
+// their own kind, unless -d says otherwise.
+TEST_F(ToolTest, FloatFilesComeBackAsFloatsOfTheirOwnKind) {
+    const auto bright = [](int x, int y, int c) { return 8.0f * scene_sample(x, y, c); };
+    struct Case {
+        const char* in;
+        OIIO::TypeDesc type;
+        std::vector<std::string> flags;
+        const char* out;
+        OIIO::TypeDesc written;
+    };
+    const Case cases[] = {
+        {"half.exr", OIIO::TypeDesc::HALF, {}, "half-out.exr", OIIO::TypeDesc::HALF},
+        {"float.exr", OIIO::TypeDesc::FLOAT, {}, "float-out.exr", OIIO::TypeDesc::FLOAT},
+        {"half.exr", OIIO::TypeDesc::HALF, {"-d", "float"}, "chosen.exr", OIIO::TypeDesc::FLOAT},
+        {"float.tif", OIIO::TypeDesc::FLOAT, {}, "float-out.tif", OIIO::TypeDesc::FLOAT},
+        {"light.hdr", OIIO::TypeDesc::FLOAT, {}, "light-out.hdr", OIIO::TypeDesc::FLOAT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        ASSERT_TRUE(qb_test::write_image(at(c.in), exr_spec(kWidth, kHeight, 3, c.type), bright));
+        std::vector<std::string> args = {"render", c.in, "--amount", "0", "-o", c.out};
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        const ToolRun run = tool(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const qb_test::ReadBack in = qb_test::read_image(at(c.in));
+        const qb_test::ReadBack out = qb_test::read_image(at(c.out));
+        EXPECT_EQ(out.format, c.written);
+        EXPECT_TRUE(same_pixels(out, in));
+    }
+}
+
+TEST_F(ToolTest, LinearLightTakesAPngThroughItsCurveAndBack) {
+    make_scene();
+    ASSERT_EQ(
+        tool({"render", "in.png", "--light", "linear", "--amount", "0", "-o", "copy.png"}).status,
+        0);
+    EXPECT_TRUE(
+        same_pixels(qb_test::read_image(at("copy.png")), qb_test::read_image(at("in.png"))));
+    // Blurred in light, bright points spread brighter than blurred in sRGB values.
+    ASSERT_EQ(
+        tool({"render", "in.png", "--light", "linear", "--amount", "20", "-o", "light.png"}).status,
+        0);
+    ASSERT_EQ(tool({"render", "in.png", "--amount", "20", "-o", "values.png"}).status, 0);
+    EXPECT_FALSE(
+        same_pixels(qb_test::read_image(at("light.png")), qb_test::read_image(at("values.png"))));
 }
 
 // --- Sequences -------------------------------------------------------------------------------
