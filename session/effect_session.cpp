@@ -138,8 +138,9 @@ std::unique_ptr<host::World> EffectSession::render(host::World& input, host::Wor
     }
     host::EmulatedHost& effect = *host_;
     if (input.depth() == host::World::Depth::kFloat && !effect.module_takes_float()) {
-        fail_input("the effect module does not render float pictures; read them as display "
-                   "values instead");
+        fail_input(
+            "the effect module does not render float pictures; read them as display "
+            "values instead");
     }
     // The report lives only for this call; the host must not keep calling it afterwards.
     struct ProgressScope {
