@@ -132,7 +132,7 @@ DistanceSource distance_source(const CLI::App& render, const std::string& distan
             fmt::format("--near and --far are both {:g}: they must differ", depth.near));
     }
     return {DistanceSource::Kind::depth_channel, depth.channel,
-            DepthRange{depth.near, depth.far, depth.invert}};
+            session::DepthRange{depth.near, depth.far, depth.invert}};
 }
 
 // CLI11 reports a mistake on two lines; the tool's errors are one line each.

@@ -3,10 +3,6 @@
 #include <OpenImageIO/strutil.h>
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
-
 #include "session/channel_levels.h"
 #include "session/session_error.h"
 
@@ -75,21 +71,14 @@ std::string channel_listing(const std::vector<ImagePart>& parts) {
 
 }  // namespace
 
-std::uint8_t depth_to_distance(float depth, const DepthRange& range) {
-    const double d = std::isnan(depth) ? std::numeric_limits<double>::infinity() : depth;
-    // 0 at near, 1 at far; works for near > far as well.
-    const double t = std::clamp((d - range.near) / (range.far - range.near), 0.0, 1.0);
-    const double closeness = range.invert ? t : 1.0 - t;
-    return static_cast<std::uint8_t>(std::lround(closeness * session::kMax8));
-}
-
 std::unique_ptr<host::World> distance_layer_from_depths(const std::vector<float>& depths, int width,
-                                                        int height, const DepthRange& range) {
+                                                        int height,
+                                                        const session::DepthRange& range) {
     auto layer = std::make_unique<host::World>(width, height);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const std::uint8_t v =
-                depth_to_distance(depths[static_cast<std::size_t>(y) * width + x], range);
+                session::depth_to_distance(depths[static_cast<std::size_t>(y) * width + x], range);
             layer->pixel8(x, y) = PF_Pixel8{static_cast<std::uint8_t>(session::kMax8), v, v, v};
         }
     }
@@ -113,7 +102,7 @@ std::optional<ChannelRef> find_depth_channel(const std::vector<ImagePart>& parts
 }
 
 DepthPass read_depth_pass(const std::string& path, const std::string& channel,
-                          const DepthRange& range) {
+                          const session::DepthRange& range) {
     const std::vector<ImagePart> parts = read_parts(path);
     const std::optional<ChannelRef> found = find_depth_channel(parts, channel);
     if (!found) {

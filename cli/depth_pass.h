@@ -4,7 +4,6 @@
 #ifndef QB_CLI_DEPTH_PASS_H
 #define QB_CLI_DEPTH_PASS_H
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,23 +12,14 @@
 #include "cli/frame_geometry.h"
 #include "cli/image_reader.h"
 #include "host/world.h"
+#include "session/depth_range.h"
 
 namespace cli {
 
-struct DepthRange {
-    double near = 0.0;
-    double far = 0.0;
-    bool invert = false;  // near maps to 0 instead of 255
-};
-
-// One depth in scene units to a distance value: near gives 255 (0 when inverted), far gives 0,
-// linear between and clamped outside. A missing depth (NaN) counts as infinitely far, as
-// background pixels of a depth pass are.
-std::uint8_t depth_to_distance(float depth, const DepthRange& range);
-
 // An 8-bit Distance Layer of `width` x `height` from depths row by row.
 std::unique_ptr<host::World> distance_layer_from_depths(const std::vector<float>& depths, int width,
-                                                        int height, const DepthRange& range);
+                                                        int height,
+                                                        const session::DepthRange& range);
 
 // The channel `wanted` names, in the first part that has it: an exact name ("Z"), else one
 // whose last dot-separated part is that name ("ViewLayer.Z"); else "PART.CHANNEL", a channel of
@@ -48,7 +38,7 @@ struct DepthPass {
 // Throws SessionError (bad input) when the file has no such channel, listing the channels of
 // every part.
 DepthPass read_depth_pass(const std::string& path, const std::string& channel,
-                          const DepthRange& range);
+                          const session::DepthRange& range);
 
 }  // namespace cli
 

@@ -49,7 +49,7 @@ std::unique_ptr<host::World> read_distance(const ImageHeader& input,
         return std::move(pass.layer);
     }
     // Where the pass has no pixels there is no depth, which counts as far away.
-    const std::uint8_t no_depth = depth_to_distance(NAN, source.range);
+    const std::uint8_t no_depth = session::depth_to_distance(NAN, source.range);
     return in_frame(
         std::move(pass.layer), pass.data, reading.frame, [no_depth](host::World& world) {
             world.fill8(

@@ -20,8 +20,8 @@ namespace cli {
 struct DistanceSource {
     enum class Kind { none, layer_file, depth_channel };
     Kind kind = Kind::none;
-    std::string channel;  // depth_channel: its name, or empty for Z/depth
-    DepthRange range;     // depth_channel only
+    std::string channel;        // depth_channel: its name, or empty for Z/depth
+    session::DepthRange range;  // depth_channel only
 };
 
 // How a frame is read: the same for every frame of a sequence.

@@ -16,10 +16,10 @@
 #include <new>
 
 #include "cli/image_library.h"
-#include "cli/scene_light.h"
 #include "cli/srgb_curve.h"
 #include "session/channel_levels.h"
 #include "session/effect_session.h"
+#include "session/scene_light.h"
 #include "session/session_error.h"
 
 namespace cli {
@@ -249,9 +249,9 @@ long light_world(const ImageHeader& header, const ChannelMap& map, host::World& 
     fill_world<float>(
         float_pixels(header), map, 1.0f, [](float v) { return v; }, world,
         &host::World::pixel_float);
-    const long cleaned = clean_world(world);
+    const long cleaned = session::clean_world(world);
     if (header.associated_alpha && map.alpha >= 0) {
-        unpremultiply_world(world);
+        session::unpremultiply_world(world);
     }
     // 8-bit and 16-bit files come this way only to be decoded from their curve.
     if (!is_float(header.sample)) {
@@ -276,7 +276,7 @@ std::unique_ptr<host::World> clamped_to_16_bits(const host::World& light) {
 
 // A float distance as the 16-bit file value nearest to it would give it.
 std::uint16_t float_distance_to_world16(float value) {
-    const float level = std::clamp(clean_light(value), 0.0f, 1.0f) * session::kMaxFile16;
+    const float level = std::clamp(session::clean_light(value), 0.0f, 1.0f) * session::kMaxFile16;
     return session::file16_to_world16(static_cast<std::uint16_t>(std::lround(level)));
 }
 

@@ -3,7 +3,8 @@
 // (pixel_path.h):
 // - stored: 8-bit and 16-bit worlds holding the values as the file stores them;
 // - display: a 16-bit world of float values clamped to 0..1;
-// - light: a float world of straight scene-linear light (scene_light.h): NaN, infinities and
+// - light: a float world of straight scene-linear light (session/scene_light.h): NaN, infinities
+// and
 //   negative values cleaned, colour divided by alpha where the file stores it multiplied.
 // Worlds hold the file's data window; frame_layers.h places them in the frame. Deep files are
 // flattened. Failures throw SessionError (bad input) naming the file.
@@ -36,7 +37,7 @@ ImageHeader read_header(const std::string& path);
 struct ColourPicture {
     std::unique_ptr<host::World> world;
     PixelPath path = PixelPath::stored;
-    long cleaned_pixels = 0;  // light path: pixels that were not light (scene_light.h)
+    long cleaned_pixels = 0;  // light path: pixels that were not light (session/scene_light.h)
 };
 
 // The file's colour and alpha as an ARGB world. Grey files fill all three colours; files without

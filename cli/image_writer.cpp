@@ -11,9 +11,9 @@
 
 #include "cli/atomic_output.h"
 #include "cli/image_library.h"
-#include "cli/scene_light.h"
 #include "cli/srgb_curve.h"
 #include "session/channel_levels.h"
+#include "session/scene_light.h"
 #include "session/session_error.h"
 
 namespace cli {
@@ -86,7 +86,7 @@ std::vector<float> light_samples(const host::World& world, const PixelWindow& re
             PF_PixelFloat light{to_float(p.alpha), to_float(p.red), to_float(p.green),
                                 to_float(p.blue)};
             if (premultiply) {
-                light = premultiplied(light);
+                light = session::premultiplied(light);
             }
             samples.insert(samples.end(), {light.red, light.green, light.blue});
             if (channels > kColourChannels) {

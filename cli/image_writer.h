@@ -9,7 +9,7 @@
 //   16-bit input decoded from sRGB goes back through the curve to its own depth in any format
 //   that holds integers. Elsewhere (PNG, JPEG) light is clamped to 0..1 at 16 bits.
 // EXR stores colour multiplied by alpha: straight colour (light and display paths) is multiplied
-// on the way out (scene_light.h). Files appear complete or not at all.
+// on the way out (session/scene_light.h). Files appear complete or not at all.
 #ifndef QB_CLI_IMAGE_WRITER_H
 #define QB_CLI_IMAGE_WRITER_H
 

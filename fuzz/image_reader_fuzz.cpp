@@ -45,7 +45,7 @@ void read_everything(const std::string& path) {
     require(is_data_window_sized(*cli::read_distance_layer(header), header));
     if (cli::find_depth_channel(cli::read_parts(path), "")) {
         const cli::DepthPass depth =
-            cli::read_depth_pass(path, "", cli::DepthRange{1.0, 100.0, false});
+            cli::read_depth_pass(path, "", session::DepthRange{1.0, 100.0, false});
         require(depth.layer->width() == depth.data.width &&
                 depth.layer->height() == depth.data.height);
     }

@@ -16,14 +16,15 @@
 #include <new>
 #include <string>
 
-#include "gegl/effect_declarations.h"
 #include "gegl/operation_properties.h"
 #include "gegl/pixel_transfer.h"
 #include "gegl/plugin_folder.h"
 #include "platform/module_path.h"
 #include "plugin/effect_entry.h"
 #include "sdk/effect_controls.h"
+#include "session/effect_declarations.h"
 #include "session/effect_session.h"
+#include "session/plugin_folder_location.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ struct QbDepthOfFieldClass {
     GeglOperationComposerClass parent_class;
 };
 
-qb_gegl::EffectDeclarations& declarations() {
-    static qb_gegl::EffectDeclarations learnt;
+session::EffectDeclarations& declarations() {
+    static session::EffectDeclarations learnt;
     return learnt;
 }
 
@@ -218,12 +219,12 @@ void stay_loaded() {
 bool learn_effect_declarations() {
     const std::filesystem::path effect_module = qb_gegl::effect_module_path();
     try {
-        declarations() = qb_gegl::learn_declarations(quillbloom_effect_main, effect_module);
+        declarations() = session::learn_declarations(quillbloom_effect_main, effect_module);
     } catch (const std::exception& error) {
         g_warning(
             "quillbloom:depth-of-field is not available: %s (its plug-in folder is %s; %s "
             "chooses another)",
-            error.what(), effect_module.parent_path().c_str(), qb_gegl::kPluginFolderVariable);
+            error.what(), effect_module.parent_path().c_str(), session::kPluginFolderVariable);
         return false;
     }
     stay_loaded();

@@ -67,7 +67,7 @@ void install(GObjectClass* object_class, PropertyId id, GParamSpec* spec) {
 }
 
 GParamSpec* slider(const char* name, const char* label, const char* description,
-                   const SliderDeclaration& declared) {
+                   const session::SliderDeclaration& declared) {
     GParamSpec* spec = gegl_param_spec_double(
         name, label, description, declared.valid_min, declared.valid_max, declared.default_value,
         declared.slider_min, declared.slider_max, 1.0, kPropertyFlags);
@@ -95,7 +95,8 @@ int position_or_first(int position) {
 
 }  // namespace
 
-MenuTypes register_menu_types(GTypeModule* module, const EffectDeclarations& declarations) {
+MenuTypes register_menu_types(GTypeModule* module,
+                              const session::EffectDeclarations& declarations) {
     static auto* const shape_values = new std::vector<GEnumValue>;
     static auto* const quality_values = new std::vector<GEnumValue>;
     // Shapes keep their folder names as nicks: that is how the tool names them too.
@@ -114,7 +115,7 @@ MenuTypes register_menu_types(GTypeModule* module, const EffectDeclarations& dec
             register_menu(module, "QuillbloomQuality", qualities, 1, *quality_values)};
 }
 
-void install_properties(GObjectClass* object_class, const EffectDeclarations& declarations,
+void install_properties(GObjectClass* object_class, const session::EffectDeclarations& declarations,
                         const MenuTypes& menus) {
     install(object_class, kPropertyShape,
             gegl_param_spec_enum(
@@ -147,7 +148,7 @@ void install_properties(GObjectClass* object_class, const EffectDeclarations& de
                 "quality", effect_controls::kQuality,
                 "How faithfully the soft edges of the iris shape are kept", menus.quality,
                 position_or_first(declarations.quality.default_position), kPropertyFlags));
-    const SliderDeclaration& precision = declarations.distance_precision;
+    const session::SliderDeclaration& precision = declarations.distance_precision;
     install(object_class, kPropertyDistancePrecision,
             gegl_param_spec_int(
                 "distance-precision", effect_controls::kDistancePrecision,
@@ -251,8 +252,9 @@ void get_property_value(const PropertyValues& values, guint id, GValue* value) {
 }
 
 session::RenderSettings render_settings(const PropertyValues& values,
-                                        const EffectDeclarations& declarations, int layer_width,
-                                        int layer_height, bool with_distance, int level) {
+                                        const session::EffectDeclarations& declarations,
+                                        int layer_width, int layer_height, bool with_distance,
+                                        int level) {
     session::RenderSettings settings;
     const std::vector<std::string>& shapes = declarations.iris_shape.entries;
     if (values.shape >= 0 && static_cast<std::size_t>(values.shape) < shapes.size()) {

@@ -7,7 +7,7 @@
 
 #include <gegl-plugin.h>
 
-#include "gegl/effect_declarations.h"
+#include "session/effect_declarations.h"
 #include "session/render_settings.h"
 
 namespace qb_gegl {
@@ -46,9 +46,9 @@ struct MenuTypes {
     GType quality = 0;
 };
 
-MenuTypes register_menu_types(GTypeModule* module, const EffectDeclarations& declarations);
+MenuTypes register_menu_types(GTypeModule* module, const session::EffectDeclarations& declarations);
 
-void install_properties(GObjectClass* object_class, const EffectDeclarations& declarations,
+void install_properties(GObjectClass* object_class, const session::EffectDeclarations& declarations,
                         const MenuTypes& menus);
 
 void set_property_value(PropertyValues& values, guint id, const GValue* value);
@@ -59,8 +59,9 @@ void get_property_value(const PropertyValues& values, guint id, GValue* value);
 // place a distance can be picked from. Throws session::SessionError for a focus point outside the
 // layer.
 session::RenderSettings render_settings(const PropertyValues& values,
-                                        const EffectDeclarations& declarations, int layer_width,
-                                        int layer_height, bool with_distance, int level);
+                                        const session::EffectDeclarations& declarations,
+                                        int layer_width, int layer_height, bool with_distance,
+                                        int level);
 
 }  // namespace qb_gegl
 

@@ -17,25 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace oiio = OIIO;
 
-TEST(DepthPass, NearIsNearestFarIsFarthestAndOutsideIsClamped) {
-    const cli::DepthRange range{2.0, 12.0, false};
-    EXPECT_EQ(cli::depth_to_distance(2.0f, range), 255);
-    EXPECT_EQ(cli::depth_to_distance(12.0f, range), 0);
-    EXPECT_EQ(cli::depth_to_distance(7.0f, range), 128);
-    EXPECT_EQ(cli::depth_to_distance(0.5f, range), 255);
-    EXPECT_EQ(cli::depth_to_distance(1e9f, range), 0);
-    EXPECT_EQ(cli::depth_to_distance(std::numeric_limits<float>::infinity(), range), 0);
-    // Background pixels of a depth pass carry no depth: they are far away.
-    EXPECT_EQ(cli::depth_to_distance(NAN, range), 0);
-}
-
-TEST(DepthPass, InvertSwapsTheEnds) {
-    const cli::DepthRange range{2.0, 12.0, true};
-    EXPECT_EQ(cli::depth_to_distance(2.0f, range), 0);
-    EXPECT_EQ(cli::depth_to_distance(12.0f, range), 255);
-    EXPECT_EQ(cli::depth_to_distance(NAN, range), 255);
-}
-
 std::vector<cli::ImagePart> one_part(std::vector<std::string> names) {
     return {{"", std::move(names)}};
 }

@@ -1,9 +1,9 @@
-#include "cli/scene_light.h"
+#include "session/scene_light.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace cli {
+namespace session {
 namespace {
 
 template <class Change>
@@ -64,4 +64,4 @@ void unpremultiply_world(host::World& world) {
     for_each_pixel(world, [](PF_PixelFloat& pixel) { pixel = unpremultiplied(pixel); });
 }
 
-}  // namespace cli
+}  // namespace session

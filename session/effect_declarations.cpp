@@ -1,4 +1,4 @@
-#include "gegl/effect_declarations.h"
+#include "session/effect_declarations.h"
 
 #include <fmt/format.h>
 
@@ -9,11 +9,11 @@
 #include "session/plugin_folder_view.h"
 #include "session/session_error.h"
 
-namespace qb_gegl {
+namespace session {
 namespace {
 
 SliderDeclaration slider(const host::EmulatedHost& effect, const char* name) {
-    const PF_ParamDef& def = session::declared_control(effect, name).def;
+    const PF_ParamDef& def = declared_control(effect, name).def;
     if (def.param_type == PF_Param_SLIDER) {
         const PF_SliderDef& sd = def.u.sd;
         return {static_cast<double>(sd.valid_min),  static_cast<double>(sd.valid_max),
@@ -27,22 +27,21 @@ SliderDeclaration slider(const host::EmulatedHost& effect, const char* name) {
 }
 
 MenuDeclaration menu(const host::EmulatedHost& effect, const char* name) {
-    const host::DeclaredParam& control = session::declared_control(effect, name);
-    return {session::popup_entries(control), control.def.u.pd.dephault};
+    const host::DeclaredParam& control = declared_control(effect, name);
+    return {popup_entries(control), control.def.u.pd.dephault};
 }
 
 void check(PF_Err err, const char* command) {
     if (err != PF_Err_NONE) {
-        throw session::SessionError(
-            session::FailureKind::effect_error,
-            fmt::format("the effect's {} failed with code {}", command, err));
+        throw SessionError(FailureKind::effect_error,
+                           fmt::format("the effect's {} failed with code {}", command, err));
     }
 }
 
 }  // namespace
 
 EffectDeclarations learn_declarations(PF_EffectMain entry, const std::filesystem::path& module) {
-    const session::PluginFolderView view(module, {effect_controls::kMoreParamsOption});
+    const PluginFolderView view(module, {effect_controls::kMoreParamsOption});
     host::EmulatedHost effect(entry, view.module().string());
     check(effect.global_setup(), "global set-up");
     check(effect.params_setup(), "parameter set-up");
@@ -59,4 +58,4 @@ EffectDeclarations learn_declarations(PF_EffectMain entry, const std::filesystem
     return declarations;
 }
 
-}  // namespace qb_gegl
+}  // namespace session

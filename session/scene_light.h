@@ -1,14 +1,14 @@
 // Float pictures as the effect takes them: scene-linear light, straight (colour not multiplied
-// by alpha), never negative and at most PF_FLOAT_LIGHT_MAX. Files hold other things: NaN and
-// infinities from a renderer's bad samples, negative values from filters, and colour
-// multiplied by alpha. These rules bring a file's values to light and back; they act on one
-// pixel at a time and hold no state.
-#ifndef QB_CLI_SCENE_LIGHT_H
-#define QB_CLI_SCENE_LIGHT_H
+// by alpha), never negative and at most PF_FLOAT_LIGHT_MAX. Files and hosts hold other things: NaN
+// and infinities from a renderer's bad samples, negative values from filters, and colour multiplied
+// by alpha. These rules bring a file's or a host's values to light and back; they act on one pixel
+// at a time and hold no state.
+#ifndef QB_SESSION_SCENE_LIGHT_H
+#define QB_SESSION_SCENE_LIGHT_H
 
 #include "host/world.h"
 
-namespace cli {
+namespace session {
 
 // NaN, -Inf and negative values are no light (0); +Inf and values above the largest light the
 // effect carries are that largest light, PF_FLOAT_LIGHT_MAX.
@@ -30,6 +30,6 @@ long clean_world(host::World& world);
 
 void unpremultiply_world(host::World& world);
 
-}  // namespace cli
+}  // namespace session
 
 #endif

@@ -1,8 +1,9 @@
-// The effect's controls as the module declares them. The operation learns them once, when GEGL
-// registers it, so that each property takes its range, default and menu from the module and
-// none is written down a second time.
-#ifndef QB_GEGL_EFFECT_DECLARATIONS_H
-#define QB_GEGL_EFFECT_DECLARATIONS_H
+// The effect's controls as the module declares them. A front end that shows the controls in a
+// host of its own (the GEGL operation, the OpenFX bundle) learns them once, when its host
+// registers it, so that each takes its range, default and menu from the module and none is
+// written down a second time.
+#ifndef QB_SESSION_EFFECT_DECLARATIONS_H
+#define QB_SESSION_EFFECT_DECLARATIONS_H
 
 #include <filesystem>
 #include <string>
@@ -10,7 +11,7 @@
 
 #include "sdk/effect_sdk.h"
 
-namespace qb_gegl {
+namespace session {
 
 struct SliderDeclaration {
     double valid_min = 0.0;
@@ -38,10 +39,10 @@ struct EffectDeclarations {
 };
 
 // Global and parameter set-up of the module behind `entry`, told it lives at `module`, with the
-// option file that adds the Alpha bokeh control. Throws session::SessionError when the plug-in
+// option file that adds the Alpha bokeh control. Throws SessionError when the plug-in
 // folder cannot be viewed with that option or a set-up command fails.
 EffectDeclarations learn_declarations(PF_EffectMain entry, const std::filesystem::path& module);
 
-}  // namespace qb_gegl
+}  // namespace session
 
 #endif
