@@ -2,6 +2,8 @@
 // own, described in both contexts, and rendered on the demo scene and its Distance Layer at the
 // three pixel depths, compared with the tool's renders of the same pixels and settings.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <OpenImageIO/imagebuf.h>
@@ -9,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -331,6 +335,58 @@ TEST_F(BundleTest, FailuresPostTheEffectsMessageAndFailTheRender) {
     EXPECT_NE(messages[0].text.find("Distance layer and target layer have different image sizes"),
               std::string::npos)
         << messages[0].text;
+}
+
+// The address space the process has now, from the kernel's own count.
+std::size_t address_space_bytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmSize:", 0) == 0) {
+            return std::stoull(line.substr(line.find_first_of("0123456789"))) * 1024;
+        }
+    }
+    return 0;
+}
+
+// A render that cannot have the memory it needs, in a child process whose address space is
+// capped a little above what it holds: whatever allocation is refused, the plug-in posts a message
+// and fails the render, and the host goes on. The sanitizers reserve address space of their own
+// and cannot run under such a cap.
+TEST_F(BundleTest, ARefusedAllocationPostsItsMessageAndFailsTheRender) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space cap";
+#else
+    constexpr int kSide = 4000;
+    constexpr std::size_t kRoom = std::size_t{256} << 20;
+    const Picture big = Picture::blank(kOfxBitDepthByte, 4, kSide, kSide);
+    OfxTestHost host(QB_OFX_BINARY);
+    ASSERT_EQ(host.error(), "");
+    Effect* instance = host.create_instance(kOfxImageEffectContextFilter);
+    ASSERT_NE(instance, nullptr);
+    host.connect(*instance, kOfxImageEffectSimpleSourceClipName, &big);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit cap{address_space_bytes() + kRoom, address_space_bytes() + kRoom};
+        setrlimit(RLIMIT_AS, &cap);
+        const OfxTestHost::RenderOutcome outcome = host.render(*instance);
+        const std::vector<OfxTestHost::Message> messages = host.messages();
+        const bool told = messages.size() == 1 && messages[0].kind == kOfxMessageError &&
+                          messages[0].text.find("memory") != std::string::npos;
+        if (!told) {
+            for (const auto& message : messages) {
+                std::fprintf(stderr, "message: %s %s\n", message.kind.c_str(),
+                             message.text.c_str());
+            }
+        }
+        _exit(outcome.status != kOfxStatOK && told && host.live_images() == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the child ended with status " << status;
+#endif
 }
 
 // Instances share nothing: two rendering at once give what each gives alone.
