@@ -261,6 +261,7 @@ TEST_P(DepthRender, EqualsTheToolsRenderOfTheSamePixels) {
     EXPECT_EQ(outcome.rod.y2, kHeight);
     const bool light = depth == kOfxBitDepthFloat;
     EXPECT_TRUE(same_pixels(outcome.output, tool_render(depth), light ? 1e-5 : 0.0));
+    EXPECT_FALSE(same_pixels(outcome.output, source_, 0.0)) << "nothing was blurred";
 }
 
 INSTANTIATE_TEST_SUITE_P(AtEveryDepth, DepthRender,
@@ -335,6 +336,48 @@ TEST_F(BundleTest, FailuresPostTheEffectsMessageAndFailTheRender) {
     EXPECT_NE(messages[0].text.find("Distance layer and target layer have different image sizes"),
               std::string::npos)
         << messages[0].text;
+}
+
+// A plug-in folder of the test's own, named by the variable the bundle reads, holding the module
+// and two shape folders.
+class OwnPluginFolder {
+  public:
+    explicit OwnPluginFolder(const fs::path& root) : root_(root) {
+        fs::create_directories(root_ / "pattern");
+        fs::create_symlink(fs::path(QB_PLUGIN_DIR) / "QuilAE.aex", root_ / "QuilAE.aex");
+        for (const char* shape : {"circle", "06"}) {
+            fs::copy(fs::path(QB_PLUGIN_DIR) / "pattern" / shape, root_ / "pattern" / shape);
+        }
+        setenv(kVariable, root_.c_str(), 1);
+    }
+    ~OwnPluginFolder() { unsetenv(kVariable); }
+    OwnPluginFolder(const OwnPluginFolder&) = delete;
+    OwnPluginFolder& operator=(const OwnPluginFolder&) = delete;
+
+    void remove_shape(const std::string& shape) const { fs::remove_all(root_ / "pattern" / shape); }
+
+  private:
+    static constexpr char kVariable[] = "QUILLBLOOM_PLUGIN_DIR";
+    fs::path root_;
+};
+
+TEST_F(BundleTest, AShapeFolderGoneSinceTheEffectWasLoadedFailsTheRenderWithItsMessage) {
+    make_scene(kOfxBitDepthByte);
+    const OwnPluginFolder folder(at("plugin"));
+    OfxTestHost host(QB_OFX_BINARY);
+    ASSERT_EQ(host.error(), "");
+    Effect* instance = host.create_instance(kOfxImageEffectContextFilter);
+    ASSERT_NE(instance, nullptr);
+    set_scene_params(host, *instance);
+    host.connect(*instance, kOfxImageEffectSimpleSourceClipName, &source_);
+    folder.remove_shape("circle");
+    const OfxTestHost::RenderOutcome outcome = host.render(*instance);
+    EXPECT_NE(outcome.status, kOfxStatOK);
+    EXPECT_EQ(host.live_images(), 0);
+    const std::vector<OfxTestHost::Message> messages = host.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, kOfxMessageError);
+    EXPECT_NE(messages[0].text.find("circle"), std::string::npos) << messages[0].text;
 }
 
 // The address space the process has now, from the kernel's own count.

@@ -232,7 +232,14 @@ OfxStatus get_value_at_time(OfxParamHandle handle, OfxTime time, ...) {
     return status;
 }
 
-OfxStatus unsupported_param_call(OfxParamHandle, ...) {
+// Animation and writing values back are not part of what the plug-in may use.
+OfxStatus unsupported_at_time(OfxParamHandle, OfxTime, ...) {
+    return kOfxStatErrUnsupported;
+}
+OfxStatus unsupported_over_times(OfxParamHandle, OfxTime, OfxTime, ...) {
+    return kOfxStatErrUnsupported;
+}
+OfxStatus unsupported_set(OfxParamHandle, ...) {
     return kOfxStatErrUnsupported;
 }
 
@@ -255,10 +262,10 @@ const OfxParameterSuiteV1 kParameterSuite = {
     },
     get_value,
     get_value_at_time,
-    [](OfxParamHandle, OfxTime, ...) { return kOfxStatErrUnsupported; },
-    [](OfxParamHandle, OfxTime, OfxTime, ...) { return kOfxStatErrUnsupported; },
-    unsupported_param_call,
-    [](OfxParamHandle, OfxTime, ...) { return kOfxStatErrUnsupported; },
+    unsupported_at_time,
+    unsupported_over_times,
+    unsupported_set,
+    unsupported_at_time,
     [](OfxParamHandle, unsigned int* keys) {
         if (keys) {
             *keys = 0;
