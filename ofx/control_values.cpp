@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -11,13 +13,15 @@
 
 namespace qb_ofx {
 
-int downsample_for_scale(double scale) {
+ScaleFraction fraction_of_scale(double scale) {
+    constexpr int kSteps = 1000;
     // Written so that NaN and zero or negative scales land on full resolution.
     if (!(scale > 0.0) || scale >= 1.0) {
-        return 1;
+        return ScaleFraction{};
     }
-    const double divisor = std::round(1.0 / scale);
-    return divisor > session::kLargestSide ? session::kLargestSide : static_cast<int>(divisor);
+    const int numerator = std::max(1, static_cast<int>(std::lround(scale * kSteps)));
+    const int common = std::gcd(numerator, kSteps);
+    return ScaleFraction{numerator / common, kSteps / common};
 }
 
 session::RenderSettings render_settings(const ControlValues& values,
@@ -51,7 +55,9 @@ session::RenderSettings render_settings(const ControlValues& values,
         // Focus Here takes full-resolution pixels counted from the top row.
         settings.focus_at = session::PointXY{point.x - region.x1, region.y2 - point.y};
     }
-    settings.downsample = downsample_for_scale(frame.render_scale);
+    const ScaleFraction scale = fraction_of_scale(frame.render_scale);
+    settings.downsample_numerator = scale.numerator;
+    settings.downsample = scale.denominator;
     return settings;
 }
 

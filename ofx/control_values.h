@@ -33,9 +33,14 @@ struct FrameGeometry {
     bool with_depth = false;
 };
 
-// The host renders at `scale` (1: full resolution); the effect blurs at 1/N, as the tool's
-// --downsample N: N is the nearest whole divisor, at least 1.
-int downsample_for_scale(double scale);
+// The host renders at `scale` (1: full resolution) and the effect blurs at that scale, as a
+// fraction of at most a thousandth's step in lowest terms: 0.5 is 1/2, the tool's
+// --downsample 2. A scale that is no reduction renders at full resolution.
+struct ScaleFraction {
+    int numerator = 1;
+    int denominator = 1;
+};
+ScaleFraction fraction_of_scale(double scale);
 
 // The settings of one render. The focus point counts only with a Depth input, the only place a
 // distance can be picked from. Throws session::SessionError for a focus point outside the frame.

@@ -98,12 +98,12 @@ void EffectSession::apply_controls() {
     if (settings_.preview) {
         effect.set_value(effect_controls::kPreviewOnly, 1);
         // The module compares the point with the layer it renders, which is 1/N of the picture.
-        effect.set_point(effect_controls::kPreviewPoint,
-                         settings_.preview->point.x / settings_.downsample,
-                         settings_.preview->point.y / settings_.downsample);
+        effect.set_point(effect_controls::kPreviewPoint, settings_.preview->point.x * resolution(),
+                         settings_.preview->point.y * resolution());
         set_slider(effect_controls::kPreviewSize, settings_.preview->size, "--preview");
     }
-    effect.set_downsample(1, static_cast<A_u_long>(settings_.downsample));
+    effect.set_downsample(settings_.downsample_numerator,
+                          static_cast<A_u_long>(settings_.downsample));
 }
 
 void EffectSession::pick_focus(host::World& input) {

@@ -50,6 +50,10 @@ class EffectSession {
 
   private:
     void apply_controls();
+    // The layer's resolution against the full picture's.
+    double resolution() const {
+        return static_cast<double>(settings_.downsample_numerator) / settings_.downsample;
+    }
     void pick_focus(host::World& input);
     void check(PF_Err err, const std::string& command) const;
 

@@ -32,6 +32,9 @@ struct RenderSettings {
     bool alpha_bokeh = false;                    // the plug-in folder's alpha bokeh option
     std::optional<double> alpha_bokeh_value;     // "Alpha bokeh"
     int downsample = 1;                          // render at 1/N resolution
+    // With downsample N, a resolution of M/N of the full picture's (hosts that render at any
+    // scale); the tool's whole divisors keep 1.
+    int downsample_numerator = 1;
 };
 
 }  // namespace session

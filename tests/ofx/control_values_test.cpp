@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "ofx/control_values.h"
 #include "session/session_error.h"
@@ -15,18 +16,23 @@ session::EffectDeclarations two_shapes() {
     return declarations;
 }
 
-TEST(DownsampleForScale, HalfScaleIsTheToolsDownsampleTwoAndOddScalesTakeTheNearestDivisor) {
-    EXPECT_EQ(qb_ofx::downsample_for_scale(1.0), 1);
-    EXPECT_EQ(qb_ofx::downsample_for_scale(0.5), 2);
-    EXPECT_EQ(qb_ofx::downsample_for_scale(0.25), 4);
-    EXPECT_EQ(qb_ofx::downsample_for_scale(1.0 / 3.0), 3);
-    EXPECT_EQ(qb_ofx::downsample_for_scale(0.3), 3);
-    EXPECT_EQ(qb_ofx::downsample_for_scale(0.75), 1);
+TEST(FractionOfScale, HalfScaleIsTheToolsDownsampleTwoAndOtherScalesKeepTheirBlur) {
+    const auto fraction = [](double scale) {
+        const qb_ofx::ScaleFraction f = qb_ofx::fraction_of_scale(scale);
+        return std::pair{f.numerator, f.denominator};
+    };
+    EXPECT_EQ(fraction(1.0), std::pair(1, 1));
+    EXPECT_EQ(fraction(0.5), std::pair(1, 2));
+    EXPECT_EQ(fraction(0.25), std::pair(1, 4));
+    EXPECT_EQ(fraction(0.75), std::pair(3, 4));
+    EXPECT_EQ(fraction(0.3), std::pair(3, 10));
+    EXPECT_EQ(fraction(1.0 / 3.0), std::pair(333, 1000));
+    EXPECT_EQ(fraction(1e-6), std::pair(1, 1000));
     // What a broken host might send renders at full resolution.
-    EXPECT_EQ(qb_ofx::downsample_for_scale(0.0), 1);
-    EXPECT_EQ(qb_ofx::downsample_for_scale(-0.5), 1);
-    EXPECT_EQ(qb_ofx::downsample_for_scale(NAN), 1);
-    EXPECT_EQ(qb_ofx::downsample_for_scale(2.0), 1);
+    EXPECT_EQ(fraction(0.0), std::pair(1, 1));
+    EXPECT_EQ(fraction(-0.5), std::pair(1, 1));
+    EXPECT_EQ(fraction(NAN), std::pair(1, 1));
+    EXPECT_EQ(fraction(2.0), std::pair(1, 1));
 }
 
 TEST(RenderSettings, MenusGoByTheModulesPositionsAndShapesByName) {
