@@ -380,6 +380,7 @@ TEST_F(BundleTest, AShapeFolderGoneSinceTheEffectWasLoadedFailsTheRenderWithItsM
     EXPECT_NE(messages[0].text.find("circle"), std::string::npos) << messages[0].text;
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
 // The address space the process has now, from the kernel's own count.
 std::size_t address_space_bytes() {
     std::ifstream status("/proc/self/status");
@@ -391,6 +392,7 @@ std::size_t address_space_bytes() {
     }
     return 0;
 }
+#endif
 
 // A render that cannot have the memory it needs, in a child process whose address space is
 // capped a little above what it holds: whatever allocation is refused, the plug-in posts a message
