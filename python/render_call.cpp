@@ -128,10 +128,15 @@ py::array render(const RenderCall& call) {
         const std::unique_ptr<host::World> result = rendered(call, *image.world, distance.get());
         return image_array(*result, image.samples, image.channels);
     } catch (const session::SessionError& error) {
-        if (error.kind() == session::FailureKind::bad_input) {
-            throw py::value_error(error.what());
+        switch (error.kind()) {
+            case session::FailureKind::bad_input:
+                throw py::value_error(error.what());
+            case session::FailureKind::out_of_memory:
+                PyErr_SetString(PyExc_MemoryError, error.what());
+                throw py::error_already_set();
+            default:
+                throw;
         }
-        throw;
     }
 }
 
