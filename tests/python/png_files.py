@@ -1,4 +1,4 @@
-"""PNG pictures of 8 or 16 bits, grey or RGB, written and read with the standard library's zlib,
+"""PNG pictures of 8 or 16 bits, grey, RGB or RGBA, written and read with the standard library's zlib,
 so that the tests compare with the tool through the files it reads best, without an image
 library."""
 
@@ -8,8 +8,8 @@ import zlib
 import numpy as np
 
 _SIGNATURE = b"\x89PNG\r\n\x1a\n"
-_COLOUR_TYPES = {1: 0, 3: 2}  # channels -> PNG colour type (grey, RGB)
-_CHANNELS = {0: 1, 2: 3}
+_COLOUR_TYPES = {1: 0, 3: 2, 4: 6}  # channels -> PNG colour type (grey, RGB, RGBA)
+_CHANNELS = {colour: channels for channels, colour in _COLOUR_TYPES.items()}
 _NO_FILTER = b"\x00"
 
 
@@ -19,7 +19,7 @@ def _chunk(kind, data):
 
 
 def write(path, pixels):
-    """Writes an H x W (grey) or H x W x 3 array of uint8 or uint16."""
+    """Writes an H x W (grey), H x W x 3 or H x W x 4 array of uint8 or uint16."""
     channels = 1 if pixels.ndim == 2 else pixels.shape[2]
     height, width = pixels.shape[:2]
     bits = pixels.dtype.itemsize * 8
@@ -50,7 +50,7 @@ def _unfiltered(kind, row, previous, stride):
 
 
 def read(path):
-    """The pixels of a non-interlaced 8-bit or 16-bit grey or RGB PNG, as uint8 or uint16."""
+    """The pixels of a non-interlaced 8-bit or 16-bit grey, RGB or RGBA PNG, as uint8 or uint16."""
     with open(path, "rb") as file:
         data = file.read()
     at = len(_SIGNATURE)

@@ -82,6 +82,16 @@ class SameAsTheTool(unittest.TestCase):
                     self.assertEqual(ours.dtype, picture.dtype)
                     np.testing.assert_array_equal(ours, theirs)
 
+    def test_alpha_bokeh_spreads_alpha_as_the_tool_does(self):
+        picture, distance = scene(np.uint8)
+        alpha = np.where(np.arange(WIDTH) % 16 < 8, 255, 0).astype(np.uint8)
+        with_alpha = np.dstack([picture, np.broadcast_to(alpha, (HEIGHT, WIDTH))])
+        ours = quillbloom.render(with_alpha, distance, amount=AMOUNT, alpha_bokeh=0.5)
+        theirs = tool_render(with_alpha, distance, "--amount", str(AMOUNT), "--alpha-bokeh=0.5")
+        np.testing.assert_array_equal(ours, theirs)
+        self.assertFalse(np.array_equal(
+            ours, quillbloom.render(with_alpha, distance, amount=AMOUNT)))
+
     def test_focus_at_picks_as_the_tool_does(self):
         picture, distance = scene(np.uint8)
         ours = quillbloom.render(picture, distance, focus_at=(50, 20), amount=AMOUNT)
