@@ -101,17 +101,22 @@ std::unique_ptr<host::World> reduced(std::unique_ptr<host::World> layer, int dow
 std::unique_ptr<host::World> rendered(const RenderCall& call, host::World& image,
                                       host::World* distance) {
     ProgressBridge progress(call.progress);
+    std::unique_ptr<host::World> result;
     try {
         const py::gil_scoped_release released;
         const ThreadCount threads(call.threads);
         session::EffectSession effect(quillbloom_effect_main, effect_module_path(), call.settings);
-        return effect.render(image, distance, [&progress](A_long current, A_long total) {
+        result = effect.render(image, distance, [&progress](A_long current, A_long total) {
             return progress(current, total);
         });
     } catch (const session::SessionError&) {
         progress.raise_if_raised();
         throw;
     }
+    // An exception raised after the module last asked whether to stop still fails the call:
+    // a result is never returned over it.
+    progress.raise_if_raised();
+    return result;
 }
 
 }  // namespace
