@@ -4,34 +4,12 @@
 
 #include "cli/exit_status.h"
 #include "host/fixed_point.h"
+#include "session/control_values.h"
 
 namespace cli {
 namespace {
 
 using host::from_fixed;
-
-std::string type_name(PF_ParamType type) {
-    switch (type) {
-        case PF_Param_LAYER:
-            return "layer";
-        case PF_Param_SLIDER:
-            return "slider";
-        case PF_Param_FIX_SLIDER:
-            return "fixed slider";
-        case PF_Param_CHECKBOX:
-            return "check box";
-        case PF_Param_POINT:
-            return "point";
-        case PF_Param_POPUP:
-            return "popup";
-        case PF_Param_GROUP_START:
-            return "group start";
-        case PF_Param_GROUP_END:
-            return "group end";
-        default:
-            return fmt::format("type {}", type);
-    }
-}
 
 // Six significant digits: enough to tell 0x6664 (0.399963) from 0.4.
 std::string fixed_text(PF_Fixed value) {
@@ -75,7 +53,7 @@ std::vector<std::string> describe_controls(const std::vector<host::DeclaredParam
         const PF_ParamDef& def = controls[i].def;
         const std::string name = def.param_type == PF_Param_GROUP_END ? "(end of group)" : def.name;
         std::string line = fmt::format("{:>2}  {:<20} {:<13} {}", i + 1, name,
-                                       type_name(def.param_type), details(controls[i]));
+                                       session::control_kind(def.param_type), details(controls[i]));
         line.erase(line.find_last_not_of(' ') + 1);
         lines.push_back(std::move(line));
     }

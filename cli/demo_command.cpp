@@ -4,9 +4,9 @@
 
 #include "cli/atomic_output.h"
 #include "cli/demo_scene.h"
-#include "cli/downsample.h"
 #include "cli/exit_status.h"
 #include "cli/image_writer.h"
+#include "session/downsample.h"
 #include "session/effect_session.h"
 
 namespace cli {
@@ -39,8 +39,8 @@ int run_demo(const DemoRequest& request) {
         settings.focus_at = scene.subject;
     }
     if (settings.downsample > 1) {
-        scene.colour = downsample(*scene.colour, settings.downsample);
-        scene.distance = downsample(*scene.distance, settings.downsample);
+        scene.colour = session::downsample(*scene.colour, settings.downsample);
+        scene.distance = session::downsample(*scene.distance, settings.downsample);
     }
     session::EffectSession effect(request.module, settings);
     session::ProgressReport report(stderr, session::stderr_is_terminal());

@@ -16,6 +16,7 @@ constexpr int exit_status(session::FailureKind kind) {
         case session::FailureKind::bad_input:
             return kExitBadInput;
         case session::FailureKind::effect_error:
+        case session::FailureKind::out_of_memory:
             return kExitEffectError;
         case session::FailureKind::cancelled:
             return kExitCancelled;

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <optional>
 
-#include "cli/downsample.h"
 #include "cli/image_reader.h"
 #include "session/channel_levels.h"
+#include "session/downsample.h"
 #include "session/session_error.h"
 
 namespace cli {
@@ -58,7 +58,7 @@ std::unique_ptr<host::World> read_distance(const ImageHeader& input,
 }
 
 std::unique_ptr<host::World> reduced(std::unique_ptr<host::World> layer, int downsample) {
-    return layer && downsample > 1 ? cli::downsample(*layer, downsample) : std::move(layer);
+    return layer && downsample > 1 ? session::downsample(*layer, downsample) : std::move(layer);
 }
 
 }  // namespace

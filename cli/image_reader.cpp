@@ -8,8 +8,6 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -274,12 +272,6 @@ std::unique_ptr<host::World> clamped_to_16_bits(const host::World& light) {
     return world;
 }
 
-// A float distance as the 16-bit file value nearest to it would give it.
-std::uint16_t float_distance_to_world16(float value) {
-    const float level = std::clamp(session::clean_light(value), 0.0f, 1.0f) * session::kMaxFile16;
-    return session::file16_to_world16(static_cast<std::uint16_t>(std::lround(level)));
-}
-
 SampleKind sample_kind(oiio::TypeDesc format) {
     switch (format.basetype) {
         case oiio::TypeDesc::UINT8:
@@ -367,7 +359,7 @@ std::unique_ptr<host::World> read_distance_layer(const ImageHeader& header) {
     }
     auto world = std::make_unique<host::World>(header.data.width, header.data.height,
                                                host::World::Depth::k16);
-    fill_world<float>(float_pixels(header), map, 1.0f, float_distance_to_world16, *world,
+    fill_world<float>(float_pixels(header), map, 1.0f, session::float_distance_to_world16, *world,
                       &host::World::pixel16);
     return world;
 }

@@ -7,6 +7,7 @@ packages=(
     libtiff-dev libfmt-dev libcli11-dev libopenimageio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libgegl-dev gegl
+    pybind11-dev python3-dev python3-numpy
     chromium
 )
 # The farm test starts a throwaway Slurm cluster. Its packages bring daemons, so they are only

@@ -23,6 +23,10 @@ constexpr std::uint16_t world16_to_file16(std::uint16_t value) {
 // Values outside 0..1 (and NaN) are clamped: the worlds have no room for them.
 std::uint16_t float_to_world16(float value);
 
+// A float distance (0..1) as the 16-bit file value nearest to it would give it, so that a float
+// Distance Layer and the 16-bit file it would be saved as render alike.
+std::uint16_t float_distance_to_world16(float value);
+
 constexpr float world16_to_float(std::uint16_t value) {
     return static_cast<float>(value) / static_cast<float>(kMaxWorld16);
 }

@@ -90,4 +90,27 @@ double checked_slider_value(const host::DeclaredParam& control, double value,
     return value;
 }
 
+std::string control_kind(PF_ParamType type) {
+    switch (type) {
+        case PF_Param_LAYER:
+            return "layer";
+        case PF_Param_SLIDER:
+            return "slider";
+        case PF_Param_FIX_SLIDER:
+            return "fixed slider";
+        case PF_Param_CHECKBOX:
+            return "check box";
+        case PF_Param_POINT:
+            return "point";
+        case PF_Param_POPUP:
+            return "popup";
+        case PF_Param_GROUP_START:
+            return "group start";
+        case PF_Param_GROUP_END:
+            return "group end";
+        default:
+            return fmt::format("type {}", type);
+    }
+}
+
 }  // namespace session

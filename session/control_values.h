@@ -28,6 +28,9 @@ int popup_position(const host::DeclaredParam& control, const std::string& choice
 double checked_slider_value(const host::DeclaredParam& control, double value,
                             const std::string& flag);
 
+// What a control is, in the words `quillbloom controls` lists it with ("slider", "popup").
+std::string control_kind(PF_ParamType type);
+
 }  // namespace session
 
 #endif

@@ -58,4 +58,14 @@ EffectDeclarations learn_declarations(PF_EffectMain entry, const std::filesystem
     return declarations;
 }
 
+std::vector<host::DeclaredParam> declared_controls(PF_EffectMain entry,
+                                                   const std::filesystem::path& module) {
+    host::EmulatedHost effect(entry, module.string());
+    check(effect.global_setup(), "global set-up");
+    check(effect.params_setup(), "parameter set-up");
+    std::vector<host::DeclaredParam> controls = effect.declared_params();
+    effect.global_setdown();
+    return controls;
+}
+
 }  // namespace session

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/emulated_host.h"
 #include "sdk/effect_sdk.h"
 
 namespace session {
@@ -42,6 +43,11 @@ struct EffectDeclarations {
 // option file that adds the Alpha bokeh control. Throws SessionError when the plug-in
 // folder cannot be viewed with that option or a set-up command fails.
 EffectDeclarations learn_declarations(PF_EffectMain entry, const std::filesystem::path& module);
+
+// Every control the module behind `entry` declares, in order, as `quillbloom controls` lists them
+// (without the option file). Throws SessionError when a set-up command fails.
+std::vector<host::DeclaredParam> declared_controls(PF_EffectMain entry,
+                                                   const std::filesystem::path& module);
 
 }  // namespace session
 

@@ -61,10 +61,10 @@ void EffectSession::check(PF_Err err, const std::string& command) const {
     }
     if (err != PF_Err_NONE) {
         const std::string message = host_->out_data().return_msg;
-        throw SessionError(FailureKind::effect_error,
-                           message.empty()
-                               ? fmt::format("the effect's {} failed with code {}", command, err)
-                               : message);
+        throw SessionError(
+            err == PF_Err_OUT_OF_MEMORY ? FailureKind::out_of_memory : FailureKind::effect_error,
+            message.empty() ? fmt::format("the effect's {} failed with code {}", command, err)
+                            : message);
     }
 }
 

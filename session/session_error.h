@@ -17,9 +17,10 @@
 namespace session {
 
 enum class FailureKind {
-    bad_input,     // a bad request, or unreadable or unusable input
-    effect_error,  // the effect reported an error, or memory ran out
-    cancelled,     // the user asked the render to stop
+    bad_input,      // a bad request, or unreadable or unusable input
+    effect_error,   // the effect reported an error
+    out_of_memory,  // the effect ran out of memory
+    cancelled,      // the user asked the render to stop
 };
 
 class SessionError : public std::runtime_error {

@@ -8,8 +8,8 @@
 #include <limits>
 
 #include "cli/depth_pass.h"
-#include "cli/downsample.h"
 #include "cli/image_reader.h"
+#include "session/downsample.h"
 #include "session/session_error.h"
 
 namespace {
@@ -113,7 +113,7 @@ TEST(Downsample, BlocksAreAveragedAndEdgeBlocksCountOnlyTheirPixels) {
             layer.pixel8(x, y) = PF_Pixel8{255, v, 0, 0};
         }
     }
-    const auto half = cli::downsample(layer, 2);
+    const auto half = session::downsample(layer, 2);
     ASSERT_EQ(half->width(), 3);
     ASSERT_EQ(half->height(), 2);
     EXPECT_EQ(half->pixel8(0, 0).red, 5);  // (0 + 10 + 0 + 10) / 4
@@ -123,7 +123,7 @@ TEST(Downsample, BlocksAreAveragedAndEdgeBlocksCountOnlyTheirPixels) {
 
     host::World deep(2, 2, host::World::Depth::k16);
     deep.fill16(PF_Pixel16{32768, 1, 2, 32768});
-    const auto one = cli::downsample(deep, 2);
+    const auto one = session::downsample(deep, 2);
     EXPECT_EQ(one->depth(), host::World::Depth::k16);
     EXPECT_EQ(one->pixel16(0, 0).blue, 32768);
     EXPECT_EQ(one->pixel16(0, 0).green, 2);
@@ -132,7 +132,7 @@ TEST(Downsample, BlocksAreAveragedAndEdgeBlocksCountOnlyTheirPixels) {
     host::World light(2, 1, host::World::Depth::kFloat);
     light.pixel_float(0, 0) = PF_PixelFloat{1.0f, 1e6f, 0.25f, 0.0f};
     light.pixel_float(1, 0) = PF_PixelFloat{0.0f, 0.0f, 0.5f, 3.0f};
-    const auto mean = cli::downsample(light, 2);
+    const auto mean = session::downsample(light, 2);
     EXPECT_FLOAT_EQ(mean->pixel_float(0, 0).red, 5e5f);
     EXPECT_FLOAT_EQ(mean->pixel_float(0, 0).green, 0.375f);
     EXPECT_FLOAT_EQ(mean->pixel_float(0, 0).alpha, 0.5f);

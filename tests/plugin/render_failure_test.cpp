@@ -9,6 +9,8 @@
 #include "host/emulated_host.h"
 #include "platform/allocation.h"
 #include "plugin/effect_entry.h"
+#include "session/effect_session.h"
+#include "session/session_error.h"
 #include "tests/plugin/plugin_folder.h"
 #include "tests/plugin/render_scene.h"
 
@@ -97,6 +99,35 @@ TEST_F(RenderFailureTest, EveryRefusedAllocationEndsTheRenderWithItsTextAndNothi
         EXPECT_TRUE(
             seen.count("[Quillbloom8.0Eng] (new_pattern): not enough memory for newPattern"));
         EXPECT_GE(refused, 14);
+    }
+}
+
+// Front ends tell running out of memory from other failures (Python raises MemoryError for it),
+// so the session must say which it was, with the module's text.
+TEST(SessionFailureTest, MemoryTheEffectIsRefusedIsAFailureOfItsOwnKind) {
+    qb_test::PluginFolder folder;
+    folder.link_shape_library();
+    session::EffectSession effect(quillbloom_effect_main, folder.module(), {});
+    World input(kWidth, kHeight);
+    qb_test::paint_texture(input, 25);
+    const auto no_progress = [](A_long, A_long) { return 0; };
+    bool out_of_memory = false;
+    for (int refused = 0; !out_of_memory; ++refused) {
+        ASSERT_LT(refused, 200) << "no refusal ran the effect out of memory";
+        platform::refuse_allocation_after(refused);
+        try {
+            effect.render(input, nullptr, no_progress);
+            platform::refuse_allocation_after(-1);
+            FAIL() << "the render needs no memory that can be refused";
+        } catch (const session::SessionError& error) {
+            platform::refuse_allocation_after(-1);
+            out_of_memory = error.kind() == session::FailureKind::out_of_memory;
+            if (out_of_memory) {
+                EXPECT_TRUE(kWorkingBufferTexts.count(error.what()) ||
+                            std::string(error.what()).starts_with("[Quillbloom8.0Eng] ("))
+                    << error.what();
+            }
+        }
     }
 }
 

@@ -30,4 +30,15 @@ TEST(ChannelLevels, FloatsAreClampedToTheWorldsRange) {
     EXPECT_EQ(session::float_to_world16(0.5f), 16384);
 }
 
+// A float Distance Layer must render as the 16-bit file it would be saved as.
+TEST(ChannelLevels, FloatDistancesTakeTheNearestSixteenBitFileLevel) {
+    for (std::uint32_t v = 0; v <= 65535; ++v) {
+        const float value = static_cast<float>(v) / 65535.0f;
+        ASSERT_EQ(session::float_distance_to_world16(value), session::file16_to_world16(v)) << v;
+    }
+    EXPECT_EQ(session::float_distance_to_world16(NAN), 0);
+    EXPECT_EQ(session::float_distance_to_world16(-1.0f), 0);
+    EXPECT_EQ(session::float_distance_to_world16(INFINITY), 32768);
+}
+
 }  // namespace

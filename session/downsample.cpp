@@ -1,10 +1,10 @@
-#include "cli/downsample.h"
+#include "session/downsample.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <type_traits>
 
-namespace cli {
+namespace session {
 namespace {
 
 template <class Pixel>
@@ -69,4 +69,4 @@ std::unique_ptr<host::World> downsample(const host::World& layer, int factor) {
     return result;
 }
 
-}  // namespace cli
+}  // namespace session
