@@ -35,49 +35,49 @@ const char* param_type(ParamKind kind) {
     return kOfxParamTypeDouble;
 }
 
-void set_range(const PropertyAccess& props, const ParamSpec& spec) {
-    if (spec.kind == ParamKind::kInteger) {
-        props.set(kOfxParamPropDefault, static_cast<int>(spec.default_value));
-        props.set(kOfxParamPropMin, static_cast<int>(spec.min));
-        props.set(kOfxParamPropMax, static_cast<int>(spec.max));
-        props.set(kOfxParamPropDisplayMin, static_cast<int>(spec.display_min));
-        props.set(kOfxParamPropDisplayMax, static_cast<int>(spec.display_max));
+void set_range(const PropertyAccess& props, const ParamEntry& entry) {
+    if (entry.kind == ParamKind::kInteger) {
+        props.set(kOfxParamPropDefault, static_cast<int>(entry.default_value));
+        props.set(kOfxParamPropMin, static_cast<int>(entry.min));
+        props.set(kOfxParamPropMax, static_cast<int>(entry.max));
+        props.set(kOfxParamPropDisplayMin, static_cast<int>(entry.display_min));
+        props.set(kOfxParamPropDisplayMax, static_cast<int>(entry.display_max));
         return;
     }
-    props.set(kOfxParamPropDefault, spec.default_value);
-    props.set(kOfxParamPropMin, spec.min);
-    props.set(kOfxParamPropMax, spec.max);
-    props.set(kOfxParamPropDisplayMin, spec.display_min);
-    props.set(kOfxParamPropDisplayMax, spec.display_max);
-    props.set(kOfxParamPropDigits, spec.digits);
+    props.set(kOfxParamPropDefault, entry.default_value);
+    props.set(kOfxParamPropMin, entry.min);
+    props.set(kOfxParamPropMax, entry.max);
+    props.set(kOfxParamPropDisplayMin, entry.display_min);
+    props.set(kOfxParamPropDisplayMax, entry.display_max);
+    props.set(kOfxParamPropDigits, entry.digits);
 }
 
-void define_param(const HostSuites& suites, OfxParamSetHandle params, const ParamSpec& spec) {
+void define_param(const HostSuites& suites, OfxParamSetHandle params, const ParamEntry& entry) {
     OfxPropertySetHandle handle = nullptr;
     const OfxStatus status =
-        suites.param->paramDefine(params, param_type(spec.kind), spec.name.c_str(), &handle);
+        suites.param->paramDefine(params, param_type(entry.kind), entry.name.c_str(), &handle);
     if (status != kOfxStatOK) {
-        throw OfxFailure(kOfxStatFailed, "the host refused the parameter \"" + spec.name +
+        throw OfxFailure(kOfxStatFailed, "the host refused the parameter \"" + entry.name +
                                              "\" (status " + std::to_string(status) + ")");
     }
     const PropertyAccess props(*suites.property, handle);
-    props.set(kOfxPropLabel, spec.name);
-    props.set(kOfxParamPropScriptName, spec.name);
-    if (!spec.hint.empty()) {
-        props.set(kOfxParamPropHint, spec.hint);
+    props.set(kOfxPropLabel, entry.name);
+    props.set(kOfxParamPropScriptName, entry.name);
+    if (!entry.hint.empty()) {
+        props.set(kOfxParamPropHint, entry.hint);
     }
-    if (!spec.parent.empty()) {
-        props.set(kOfxParamPropParent, spec.parent);
+    if (!entry.parent.empty()) {
+        props.set(kOfxParamPropParent, entry.parent);
     }
-    switch (spec.kind) {
+    switch (entry.kind) {
         case ParamKind::kChoice:
-            for (std::size_t i = 0; i < spec.options.size(); ++i) {
-                props.set(kOfxParamPropChoiceOption, spec.options[i], static_cast<int>(i));
+            for (std::size_t i = 0; i < entry.options.size(); ++i) {
+                props.set(kOfxParamPropChoiceOption, entry.options[i], static_cast<int>(i));
             }
-            props.set(kOfxParamPropDefault, static_cast<int>(spec.default_value));
+            props.set(kOfxParamPropDefault, static_cast<int>(entry.default_value));
             break;
         case ParamKind::kBoolean:
-            props.set(kOfxParamPropDefault, static_cast<int>(spec.default_value));
+            props.set(kOfxParamPropDefault, static_cast<int>(entry.default_value));
             break;
         case ParamKind::kPoint:
             props.set(kOfxParamPropDoubleType, kOfxParamDoubleTypeXYAbsolute);
@@ -87,22 +87,22 @@ void define_param(const HostSuites& suites, OfxParamSetHandle params, const Para
             break;
         case ParamKind::kDouble:
         case ParamKind::kInteger:
-            set_range(props, spec);
+            set_range(props, entry);
             break;
     }
 }
 
 void define_page(const HostSuites& suites, OfxParamSetHandle params,
-                 const std::vector<ParamSpec>& table) {
+                 const std::vector<ParamEntry>& table) {
     OfxPropertySetHandle handle = nullptr;
     if (suites.param->paramDefine(params, kOfxParamTypePage, kPageName, &handle) != kOfxStatOK) {
         return;  // a host without pages shows the parameters in their own order
     }
     const PropertyAccess props(*suites.property, handle);
     int index = 0;
-    for (const ParamSpec& spec : table) {
-        if (spec.kind != ParamKind::kGroup) {
-            props.set(kOfxParamPropPageChild, spec.name, index++);
+    for (const ParamEntry& entry : table) {
+        if (entry.kind != ParamKind::kGroup) {
+            props.set(kOfxParamPropPageChild, entry.name, index++);
         }
     }
 }
@@ -171,9 +171,9 @@ void describe_in_context(const HostSuites& suites, OfxImageEffectHandle effect,
     if (suites.effect->getParamSet(effect, &params) != kOfxStatOK) {
         throw OfxFailure(kOfxStatFailed, "the host gave no parameter set for the effect");
     }
-    const std::vector<ParamSpec> table = parameter_table(declarations);
-    for (const ParamSpec& spec : table) {
-        define_param(suites, params, spec);
+    const std::vector<ParamEntry> table = parameter_table(declarations);
+    for (const ParamEntry& entry : table) {
+        define_param(suites, params, entry);
     }
     define_page(suites, params, table);
 }

@@ -113,9 +113,9 @@ OfxStatus instance_changed(const HostSuites& suites, OfxImageEffectHandle effect
     if (suites.effect->getParamSet(effect, &params) != kOfxStatOK) {
         return kOfxStatFailed;
     }
-    for (const ParamSpec& spec : parameter_table({})) {
-        if (spec.enabled_by == name) {
-            enable(suites, params, spec.name.c_str(),
+    for (const ParamEntry& entry : parameter_table({})) {
+        if (entry.enabled_by == name) {
+            enable(suites, params, entry.name.c_str(),
                    boolean_value(suites, params, name.c_str(), time));
         }
     }

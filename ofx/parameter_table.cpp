@@ -14,66 +14,66 @@ constexpr double kDefaultFarPlane = 100.0;
 constexpr double kPlaneSliderEnd = 1000.0;
 constexpr int kPlaneDigits = 3;
 
-ParamSpec slider(const char* name, const char* hint, const session::SliderDeclaration& declared,
-                 const std::string& parent = "") {
-    ParamSpec spec;
-    spec.name = name;
-    spec.kind = ParamKind::kDouble;
-    spec.hint = hint;
-    spec.parent = parent;
-    spec.default_value = declared.default_value;
-    spec.min = declared.valid_min;
-    spec.max = declared.valid_max;
-    spec.display_min = declared.slider_min;
-    spec.display_max = declared.slider_max;
-    spec.digits = declared.decimals;
-    return spec;
+ParamEntry slider(const char* name, const char* hint, const session::SliderDeclaration& declared,
+                  const std::string& parent = "") {
+    ParamEntry entry;
+    entry.name = name;
+    entry.kind = ParamKind::kDouble;
+    entry.hint = hint;
+    entry.parent = parent;
+    entry.default_value = declared.default_value;
+    entry.min = declared.valid_min;
+    entry.max = declared.valid_max;
+    entry.display_min = declared.slider_min;
+    entry.display_max = declared.slider_max;
+    entry.digits = declared.decimals;
+    return entry;
 }
 
 // A menu's default is the module's 1-based position, or its first entry when it names none.
-ParamSpec choice(const char* name, const char* hint, const session::MenuDeclaration& declared,
-                 const std::string& parent = "") {
-    ParamSpec spec;
-    spec.name = name;
-    spec.kind = ParamKind::kChoice;
-    spec.hint = hint;
-    spec.parent = parent;
-    spec.options = declared.entries;
-    spec.default_value = declared.default_position > 0 ? declared.default_position - 1 : 0;
-    return spec;
+ParamEntry choice(const char* name, const char* hint, const session::MenuDeclaration& declared,
+                  const std::string& parent = "") {
+    ParamEntry entry;
+    entry.name = name;
+    entry.kind = ParamKind::kChoice;
+    entry.hint = hint;
+    entry.parent = parent;
+    entry.options = declared.entries;
+    entry.default_value = declared.default_position > 0 ? declared.default_position - 1 : 0;
+    return entry;
 }
 
-ParamSpec boolean(const char* name, const char* hint, bool on, const std::string& parent = "") {
-    ParamSpec spec;
-    spec.name = name;
-    spec.kind = ParamKind::kBoolean;
-    spec.hint = hint;
-    spec.parent = parent;
-    spec.default_value = on ? 1.0 : 0.0;
-    return spec;
+ParamEntry boolean(const char* name, const char* hint, bool on, const std::string& parent = "") {
+    ParamEntry entry;
+    entry.name = name;
+    entry.kind = ParamKind::kBoolean;
+    entry.hint = hint;
+    entry.parent = parent;
+    entry.default_value = on ? 1.0 : 0.0;
+    return entry;
 }
 
-ParamSpec plane(const char* name, const char* hint, double default_value) {
-    ParamSpec spec;
-    spec.name = name;
-    spec.kind = ParamKind::kDouble;
-    spec.hint = hint;
-    spec.parent = kDepthGroup;
-    spec.default_value = default_value;
-    spec.min = -std::numeric_limits<double>::max();
-    spec.max = std::numeric_limits<double>::max();
-    spec.display_min = 0.0;
-    spec.display_max = kPlaneSliderEnd;
-    spec.digits = kPlaneDigits;
-    spec.enabled_by = kDepthInSceneUnits;
-    return spec;
+ParamEntry plane(const char* name, const char* hint, double default_value) {
+    ParamEntry entry;
+    entry.name = name;
+    entry.kind = ParamKind::kDouble;
+    entry.hint = hint;
+    entry.parent = kDepthGroup;
+    entry.default_value = default_value;
+    entry.min = -std::numeric_limits<double>::max();
+    entry.max = std::numeric_limits<double>::max();
+    entry.display_min = 0.0;
+    entry.display_max = kPlaneSliderEnd;
+    entry.digits = kPlaneDigits;
+    entry.enabled_by = kDepthInSceneUnits;
+    return entry;
 }
 
 }  // namespace
 
-std::vector<ParamSpec> parameter_table(const session::EffectDeclarations& declarations) {
+std::vector<ParamEntry> parameter_table(const session::EffectDeclarations& declarations) {
     using namespace effect_controls;
-    std::vector<ParamSpec> table;
+    std::vector<ParamEntry> table;
     table.push_back(
         choice(kIrisShape,
                "The lens iris: one of the shape folders in the plug-in folder's pattern folder",
@@ -86,7 +86,7 @@ std::vector<ParamSpec> parameter_table(const session::EffectDeclarations& declar
                             "With a Depth input, On-Focus Distance becomes the depth under the "
                             "Focus Point, as a click on Focus Here does",
                             false));
-    ParamSpec point;
+    ParamEntry point;
     point.name = kFocusPoint;
     point.kind = ParamKind::kPoint;
     point.hint = "Where the picture should be sharp, with Use Focus Point";
@@ -103,35 +103,35 @@ std::vector<ParamSpec> parameter_table(const session::EffectDeclarations& declar
     table.push_back(slider(kBrightness,
                            "Multiplies the light before it is turned back into pixel values",
                            declarations.brightness));
-    ParamSpec settings;
+    ParamEntry settings;
     settings.name = kSettingsGroup;
     settings.kind = ParamKind::kGroup;
     table.push_back(settings);
     table.push_back(choice(kQuality, "How faithfully the soft edges of the iris shape are kept",
                            declarations.quality, kSettingsGroup));
-    ParamSpec precision = slider(kDistancePrecision,
-                                 "How finely distances are cut into steps: higher values give "
-                                 "smoother changes of blur with depth and take longer",
-                                 declarations.distance_precision, kSettingsGroup);
+    ParamEntry precision = slider(kDistancePrecision,
+                                  "How finely distances are cut into steps: higher values give "
+                                  "smoother changes of blur with depth and take longer",
+                                  declarations.distance_precision, kSettingsGroup);
     precision.kind = ParamKind::kInteger;
     table.push_back(precision);
     table.push_back(boolean(kBlurOpacity,
                             "Spread the picture's opacity into discs like its colours, so "
                             "transparent areas and cut-out edges blur too",
                             false, kSettingsGroup));
-    ParamSpec alpha = slider(kAlphaBokeh,
-                             "With Blur Opacity: scales the opacity before it is spread and "
-                             "divides the blurred opacity by it again, so it sets how solid "
-                             "blurred edges look",
-                             declarations.alpha_bokeh, kSettingsGroup);
+    ParamEntry alpha = slider(kAlphaBokeh,
+                              "With Blur Opacity: scales the opacity before it is spread and "
+                              "divides the blurred opacity by it again, so it sets how solid "
+                              "blurred edges look",
+                              declarations.alpha_bokeh, kSettingsGroup);
     alpha.enabled_by = kBlurOpacity;
     table.push_back(alpha);
 
-    ParamSpec depth;
+    ParamEntry depth;
     depth.name = kDepthGroup;
     depth.kind = ParamKind::kGroup;
     table.push_back(depth);
-    ParamSpec channel;
+    ParamEntry channel;
     channel.name = kDepthChannel;
     channel.kind = ParamKind::kChoice;
     channel.hint = "The channel of the Depth input that holds the depth";

@@ -24,7 +24,7 @@ inline constexpr const char kFarPlane[] = "Far Plane";
 
 enum class ParamKind { kChoice, kDouble, kInteger, kBoolean, kPoint, kGroup };
 
-struct ParamSpec {
+struct ParamEntry {
     std::string name;  // also its label and script name
     ParamKind kind = ParamKind::kDouble;
     std::string hint;
@@ -39,7 +39,7 @@ struct ParamSpec {
     std::string enabled_by;            // a boolean that must be on for this to count
 };
 
-std::vector<ParamSpec> parameter_table(const session::EffectDeclarations& declarations);
+std::vector<ParamEntry> parameter_table(const session::EffectDeclarations& declarations);
 
 }  // namespace qb_ofx
 

@@ -53,11 +53,11 @@ fs::path scratch(const char* name) {
 
 TEST(DepthPass, AnExrDepthChannelBecomesAnEightBitDistanceLayer) {
     const fs::path file = scratch("qb_depth.exr");
-    oiio::ImageSpec spec(2, 1, 4, oiio::TypeDesc::FLOAT);
-    spec.channelnames = {"R", "G", "B", "Z"};
+    oiio::ImageSpec layout(2, 1, 4, oiio::TypeDesc::FLOAT);
+    layout.channelnames = {"R", "G", "B", "Z"};
     const float pixels[] = {0, 0, 0, 1.0f, 0, 0, 0, 3.0f};
     auto out = oiio::ImageOutput::create(file.string());
-    ASSERT_TRUE(out && out->open(file.string(), spec));
+    ASSERT_TRUE(out && out->open(file.string(), layout));
     ASSERT_TRUE(out->write_image(oiio::TypeDesc::FLOAT, pixels));
     out->close();
 

@@ -22,7 +22,7 @@ using cli::PixelWindow;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
 struct Stored {
-    oiio::ImageSpec spec;
+    oiio::ImageSpec layout;
     std::vector<float> pixels;
 };
 
@@ -36,18 +36,19 @@ Stored stored(const std::string& path) {
         return {};
     }
     Stored file{in->spec(), {}};
-    file.pixels.resize(static_cast<std::size_t>(file.spec.image_pixels()) * file.spec.nchannels);
+    file.pixels.resize(static_cast<std::size_t>(file.layout.image_pixels()) *
+                       file.layout.nchannels);
     EXPECT_TRUE(
-        in->read_image(0, 0, 0, file.spec.nchannels, oiio::TypeDesc::FLOAT, file.pixels.data()));
+        in->read_image(0, 0, 0, file.layout.nchannels, oiio::TypeDesc::FLOAT, file.pixels.data()));
     return file;
 }
 
-PixelWindow data_of(const oiio::ImageSpec& spec) {
-    return {spec.x, spec.y, spec.width, spec.height};
+PixelWindow data_of(const oiio::ImageSpec& layout) {
+    return {layout.x, layout.y, layout.width, layout.height};
 }
 
-PixelWindow display_of(const oiio::ImageSpec& spec) {
-    return {spec.full_x, spec.full_y, spec.full_width, spec.full_height};
+PixelWindow display_of(const oiio::ImageSpec& layout) {
+    return {layout.full_x, layout.full_y, layout.full_width, layout.full_height};
 }
 
 class LightFiles : public qb_test::ScratchFiles {
@@ -130,7 +131,7 @@ TEST_F(LightFiles, PremultipliedExrIsReadStraightAndWrittenBackUnchanged) {
         pass_through("in.exr", "out.exr");
         const Stored in = stored(path("in.exr"));
         const Stored out = stored(path("out.exr"));
-        EXPECT_EQ(out.spec.format, type);
+        EXPECT_EQ(out.layout.format, type);
         ASSERT_EQ(out.pixels.size(), in.pixels.size());
         for (std::size_t i = 0; i < in.pixels.size(); ++i) {
             EXPECT_NEAR(out.pixels[i], in.pixels[i], 1e-6f * in.pixels[i]) << i;
@@ -145,7 +146,7 @@ TEST_F(LightFiles, OutputsKeepTheInputsHalfOrFullFloatUnlessAskedForAnother) {
     traits.path = cli::PixelPath::light;
     const auto written_type = [&](const char* name) {
         cli::write_world(light, path(name), traits);
-        return stored(path(name)).spec.format;
+        return stored(path(name)).layout.format;
     };
     traits.input_sample = cli::SampleKind::kHalf;
     EXPECT_EQ(written_type("half.exr"), oiio::TypeDesc::HALF);
@@ -157,7 +158,7 @@ TEST_F(LightFiles, OutputsKeepTheInputsHalfOrFullFloatUnlessAskedForAnother) {
     // Light in a file of integers: clamped to white, at 16 bits, without a curve.
     cli::write_world(light, path("light.png"), traits);
     const Stored png = stored(path("light.png"));
-    EXPECT_EQ(png.spec.format, oiio::TypeDesc::UINT16);
+    EXPECT_EQ(png.layout.format, oiio::TypeDesc::UINT16);
     EXPECT_NEAR(png.pixels[0], 1.0f / 3.0f, 1.0f / 65535);
     EXPECT_EQ(png.pixels[1], 1.0f);
 }
@@ -186,7 +187,7 @@ TEST_F(LightFiles, LinearReadingDecodesSrgbAndWritesEveryLevelBack) {
         pass_through(name, "back.png", cli::LightMode::linear);
         const Stored in = stored(path(name));
         const Stored back = stored(path("back.png"));
-        EXPECT_EQ(back.spec.format, in.spec.format);
+        EXPECT_EQ(back.layout.format, in.layout.format);
         ASSERT_EQ(back.pixels.size(), in.pixels.size());
         std::size_t differing = 0;
         for (std::size_t i = 0; i < in.pixels.size(); ++i) {
@@ -196,7 +197,7 @@ TEST_F(LightFiles, LinearReadingDecodesSrgbAndWritesEveryLevelBack) {
     }
     pass_through("eight.png", "light.exr", cli::LightMode::linear);
     const Stored exr = stored(path("light.exr"));
-    EXPECT_EQ(exr.spec.format, oiio::TypeDesc::HALF);
+    EXPECT_EQ(exr.layout.format, oiio::TypeDesc::HALF);
     EXPECT_NEAR(exr.pixels[128 * 3], 0.2158605f, 1e-3f);
 }
 
@@ -234,14 +235,14 @@ TEST_F(LightFiles, DataAndDisplayWindowsSurviveReadingAndWriting) {
                           {"overscan.exr", {-2, -3, 24, 14}, {-2, -3, 24, 14}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        oiio::ImageSpec spec(c.data.width, c.data.height, 3, oiio::TypeDesc::HALF);
-        spec.x = c.data.x;
-        spec.y = c.data.y;
-        spec.full_width = 20;
-        spec.full_height = 10;
+        oiio::ImageSpec layout(c.data.width, c.data.height, 3, oiio::TypeDesc::HALF);
+        layout.x = c.data.x;
+        layout.y = c.data.y;
+        layout.full_width = 20;
+        layout.full_height = 10;
         std::vector<float> rgb(static_cast<std::size_t>(c.data.width) * c.data.height * 3, 0.1f);
         rgb[0] = 8.0f;  // a bright spot at the data window's corner
-        write_file(c.name, spec, rgb);
+        write_file(c.name, layout, rgb);
 
         const cli::FrameLayers layers = frame_of(c.name);
         ASSERT_EQ(layers.input->width(), c.frame.width);
@@ -256,19 +257,19 @@ TEST_F(LightFiles, DataAndDisplayWindowsSurviveReadingAndWriting) {
         cli::write_world(*layers.input, path("out.exr"), layers.output);
         const Stored in = stored(path(c.name));
         const Stored out = stored(path("out.exr"));
-        EXPECT_EQ(data_of(out.spec), c.data);
-        EXPECT_EQ(display_of(out.spec), (PixelWindow{0, 0, 20, 10}));
+        EXPECT_EQ(data_of(out.layout), c.data);
+        EXPECT_EQ(display_of(out.layout), (PixelWindow{0, 0, 20, 10}));
         EXPECT_EQ(out.pixels, in.pixels);
     }
 }
 
 TEST_F(LightFiles, ASequenceWhoseDataWindowsMoveRendersFramesOfOneSize) {
     for (const auto& [name, x] : {std::pair{"f1.exr", 0}, std::pair{"f2.exr", 12}}) {
-        oiio::ImageSpec spec(4, 4, 3, oiio::TypeDesc::HALF);
-        spec.x = x;
-        spec.full_width = 8;
-        spec.full_height = 8;
-        write_file(name, spec, std::vector<float>(4 * 4 * 3, 0.5f));
+        oiio::ImageSpec layout(4, 4, 3, oiio::TypeDesc::HALF);
+        layout.x = x;
+        layout.full_width = 8;
+        layout.full_height = 8;
+        write_file(name, layout, std::vector<float>(4 * 4 * 3, 0.5f));
     }
     const cli::FrameGeometry geometry =
         cli::sequence_geometry({path("f1.exr"), path("missing.exr"), path("f2.exr")}, 1);

@@ -27,12 +27,12 @@ class ScratchFiles : public ::testing::Test {
 
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
 
-    // Writes `samples` as they are, with `spec` giving the file's layout and type.
+    // Writes `samples` as they are, with `layout` giving the file's layout and type.
     template <class Sample>
-    void write_file(const std::string& name, const OIIO::ImageSpec& spec,
+    void write_file(const std::string& name, const OIIO::ImageSpec& layout,
                     const std::vector<Sample>& samples) {
         auto out = OIIO::ImageOutput::create(path(name));
-        ASSERT_TRUE(out && out->open(path(name), spec)) << OIIO::geterror();
+        ASSERT_TRUE(out && out->open(path(name), layout)) << OIIO::geterror();
         ASSERT_TRUE(out->write_image(OIIO::BaseTypeFromC<Sample>::value, samples.data()));
         ASSERT_TRUE(out->close());
     }
@@ -41,11 +41,11 @@ class ScratchFiles : public ::testing::Test {
     void write_file(const std::string& name, int width, int height, int channels,
                     OIIO::TypeDesc type, const std::vector<Sample>& samples,
                     std::vector<std::string> names = {}) {
-        OIIO::ImageSpec spec(width, height, channels, type);
+        OIIO::ImageSpec layout(width, height, channels, type);
         if (!names.empty()) {
-            spec.channelnames = names;
+            layout.channelnames = names;
         }
-        write_file(name, spec, samples);
+        write_file(name, layout, samples);
     }
 
     cli::ColourPicture colour(const std::string& name,

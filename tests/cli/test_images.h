@@ -15,32 +15,32 @@ namespace qb_test {
 // Channel values in 0..1 for pixel (x, y), channel c.
 using SampleFn = std::function<float(int x, int y, int c)>;
 
-// `spec` gives the layout, type and windows; `sample` is asked at each pixel's own coordinates.
-inline bool write_image(const std::filesystem::path& path, OIIO::ImageSpec spec,
+// `layout` gives the layout, type and windows; `sample` is asked at each pixel's own coordinates.
+inline bool write_image(const std::filesystem::path& path, OIIO::ImageSpec layout,
                         const SampleFn& sample) {
     // The samples are stored as given, colour not multiplied by alpha.
-    spec.attribute("oiio:UnassociatedAlpha", 1);
+    layout.attribute("oiio:UnassociatedAlpha", 1);
     std::vector<float> pixels;
-    for (int y = spec.y; y < spec.y + spec.height; ++y) {
-        for (int x = spec.x; x < spec.x + spec.width; ++x) {
-            for (int c = 0; c < spec.nchannels; ++c) {
+    for (int y = layout.y; y < layout.y + layout.height; ++y) {
+        for (int x = layout.x; x < layout.x + layout.width; ++x) {
+            for (int c = 0; c < layout.nchannels; ++c) {
                 pixels.push_back(sample(x, y, c));
             }
         }
     }
     auto out = OIIO::ImageOutput::create(path.string());
-    return out && out->open(path.string(), spec) &&
+    return out && out->open(path.string(), layout) &&
            out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) && out->close();
 }
 
 inline bool write_image(const std::filesystem::path& path, int width, int height, int channels,
                         OIIO::TypeDesc type, const SampleFn& sample,
                         const std::vector<std::string>& names = {}) {
-    OIIO::ImageSpec spec(width, height, channels, type);
+    OIIO::ImageSpec layout(width, height, channels, type);
     if (!names.empty()) {
-        spec.channelnames = names;
+        layout.channelnames = names;
     }
-    return write_image(path, spec, sample);
+    return write_image(path, layout, sample);
 }
 
 struct ReadBack {
@@ -49,7 +49,7 @@ struct ReadBack {
     int channels = 0;
     OIIO::TypeDesc format;
     std::vector<float> pixels;  // as stored, scaled to 0..1 for integer files
-    OIIO::ImageSpec spec;       // windows and all
+    OIIO::ImageSpec layout;     // windows and all
 };
 
 inline ReadBack read_image(const std::filesystem::path& path) {
@@ -61,14 +61,14 @@ inline ReadBack read_image(const std::filesystem::path& path) {
         OIIO::geterror();
         return back;
     }
-    const OIIO::ImageSpec& spec = in->spec();
-    back.width = spec.width;
-    back.height = spec.height;
-    back.channels = spec.nchannels;
-    back.format = spec.format;
-    back.spec = spec;
-    back.pixels.resize(static_cast<std::size_t>(spec.image_pixels()) * spec.nchannels);
-    if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, back.pixels.data())) {
+    const OIIO::ImageSpec& layout = in->spec();
+    back.width = layout.width;
+    back.height = layout.height;
+    back.channels = layout.nchannels;
+    back.format = layout.format;
+    back.layout = layout;
+    back.pixels.resize(static_cast<std::size_t>(layout.image_pixels()) * layout.nchannels);
+    if (!in->read_image(0, 0, 0, layout.nchannels, OIIO::TypeDesc::FLOAT, back.pixels.data())) {
         back.pixels.clear();
     }
     return back;

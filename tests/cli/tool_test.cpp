@@ -339,13 +339,13 @@ TEST_F(ToolTest, AnExrDepthChannelWorksLikeTheSameDistancesInAFile) {
 // the default way, as float worlds through the module.
 const std::vector<std::string> kLightModes = {"display", "auto"};
 
-OIIO::ImageSpec exr_spec(int width, int height, int channels, OIIO::TypeDesc type,
-                         const std::vector<std::string>& names = {}) {
-    OIIO::ImageSpec spec(width, height, channels, type);
+OIIO::ImageSpec exr_layout(int width, int height, int channels, OIIO::TypeDesc type,
+                           const std::vector<std::string>& names = {}) {
+    OIIO::ImageSpec layout(width, height, channels, type);
     if (!names.empty()) {
-        spec.channelnames = names;
+        layout.channelnames = names;
     }
-    return spec;
+    return layout;
 }
 
 // The image library's writer of a format it reads but cannot write is never reached: the
@@ -371,7 +371,7 @@ TEST_F(ToolTest, PixelsThatAreNotLightAreCleanedAndCountedOncePerFile) {
     };
     for (const char* name : {"bad.1.exr", "bad.2.exr"}) {
         ASSERT_TRUE(qb_test::write_image(
-            at(name), exr_spec(kWidth, kHeight, 3, OIIO::TypeDesc::FLOAT), with_bad_values));
+            at(name), exr_layout(kWidth, kHeight, 3, OIIO::TypeDesc::FLOAT), with_bad_values));
     }
     for (const std::string& mode : kLightModes) {
         const ToolRun run = tool({"render", "bad.#.exr", "--frames", "1-2", "--amount", "4",
@@ -395,23 +395,23 @@ TEST_F(ToolTest, PixelsThatAreNotLightAreCleanedAndCountedOncePerFile) {
 // A small data window inside the display window: the output keeps both windows, and the bright
 // spot stays where it was, also in a render at a quarter of the resolution.
 TEST_F(ToolTest, AnExrCropWindowKeepsItsWindowsAndItsPixelsInPlace) {
-    OIIO::ImageSpec spec = exr_spec(16, 12, 3, OIIO::TypeDesc::HALF);
-    spec.x = 40;
-    spec.y = 20;
-    spec.full_width = kWidth;
-    spec.full_height = kHeight;
+    OIIO::ImageSpec layout = exr_layout(16, 12, 3, OIIO::TypeDesc::HALF);
+    layout.x = 40;
+    layout.y = 20;
+    layout.full_width = kWidth;
+    layout.full_height = kHeight;
     const auto spot = [](int x, int y, int) { return x == 45 && y == 25 ? 0.9f : 0.05f; };
-    ASSERT_TRUE(qb_test::write_image(at("crop.exr"), spec, spot));
+    ASSERT_TRUE(qb_test::write_image(at("crop.exr"), layout, spot));
     for (const std::string& mode : kLightModes) {
         SCOPED_TRACE(mode);
         ASSERT_EQ(
             tool({"render", "crop.exr", "--amount", "0", "--light", mode, "-o", "copy.exr"}).status,
             0);
         const qb_test::ReadBack copy = qb_test::read_image(at("copy.exr"));
-        EXPECT_EQ(copy.spec.x, 40);
-        EXPECT_EQ(copy.spec.y, 20);
-        EXPECT_EQ(copy.spec.full_width, kWidth);
-        EXPECT_EQ(copy.spec.full_height, kHeight);
+        EXPECT_EQ(copy.layout.x, 40);
+        EXPECT_EQ(copy.layout.y, 20);
+        EXPECT_EQ(copy.layout.full_width, kWidth);
+        EXPECT_EQ(copy.layout.full_height, kHeight);
         EXPECT_TRUE(same_pixels(copy, qb_test::read_image(at("crop.exr"))));
 
         ASSERT_EQ(tool({"render", "crop.exr", "--amount", "3", "--downsample", "4", "--light", mode,
@@ -419,10 +419,10 @@ TEST_F(ToolTest, AnExrCropWindowKeepsItsWindowsAndItsPixelsInPlace) {
                       .status,
                   0);
         const qb_test::ReadBack small = qb_test::read_image(at("small.exr"));
-        EXPECT_EQ(small.spec.x, 10);
-        EXPECT_EQ(small.spec.y, 5);
-        EXPECT_EQ(small.spec.width, 4);
-        EXPECT_EQ(small.spec.full_width, kWidth / 4);
+        EXPECT_EQ(small.layout.x, 10);
+        EXPECT_EQ(small.layout.y, 5);
+        EXPECT_EQ(small.layout.width, 4);
+        EXPECT_EQ(small.layout.full_width, kWidth / 4);
         ASSERT_EQ(small.pixels.size(), 4u * 3u * 3u);
         // The spot (45,25) lies in the block at (11,6) of the reduced picture.
         const auto brightest = std::max_element(small.pixels.begin(), small.pixels.end());
@@ -433,12 +433,12 @@ TEST_F(ToolTest, AnExrCropWindowKeepsItsWindowsAndItsPixelsInPlace) {
 // Overscan reaches left of the display window; the point is given in display coordinates and
 // lies on the far half, left of which (in the file's pixel columns) all is near.
 TEST_F(ToolTest, FocusAtTakesDisplayWindowCoordinatesAroundOverscan) {
-    OIIO::ImageSpec spec =
-        exr_spec(kWidth + 16, kHeight + 16, 4, OIIO::TypeDesc::HALF, {"R", "G", "B", "Z"});
-    spec.x = spec.y = -8;
-    spec.full_width = kWidth;
-    spec.full_height = kHeight;
-    ASSERT_TRUE(qb_test::write_image(at("overscan.exr"), spec, [](int x, int y, int c) {
+    OIIO::ImageSpec layout =
+        exr_layout(kWidth + 16, kHeight + 16, 4, OIIO::TypeDesc::HALF, {"R", "G", "B", "Z"});
+    layout.x = layout.y = -8;
+    layout.full_width = kWidth;
+    layout.full_height = kHeight;
+    ASSERT_TRUE(qb_test::write_image(at("overscan.exr"), layout, [](int x, int y, int c) {
         return c < 3 ? scene_sample(x + 8, y + 8, c) : (x < 8 ? 1.0f : 3.0f);
     }));
     for (const std::string& mode : kLightModes) {
@@ -453,14 +453,14 @@ TEST_F(ToolTest, FocusAtTakesDisplayWindowCoordinatesAroundOverscan) {
         ASSERT_EQ(tool(typed).status, 0);
         EXPECT_TRUE(same_pixels(qb_test::read_image(at("picked.exr")),
                                 qb_test::read_image(at("typed.exr"))));
-        EXPECT_EQ(qb_test::read_image(at("picked.exr")).spec.x, -8);
+        EXPECT_EQ(qb_test::read_image(at("picked.exr")).layout.x, -8);
     }
 }
 
 // Colour multiplied by alpha, with a glow (colour without alpha) in one pixel, copied through.
 TEST_F(ToolTest, APremultipliedExrWithAGlowComesBackUnchanged) {
     ASSERT_TRUE(qb_test::write_image(at("glow.exr"),
-                                     exr_spec(kWidth, kHeight, 4, OIIO::TypeDesc::HALF),
+                                     exr_layout(kWidth, kHeight, 4, OIIO::TypeDesc::HALF),
                                      [](int x, int y, int c) {
                                          const float alpha = (x % 5) / 4.0f;
                                          if (x == 10 && y == 10) {
@@ -474,8 +474,8 @@ TEST_F(ToolTest, APremultipliedExrWithAGlowComesBackUnchanged) {
 }
 
 TEST_F(ToolTest, ADepthInASecondPartIsFoundWithoutBeingNamed) {
-    OIIO::ImageSpec parts[2] = {exr_spec(kWidth, kHeight, 3, OIIO::TypeDesc::HALF),
-                                exr_spec(kWidth, kHeight, 1, OIIO::TypeDesc::FLOAT, {"Z"})};
+    OIIO::ImageSpec parts[2] = {exr_layout(kWidth, kHeight, 3, OIIO::TypeDesc::HALF),
+                                exr_layout(kWidth, kHeight, 1, OIIO::TypeDesc::FLOAT, {"Z"})};
     parts[0].attribute("name", "beauty");
     parts[1].attribute("name", "depth");
     std::vector<float> colour;
@@ -521,9 +521,9 @@ TEST_F(ToolTest, ADepthInASecondPartIsFoundWithoutBeingNamed) {
 
 // One deep pixel of two samples: the render sees them composited, as the image library flattens.
 TEST_F(ToolTest, ADeepExrIsRenderedFlattened) {
-    OIIO::ImageSpec spec = exr_spec(2, 1, 4, OIIO::TypeDesc::HALF);
-    spec.deep = true;
-    OIIO::DeepData samples(spec);
+    OIIO::ImageSpec layout = exr_layout(2, 1, 4, OIIO::TypeDesc::HALF);
+    layout.deep = true;
+    OIIO::DeepData samples(layout);
     samples.set_samples(0, 1);
     samples.set_samples(1, 2);
     for (int c = 0; c < 4; ++c) {
@@ -532,8 +532,8 @@ TEST_F(ToolTest, ADeepExrIsRenderedFlattened) {
         samples.set_deep_value(1, c, 1, c == 0 ? 0.0f : 1.0f);
     }
     auto out = OIIO::ImageOutput::create(at("deep.exr").string());
-    ASSERT_TRUE(out && out->open(at("deep.exr").string(), spec) && out->write_deep_image(samples) &&
-                out->close());
+    ASSERT_TRUE(out && out->open(at("deep.exr").string(), layout) &&
+                out->write_deep_image(samples) && out->close());
     for (const std::string& mode : kLightModes) {
         SCOPED_TRACE(mode);
         const ToolRun run =
@@ -566,7 +566,7 @@ TEST_F(ToolTest, FloatFilesComeBackAsFloatsOfTheirOwnKind) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.out);
-        ASSERT_TRUE(qb_test::write_image(at(c.in), exr_spec(kWidth, kHeight, 3, c.type), bright));
+        ASSERT_TRUE(qb_test::write_image(at(c.in), exr_layout(kWidth, kHeight, 3, c.type), bright));
         std::vector<std::string> args = {"render", c.in, "--amount", "0", "-o", c.out};
         args.insert(args.end(), c.flags.begin(), c.flags.end());
         const ToolRun run = tool(args);

@@ -78,11 +78,11 @@ class BundleTest : public ::testing::Test {
     // The picture as the tool reads it: PNG at 8 or 16 bits, EXR for float light.
     bool write_for_tool(const Picture& picture, const std::string& depth, const std::string& stem) {
         const bool light = depth == kOfxBitDepthFloat;
-        OIIO::ImageSpec spec(
+        OIIO::ImageSpec layout(
             picture.width, picture.height, picture.channels,
             light ? OIIO::TypeDesc::FLOAT
                   : (depth == kOfxBitDepthShort ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8));
-        OIIO::ImageBuf out(spec);
+        OIIO::ImageBuf out(layout);
         const double top = light ? 1.0 : (depth == kOfxBitDepthShort ? kShortTop : kByteTop);
         std::vector<float> pixel(static_cast<std::size_t>(picture.channels));
         for (int y = 0; y < picture.height; ++y) {
@@ -98,15 +98,15 @@ class BundleTest : public ::testing::Test {
     }
 
     static Picture to_picture(const OIIO::ImageBuf& buffer, const std::string& depth, bool light) {
-        const OIIO::ImageSpec& spec = buffer.spec();
-        Picture picture = Picture::blank(depth, 4, spec.width, spec.height);
-        for (int y = 0; y < spec.height; ++y) {
-            for (int x = 0; x < spec.width; ++x) {
+        const OIIO::ImageSpec& layout = buffer.spec();
+        Picture picture = Picture::blank(depth, 4, layout.width, layout.height);
+        for (int y = 0; y < layout.height; ++y) {
+            for (int x = 0; x < layout.width; ++x) {
                 for (int c = 0; c < 4; ++c) {
-                    const int from = std::min(c, spec.nchannels - 1);
-                    double value = c == 3 && spec.nchannels < 4
+                    const int from = std::min(c, layout.nchannels - 1);
+                    double value = c == 3 && layout.nchannels < 4
                                        ? 1.0
-                                       : buffer.getchannel(x + spec.x, y + spec.y, 0, from);
+                                       : buffer.getchannel(x + layout.x, y + layout.y, 0, from);
                     if (light && c < 3 && value > 0.9) {
                         value *= kHighlightGain;
                     }

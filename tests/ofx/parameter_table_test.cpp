@@ -14,45 +14,46 @@
 
 namespace {
 
+using qb_ofx::ParamEntry;
 using qb_ofx::ParamKind;
-using qb_ofx::ParamSpec;
 
 class ParameterTable : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         declarations_ = new session::EffectDeclarations(session::learn_declarations(
             quillbloom_effect_main, std::filesystem::path(QB_PLUGIN_DIR) / "QuilAE.aex"));
-        table_ = new std::vector<ParamSpec>(qb_ofx::parameter_table(*declarations_));
+        table_ = new std::vector<ParamEntry>(qb_ofx::parameter_table(*declarations_));
     }
     static void TearDownTestSuite() {
         delete table_;
         delete declarations_;
     }
 
-    static const ParamSpec* find(const std::string& name) {
-        const auto found = std::find_if(table_->begin(), table_->end(),
-                                        [&](const ParamSpec& spec) { return spec.name == name; });
+    static const ParamEntry* find(const std::string& name) {
+        const auto found =
+            std::find_if(table_->begin(), table_->end(),
+                         [&](const ParamEntry& entry) { return entry.name == name; });
         return found == table_->end() ? nullptr : &*found;
     }
 
     static void expect_slider(const char* name, const session::SliderDeclaration& declared) {
-        const ParamSpec* spec = find(name);
-        ASSERT_NE(spec, nullptr) << name;
-        EXPECT_EQ(spec->default_value, declared.default_value) << name;
-        EXPECT_EQ(spec->min, declared.valid_min) << name;
-        EXPECT_EQ(spec->max, declared.valid_max) << name;
-        EXPECT_EQ(spec->display_min, declared.slider_min) << name;
-        EXPECT_EQ(spec->display_max, declared.slider_max) << name;
-        EXPECT_LE(spec->min, spec->default_value) << name;
-        EXPECT_GE(spec->max, spec->default_value) << name;
+        const ParamEntry* entry = find(name);
+        ASSERT_NE(entry, nullptr) << name;
+        EXPECT_EQ(entry->default_value, declared.default_value) << name;
+        EXPECT_EQ(entry->min, declared.valid_min) << name;
+        EXPECT_EQ(entry->max, declared.valid_max) << name;
+        EXPECT_EQ(entry->display_min, declared.slider_min) << name;
+        EXPECT_EQ(entry->display_max, declared.slider_max) << name;
+        EXPECT_LE(entry->min, entry->default_value) << name;
+        EXPECT_GE(entry->max, entry->default_value) << name;
     }
 
     static session::EffectDeclarations* declarations_;
-    static std::vector<ParamSpec>* table_;
+    static std::vector<ParamEntry>* table_;
 };
 
 session::EffectDeclarations* ParameterTable::declarations_ = nullptr;
-std::vector<ParamSpec>* ParameterTable::table_ = nullptr;
+std::vector<ParamEntry>* ParameterTable::table_ = nullptr;
 
 TEST_F(ParameterTable, EverySliderHasTheModulesRangeAndDefault) {
     using namespace effect_controls;
@@ -66,12 +67,12 @@ TEST_F(ParameterTable, EverySliderHasTheModulesRangeAndDefault) {
 }
 
 TEST_F(ParameterTable, MenusListTheModulesEntriesWithItsDefault) {
-    const ParamSpec* shape = find(effect_controls::kIrisShape);
+    const ParamEntry* shape = find(effect_controls::kIrisShape);
     ASSERT_NE(shape, nullptr);
     EXPECT_EQ(shape->kind, ParamKind::kChoice);
     EXPECT_EQ(shape->options, declarations_->iris_shape.entries);
     EXPECT_FALSE(shape->options.empty());
-    const ParamSpec* quality = find(effect_controls::kQuality);
+    const ParamEntry* quality = find(effect_controls::kQuality);
     ASSERT_NE(quality, nullptr);
     EXPECT_EQ(quality->options, declarations_->quality.entries);
     ASSERT_GT(declarations_->quality.default_position, 0);
@@ -88,23 +89,23 @@ TEST_F(ParameterTable, PreviewControlsAndTheModulesOwnLayersAreLeftOut) {
 
 TEST_F(ParameterTable, NamesAreUniqueAndParentsAndSwitchesExist) {
     std::set<std::string> names;
-    for (const ParamSpec& spec : *table_) {
-        EXPECT_TRUE(names.insert(spec.name).second) << spec.name;
+    for (const ParamEntry& entry : *table_) {
+        EXPECT_TRUE(names.insert(entry.name).second) << entry.name;
     }
-    for (const ParamSpec& spec : *table_) {
-        if (!spec.parent.empty()) {
-            ASSERT_NE(find(spec.parent), nullptr) << spec.name;
-            EXPECT_EQ(find(spec.parent)->kind, ParamKind::kGroup) << spec.name;
+    for (const ParamEntry& entry : *table_) {
+        if (!entry.parent.empty()) {
+            ASSERT_NE(find(entry.parent), nullptr) << entry.name;
+            EXPECT_EQ(find(entry.parent)->kind, ParamKind::kGroup) << entry.name;
         }
-        if (!spec.enabled_by.empty()) {
-            ASSERT_NE(find(spec.enabled_by), nullptr) << spec.name;
-            EXPECT_EQ(find(spec.enabled_by)->kind, ParamKind::kBoolean) << spec.name;
+        if (!entry.enabled_by.empty()) {
+            ASSERT_NE(find(entry.enabled_by), nullptr) << entry.name;
+            EXPECT_EQ(find(entry.enabled_by)->kind, ParamKind::kBoolean) << entry.name;
         }
     }
 }
 
 TEST_F(ParameterTable, DepthConventionsDefaultToTheEffectsOwn) {
-    const ParamSpec* channel = find(qb_ofx::kDepthChannel);
+    const ParamEntry* channel = find(qb_ofx::kDepthChannel);
     ASSERT_NE(channel, nullptr);
     EXPECT_EQ(channel->options.size(), qb_ofx::kDepthChannelNames.size());
     EXPECT_EQ(channel->default_value, 0.0);  // red, as the module reads a Distance Layer
