@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cli/depth_pass.h"
+#include "cli/image_library.h"
 #include "cli/image_reader.h"
 #include "session/downsample.h"
 #include "session/session_error.h"
@@ -53,7 +54,7 @@ fs::path scratch(const char* name) {
 
 TEST(DepthPass, AnExrDepthChannelBecomesAnEightBitDistanceLayer) {
     const fs::path file = scratch("qb_depth.exr");
-    oiio::ImageSpec layout(2, 1, 4, oiio::TypeDesc::FLOAT);
+    cli::PictureLayout layout(2, 1, 4, oiio::TypeDesc::FLOAT);
     layout.channelnames = {"R", "G", "B", "Z"};
     const float pixels[] = {0, 0, 0, 1.0f, 0, 0, 0, 3.0f};
     auto out = oiio::ImageOutput::create(file.string());
@@ -74,8 +75,8 @@ TEST(DepthPass, AnExrDepthChannelBecomesAnEightBitDistanceLayer) {
 // Colour in a first part, depth alone in a second part with a smaller data window of its own.
 TEST(DepthPass, TheDepthOfASecondPartIsReadOverThatPartsDataWindow) {
     const fs::path file = scratch("qb_two_parts.exr");
-    oiio::ImageSpec parts[2] = {oiio::ImageSpec(4, 2, 3, oiio::TypeDesc::HALF),
-                                oiio::ImageSpec(2, 1, 1, oiio::TypeDesc::FLOAT)};
+    cli::PictureLayout parts[2] = {cli::PictureLayout(4, 2, 3, oiio::TypeDesc::HALF),
+                                   cli::PictureLayout(2, 1, 1, oiio::TypeDesc::FLOAT)};
     parts[0].attribute("name", "beauty");
     parts[1].attribute("name", "depth");
     parts[1].channelnames = {"Z"};

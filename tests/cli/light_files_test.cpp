@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/frame_layers.h"
+#include "cli/image_library.h"
 #include "cli/image_reader.h"
 #include "cli/image_writer.h"
 #include "session/session_error.h"
@@ -22,20 +23,20 @@ using cli::PixelWindow;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
 struct Stored {
-    oiio::ImageSpec layout;
+    cli::PictureLayout layout;
     std::vector<float> pixels;
 };
 
 // A file's layout and values exactly as stored (colour as the file keeps it).
 Stored stored(const std::string& path) {
-    oiio::ImageSpec config;
+    cli::PictureLayout config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     auto in = oiio::ImageInput::open(path, &config);
     if (!in) {
         ADD_FAILURE() << oiio::geterror();
         return {};
     }
-    Stored file{in->spec(), {}};
+    Stored file{cli::layout_of(*in), {}};
     file.pixels.resize(static_cast<std::size_t>(file.layout.image_pixels()) *
                        file.layout.nchannels);
     EXPECT_TRUE(
@@ -43,11 +44,11 @@ Stored stored(const std::string& path) {
     return file;
 }
 
-PixelWindow data_of(const oiio::ImageSpec& layout) {
+PixelWindow data_of(const cli::PictureLayout& layout) {
     return {layout.x, layout.y, layout.width, layout.height};
 }
 
-PixelWindow display_of(const oiio::ImageSpec& layout) {
+PixelWindow display_of(const cli::PictureLayout& layout) {
     return {layout.full_x, layout.full_y, layout.full_width, layout.full_height};
 }
 
@@ -235,7 +236,7 @@ TEST_F(LightFiles, DataAndDisplayWindowsSurviveReadingAndWriting) {
                           {"overscan.exr", {-2, -3, 24, 14}, {-2, -3, 24, 14}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        oiio::ImageSpec layout(c.data.width, c.data.height, 3, oiio::TypeDesc::HALF);
+        cli::PictureLayout layout(c.data.width, c.data.height, 3, oiio::TypeDesc::HALF);
         layout.x = c.data.x;
         layout.y = c.data.y;
         layout.full_width = 20;
@@ -265,7 +266,7 @@ TEST_F(LightFiles, DataAndDisplayWindowsSurviveReadingAndWriting) {
 
 TEST_F(LightFiles, ASequenceWhoseDataWindowsMoveRendersFramesOfOneSize) {
     for (const auto& [name, x] : {std::pair{"f1.exr", 0}, std::pair{"f2.exr", 12}}) {
-        oiio::ImageSpec layout(4, 4, 3, oiio::TypeDesc::HALF);
+        cli::PictureLayout layout(4, 4, 3, oiio::TypeDesc::HALF);
         layout.x = x;
         layout.full_width = 8;
         layout.full_height = 8;

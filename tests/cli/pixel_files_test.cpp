@@ -11,6 +11,7 @@
 
 #include "cli/atomic_output.h"
 #include "cli/exit_status.h"
+#include "cli/image_library.h"
 #include "cli/image_reader.h"
 #include "cli/image_writer.h"
 #include "session/session_error.h"
@@ -79,8 +80,8 @@ TEST_F(PixelFiles, SixteenBitPngRoundTripsAtSixteenBits) {
 
     auto in = oiio::ImageInput::open(path("out.png"));
     ASSERT_TRUE(in);
-    EXPECT_EQ(in->spec().format, oiio::TypeDesc::UINT16);
-    EXPECT_EQ(in->spec().nchannels, 4);
+    EXPECT_EQ(cli::layout_of(*in).format, oiio::TypeDesc::UINT16);
+    EXPECT_EQ(cli::layout_of(*in).nchannels, 4);
     std::vector<std::uint16_t> back(8);
     // Read as stored: the file's alpha is full, so colours are what was written.
     ASSERT_TRUE(in->read_image(0, 0, 0, 4, oiio::TypeDesc::UINT16, back.data()));
@@ -103,7 +104,7 @@ TEST_F(PixelFiles, ADisplayReadFloatExrIsClampedIntoASixteenBitWorldAndWrittenAs
     write(*world, "out.exr", false);
     auto in = oiio::ImageInput::open(path("out.exr"));
     ASSERT_TRUE(in);
-    EXPECT_EQ(in->spec().format, oiio::TypeDesc::HALF);
+    EXPECT_EQ(cli::layout_of(*in).format, oiio::TypeDesc::HALF);
 }
 
 TEST_F(PixelFiles, GreyFillsEveryColourAndADistanceLayerTakesRedOrGrey) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/image_library.h"
 #include "cli/image_reader.h"
 
 namespace qb_test {
@@ -29,7 +30,7 @@ class ScratchFiles : public ::testing::Test {
 
     // Writes `samples` as they are, with `layout` giving the file's layout and type.
     template <class Sample>
-    void write_file(const std::string& name, const OIIO::ImageSpec& layout,
+    void write_file(const std::string& name, const cli::PictureLayout& layout,
                     const std::vector<Sample>& samples) {
         auto out = OIIO::ImageOutput::create(path(name));
         ASSERT_TRUE(out && out->open(path(name), layout)) << OIIO::geterror();
@@ -41,7 +42,7 @@ class ScratchFiles : public ::testing::Test {
     void write_file(const std::string& name, int width, int height, int channels,
                     OIIO::TypeDesc type, const std::vector<Sample>& samples,
                     std::vector<std::string> names = {}) {
-        OIIO::ImageSpec layout(width, height, channels, type);
+        cli::PictureLayout layout(width, height, channels, type);
         if (!names.empty()) {
             layout.channelnames = names;
         }

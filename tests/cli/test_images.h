@@ -13,10 +13,17 @@
 namespace qb_test {
 
 // Channel values in 0..1 for pixel (x, y), channel c.
+// The image library's description of a picture (size, channels, windows, attributes), under the
+// name the tool gives it.
+using PictureLayout = OIIO::ImageSpec;
+inline const PictureLayout& layout_of(const OIIO::ImageInput& input) {
+    return input.spec();
+}
+
 using SampleFn = std::function<float(int x, int y, int c)>;
 
 // `layout` gives the layout, type and windows; `sample` is asked at each pixel's own coordinates.
-inline bool write_image(const std::filesystem::path& path, OIIO::ImageSpec layout,
+inline bool write_image(const std::filesystem::path& path, PictureLayout layout,
                         const SampleFn& sample) {
     // The samples are stored as given, colour not multiplied by alpha.
     layout.attribute("oiio:UnassociatedAlpha", 1);
@@ -36,7 +43,7 @@ inline bool write_image(const std::filesystem::path& path, OIIO::ImageSpec layou
 inline bool write_image(const std::filesystem::path& path, int width, int height, int channels,
                         OIIO::TypeDesc type, const SampleFn& sample,
                         const std::vector<std::string>& names = {}) {
-    OIIO::ImageSpec layout(width, height, channels, type);
+    PictureLayout layout(width, height, channels, type);
     if (!names.empty()) {
         layout.channelnames = names;
     }
@@ -49,19 +56,19 @@ struct ReadBack {
     int channels = 0;
     OIIO::TypeDesc format;
     std::vector<float> pixels;  // as stored, scaled to 0..1 for integer files
-    OIIO::ImageSpec layout;     // windows and all
+    PictureLayout layout;       // windows and all
 };
 
 inline ReadBack read_image(const std::filesystem::path& path) {
     ReadBack back;
-    OIIO::ImageSpec config;
+    PictureLayout config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     auto in = OIIO::ImageInput::open(path.string(), &config);
     if (!in) {
         OIIO::geterror();
         return back;
     }
-    const OIIO::ImageSpec& layout = in->spec();
+    const PictureLayout& layout = layout_of(*in);
     back.width = layout.width;
     back.height = layout.height;
     back.channels = layout.nchannels;

@@ -339,9 +339,9 @@ TEST_F(ToolTest, AnExrDepthChannelWorksLikeTheSameDistancesInAFile) {
 // the default way, as float worlds through the module.
 const std::vector<std::string> kLightModes = {"display", "auto"};
 
-OIIO::ImageSpec exr_layout(int width, int height, int channels, OIIO::TypeDesc type,
-                           const std::vector<std::string>& names = {}) {
-    OIIO::ImageSpec layout(width, height, channels, type);
+qb_test::PictureLayout exr_layout(int width, int height, int channels, OIIO::TypeDesc type,
+                                  const std::vector<std::string>& names = {}) {
+    qb_test::PictureLayout layout(width, height, channels, type);
     if (!names.empty()) {
         layout.channelnames = names;
     }
@@ -395,7 +395,7 @@ TEST_F(ToolTest, PixelsThatAreNotLightAreCleanedAndCountedOncePerFile) {
 // A small data window inside the display window: the output keeps both windows, and the bright
 // spot stays where it was, also in a render at a quarter of the resolution.
 TEST_F(ToolTest, AnExrCropWindowKeepsItsWindowsAndItsPixelsInPlace) {
-    OIIO::ImageSpec layout = exr_layout(16, 12, 3, OIIO::TypeDesc::HALF);
+    qb_test::PictureLayout layout = exr_layout(16, 12, 3, OIIO::TypeDesc::HALF);
     layout.x = 40;
     layout.y = 20;
     layout.full_width = kWidth;
@@ -433,7 +433,7 @@ TEST_F(ToolTest, AnExrCropWindowKeepsItsWindowsAndItsPixelsInPlace) {
 // Overscan reaches left of the display window; the point is given in display coordinates and
 // lies on the far half, left of which (in the file's pixel columns) all is near.
 TEST_F(ToolTest, FocusAtTakesDisplayWindowCoordinatesAroundOverscan) {
-    OIIO::ImageSpec layout =
+    qb_test::PictureLayout layout =
         exr_layout(kWidth + 16, kHeight + 16, 4, OIIO::TypeDesc::HALF, {"R", "G", "B", "Z"});
     layout.x = layout.y = -8;
     layout.full_width = kWidth;
@@ -474,8 +474,9 @@ TEST_F(ToolTest, APremultipliedExrWithAGlowComesBackUnchanged) {
 }
 
 TEST_F(ToolTest, ADepthInASecondPartIsFoundWithoutBeingNamed) {
-    OIIO::ImageSpec parts[2] = {exr_layout(kWidth, kHeight, 3, OIIO::TypeDesc::HALF),
-                                exr_layout(kWidth, kHeight, 1, OIIO::TypeDesc::FLOAT, {"Z"})};
+    qb_test::PictureLayout parts[2] = {
+        exr_layout(kWidth, kHeight, 3, OIIO::TypeDesc::HALF),
+        exr_layout(kWidth, kHeight, 1, OIIO::TypeDesc::FLOAT, {"Z"})};
     parts[0].attribute("name", "beauty");
     parts[1].attribute("name", "depth");
     std::vector<float> colour;
@@ -521,7 +522,7 @@ TEST_F(ToolTest, ADepthInASecondPartIsFoundWithoutBeingNamed) {
 
 // One deep pixel of two samples: the render sees them composited, as the image library flattens.
 TEST_F(ToolTest, ADeepExrIsRenderedFlattened) {
-    OIIO::ImageSpec layout = exr_layout(2, 1, 4, OIIO::TypeDesc::HALF);
+    qb_test::PictureLayout layout = exr_layout(2, 1, 4, OIIO::TypeDesc::HALF);
     layout.deep = true;
     OIIO::DeepData samples(layout);
     samples.set_samples(0, 1);

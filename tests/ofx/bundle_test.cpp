@@ -28,6 +28,8 @@ namespace fs = std::filesystem;
 using ofx_test::Effect;
 using ofx_test::OfxTestHost;
 using ofx_test::Picture;
+// The image library's description of a picture, under the name the tool gives it.
+using PictureLayout = OIIO::ImageSpec;
 
 // A part of the demo scene with lights near and far, small enough for quick renders.
 constexpr int kCropX = 520;
@@ -78,7 +80,7 @@ class BundleTest : public ::testing::Test {
     // The picture as the tool reads it: PNG at 8 or 16 bits, EXR for float light.
     bool write_for_tool(const Picture& picture, const std::string& depth, const std::string& stem) {
         const bool light = depth == kOfxBitDepthFloat;
-        OIIO::ImageSpec layout(
+        PictureLayout layout(
             picture.width, picture.height, picture.channels,
             light ? OIIO::TypeDesc::FLOAT
                   : (depth == kOfxBitDepthShort ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8));
@@ -98,7 +100,7 @@ class BundleTest : public ::testing::Test {
     }
 
     static Picture to_picture(const OIIO::ImageBuf& buffer, const std::string& depth, bool light) {
-        const OIIO::ImageSpec& layout = buffer.spec();
+        const PictureLayout& layout = buffer.spec();
         Picture picture = Picture::blank(depth, 4, layout.width, layout.height);
         for (int y = 0; y < layout.height; ++y) {
             for (int x = 0; x < layout.width; ++x) {
@@ -145,10 +147,16 @@ class BundleTest : public ::testing::Test {
         return to_picture(read, depth, false);
     }
 
-    void set_scene_params(OfxTestHost& host, Effect& instance) {
+    // The test's settings on `instance`, with `source` and, when given, `depth` connected.
+    static void prepare(OfxTestHost& host, Effect& instance, const Picture* source,
+                        const Picture* depth = nullptr) {
         host.set_choice(instance, "Iris Shape", "circle");
         host.set_double(instance, "Bokeh Amount", kAmount);
         host.set_double(instance, "On-Focus Distance", kFocus);
+        host.connect(instance, kOfxImageEffectSimpleSourceClipName, source);
+        if (depth) {
+            host.connect(instance, "Depth", depth);
+        }
     }
 
     fs::path folder_;
@@ -250,9 +258,7 @@ TEST_P(DepthRender, EqualsTheToolsRenderOfTheSamePixels) {
     ASSERT_EQ(host.error(), "");
     Effect* instance = host.create_instance(kOfxImageEffectContextGeneral);
     ASSERT_NE(instance, nullptr);
-    set_scene_params(host, *instance);
-    host.connect(*instance, kOfxImageEffectSimpleSourceClipName, &source_);
-    host.connect(*instance, "Depth", &depth_);
+    prepare(host, *instance, &source_, &depth_);
     const OfxTestHost::RenderOutcome outcome = host.render(*instance);
     ASSERT_EQ(outcome.status, kOfxStatOK);
     EXPECT_EQ(host.live_images(), 0);
@@ -292,9 +298,7 @@ TEST_F(BundleTest, RenderScaleOneHalfEqualsTheToolsDownsampleTwo) {
     OfxTestHost host(QB_OFX_BINARY);
     Effect* instance = host.create_instance(kOfxImageEffectContextGeneral);
     ASSERT_NE(instance, nullptr);
-    set_scene_params(host, *instance);
-    host.connect(*instance, kOfxImageEffectSimpleSourceClipName, &half);
-    host.connect(*instance, "Depth", &half_depth);
+    prepare(host, *instance, &half, &half_depth);
     const OfxTestHost::RenderOutcome outcome = host.render(*instance, 0.5);
     ASSERT_EQ(outcome.status, kOfxStatOK);
     EXPECT_TRUE(
@@ -306,9 +310,7 @@ TEST_F(BundleTest, AnAbortStopsTheRenderWithNothingWrittenAndNothingHeld) {
     OfxTestHost host(QB_OFX_BINARY);
     Effect* instance = host.create_instance(kOfxImageEffectContextGeneral);
     ASSERT_NE(instance, nullptr);
-    set_scene_params(host, *instance);
-    host.connect(*instance, kOfxImageEffectSimpleSourceClipName, &source_);
-    host.connect(*instance, "Depth", &depth_);
+    prepare(host, *instance, &source_, &depth_);
     host.abort_at_progress(3);
     const OfxTestHost::RenderOutcome outcome = host.render(*instance);
     EXPECT_NE(outcome.status, kOfxStatOK);
@@ -323,10 +325,8 @@ TEST_F(BundleTest, FailuresPostTheEffectsMessageAndFailTheRender) {
     OfxTestHost host(QB_OFX_BINARY);
     Effect* instance = host.create_instance(kOfxImageEffectContextGeneral);
     ASSERT_NE(instance, nullptr);
-    set_scene_params(host, *instance);
     Picture narrow = Picture::blank(kOfxBitDepthByte, 4, kWidth - 1, kHeight);
-    host.connect(*instance, kOfxImageEffectSimpleSourceClipName, &source_);
-    host.connect(*instance, "Depth", &narrow);
+    prepare(host, *instance, &source_, &narrow);
     const OfxTestHost::RenderOutcome outcome = host.render(*instance);
     EXPECT_NE(outcome.status, kOfxStatOK);
     EXPECT_EQ(host.live_images(), 0);
@@ -368,8 +368,7 @@ TEST_F(BundleTest, AShapeFolderGoneSinceTheEffectWasLoadedFailsTheRenderWithItsM
     ASSERT_EQ(host.error(), "");
     Effect* instance = host.create_instance(kOfxImageEffectContextFilter);
     ASSERT_NE(instance, nullptr);
-    set_scene_params(host, *instance);
-    host.connect(*instance, kOfxImageEffectSimpleSourceClipName, &source_);
+    prepare(host, *instance, &source_);
     folder.remove_shape("circle");
     const OfxTestHost::RenderOutcome outcome = host.render(*instance);
     EXPECT_NE(outcome.status, kOfxStatOK);
@@ -442,9 +441,7 @@ TEST_F(BundleTest, TwoInstancesRenderingAtOnceGiveTheirOwnPixels) {
     Effect* far = host.create_instance(kOfxImageEffectContextGeneral);
     ASSERT_TRUE(near && far);
     for (Effect* instance : {near, far}) {
-        set_scene_params(host, *instance);
-        host.connect(*instance, kOfxImageEffectSimpleSourceClipName, &source_);
-        host.connect(*instance, "Depth", &depth_);
+        prepare(host, *instance, &source_, &depth_);
     }
     host.set_double(*far, "On-Focus Distance", 40.0);
     const Picture near_alone = host.render(*near).output;
