@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sdk/effect_controls.h"
+#include "session/menu_controls.h"
 #include "session/session_error.h"
 
 namespace qb_gegl {
@@ -255,21 +256,18 @@ session::RenderSettings render_settings(const PropertyValues& values,
                                         const session::EffectDeclarations& declarations,
                                         int layer_width, int layer_height, bool with_distance,
                                         int level) {
-    session::RenderSettings settings;
-    const std::vector<std::string>& shapes = declarations.iris_shape.entries;
-    if (values.shape >= 0 && static_cast<std::size_t>(values.shape) < shapes.size()) {
-        settings.shape = shapes[static_cast<std::size_t>(values.shape)];
-    }
-    settings.focus = values.focus_distance;
-    settings.amount = values.bokeh_amount;
-    settings.hardness = values.hardness;
-    settings.brightness = values.brightness;
-    settings.quality = std::to_string(values.quality);
-    settings.precision = values.distance_precision;
+    session::MenuControls controls;
+    controls.shape_position = values.shape;
+    controls.quality_position = values.quality;
+    controls.focus_distance = values.focus_distance;
+    controls.bokeh_amount = values.bokeh_amount;
+    controls.hardness = values.hardness;
+    controls.brightness = values.brightness;
+    controls.distance_precision = values.distance_precision;
     if (values.alpha_bokeh) {
-        settings.alpha_bokeh = true;
-        settings.alpha_bokeh_value = values.alpha_bokeh_value;
+        controls.alpha_bokeh = values.alpha_bokeh_value;
     }
+    session::RenderSettings settings = session::settings_of_controls(controls, declarations);
     const bool focus_point = values.focus_x >= 0.0 && values.focus_y >= 0.0;
     if (with_distance && focus_point) {
         if (values.focus_x >= layer_width || values.focus_y >= layer_height) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "session/effect_session.h"
+#include "session/menu_controls.h"
 #include "session/session_error.h"
 
 namespace qb_ofx {
@@ -27,22 +28,19 @@ ScaleFraction fraction_of_scale(double scale) {
 session::RenderSettings render_settings(const ControlValues& values,
                                         const session::EffectDeclarations& declarations,
                                         const FrameGeometry& frame) {
-    session::RenderSettings settings;
-    const std::vector<std::string>& shapes = declarations.iris_shape.entries;
-    if (values.shape >= 0 && static_cast<std::size_t>(values.shape) < shapes.size()) {
-        settings.shape = shapes[static_cast<std::size_t>(values.shape)];
-    }
-    settings.focus = values.focus_distance;
-    settings.amount = values.bokeh_amount;
-    settings.hardness = values.hardness;
-    settings.brightness = values.brightness;
-    // The module counts menu positions from 1.
-    settings.quality = std::to_string(values.quality + 1);
-    settings.precision = values.distance_precision;
+    session::MenuControls controls;
+    controls.shape_position = values.shape;
+    // The host counts menu positions from 0, the module from 1.
+    controls.quality_position = values.quality + 1;
+    controls.focus_distance = values.focus_distance;
+    controls.bokeh_amount = values.bokeh_amount;
+    controls.hardness = values.hardness;
+    controls.brightness = values.brightness;
+    controls.distance_precision = values.distance_precision;
     if (values.blur_opacity) {
-        settings.alpha_bokeh = true;
-        settings.alpha_bokeh_value = values.alpha_bokeh;
+        controls.alpha_bokeh = values.alpha_bokeh;
     }
+    session::RenderSettings settings = session::settings_of_controls(controls, declarations);
     if (frame.with_depth && values.use_focus_point) {
         const OfxRectD& region = frame.source_region;
         const OfxPointD& point = values.focus_point;
