@@ -86,7 +86,6 @@ EngineStatus PreparedSource::pre_process_RGB_cf(const PassInputs& in) {
         return {engine_failure::kSourceMemory,
                 "(pre_process_RGB_cf): not enough memory for Src_Data_sh"};
     }
-    platform::prefer_large_pages(Src_Data_sh.get(), values * sizeof(uint16_t));
     prepare_read_pixels(in);
     return {};
 }

@@ -9,14 +9,12 @@
 
 namespace platform {
 
-// Null when the request is refused or the system has no memory for it.
+// Null when the request is refused or the system has no memory for it. Blocks of a few megabytes
+// and more come from the system, on large pages where it has them.
 void* allocate_bytes(std::size_t size) noexcept;
+// The same, with every byte 0; large blocks come so from the system, with nothing to clear.
+void* allocate_zeroed_bytes(std::size_t size) noexcept;
 void release_bytes(void* block) noexcept;
-
-// Asks the system to back a large block with large pages where it can, so that touching it for
-// the first time costs a few page faults instead of one every 4 KB. Only a hint: nothing
-// changes where the system cannot.
-void prefer_large_pages(void* block, std::size_t size) noexcept;
 
 // Test hook: refuse the allocation `countdown` requests from now (0 refuses the next one).
 // A negative countdown stops refusing. Returns the number of requests made since the last call.
@@ -32,6 +30,15 @@ T* allocate_array(std::size_t count) noexcept {
         return nullptr;
     }
     return static_cast<T*>(allocate_bytes(count * sizeof(T)));
+}
+
+// `count` elements of T, every byte 0; null as allocate_array.
+template <class T>
+T* allocate_zeroed_array(std::size_t count) noexcept {
+    if (count > std::numeric_limits<std::size_t>::max() / sizeof(T)) {
+        return nullptr;
+    }
+    return static_cast<T*>(allocate_zeroed_bytes(count * sizeof(T)));
 }
 
 // Releases `block` (null is allowed) and clears the pointer that held it.
@@ -60,6 +67,11 @@ class OwnedArray {
     OwnedArray(const OwnedArray&) = delete;
     OwnedArray& operator=(const OwnedArray&) = delete;
     ~OwnedArray() { release_array(data_); }
+
+    // `count` elements with every byte 0.
+    static OwnedArray zeroed(std::size_t count) noexcept {
+        return adopt(allocate_zeroed_array<T>(count));
+    }
 
     // Takes over a block that allocate_array gave out (null: none).
     static OwnedArray adopt(T* block) noexcept {

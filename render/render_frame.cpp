@@ -94,6 +94,12 @@ class RenderRun {
     // Allocates `buffer`; false with `failure_text` as the outcome when it cannot be had.
     template <class T>
     bool take(platform::OwnedArray<T>& buffer, std::size_t count, const char* failure_text);
+    // The same, with every byte 0.
+    template <class T>
+    bool take_zeroed(platform::OwnedArray<T>& buffer, std::size_t count, const char* failure_text);
+    // False with `failure_text` as the outcome when `buffer` is empty.
+    template <class T>
+    bool kept(const platform::OwnedArray<T>& buffer, const char* failure_text);
 
     const RenderRequest& request_;
     const LayerPicture& layer_;
@@ -136,7 +142,17 @@ RenderOutcome RenderRun::fail(RenderStatus status, const char* text) {
 
 template <class T>
 bool RenderRun::take(platform::OwnedArray<T>& buffer, std::size_t count, const char* failure_text) {
-    buffer = platform::OwnedArray<T>(count);
+    return kept(buffer = platform::OwnedArray<T>(count), failure_text);
+}
+
+template <class T>
+bool RenderRun::take_zeroed(platform::OwnedArray<T>& buffer, std::size_t count,
+                            const char* failure_text) {
+    return kept(buffer = platform::OwnedArray<T>::zeroed(count), failure_text);
+}
+
+template <class T>
+bool RenderRun::kept(const platform::OwnedArray<T>& buffer, const char* failure_text) {
     if (!buffer) {
         fail(RenderStatus::kOutOfMemory, failure_text);
         return false;
@@ -304,12 +320,10 @@ bool RenderRun::allocate_buffers() {
     const std::size_t channels = pixels * kChannels;
     if ((!reads_layer_in_place() && !take_input_buffer(channels)) ||
         !take(mask_space_, pixels, kNoMaskSpace) ||
-        !take(output_buffer_, channels, kNoOutputBuffer) ||
-        !take(normalization_buffer_, pixels, kNoNormalization)) {
+        !take_zeroed(output_buffer_, channels, kNoOutputBuffer) ||
+        !take_zeroed(normalization_buffer_, pixels, kNoNormalization)) {
         return false;
     }
-    std::memset(output_buffer_.get(), 0, channels * sizeof(float));
-    std::memset(normalization_buffer_.get(), 0, pixels * sizeof(float));
     const char* failure_text = nullptr;
     if (!workspace_.allocate(region_.width, region_.height, &failure_text)) {
         fail(RenderStatus::kOutOfMemory, failure_text);

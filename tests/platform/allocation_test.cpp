@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -33,3 +34,32 @@ TEST(Allocation, ZeroSizedRequestIsStillABuffer) {
 }
 
 }  // namespace
+
+// Small blocks come from the C library and large ones from the system: both kinds must be
+// zeroed when asked, writable to their last byte, and released by the one release call.
+TEST(Allocation, ZeroedBlocksOfEverySizeAreZeroAndReleased) {
+    const int live_before = platform::live_allocations();
+    for (const std::size_t size :
+         {std::size_t{1}, std::size_t{4096}, std::size_t{3} << 20, (std::size_t{16} << 20) + 5}) {
+        auto* block = static_cast<unsigned char*>(platform::allocate_zeroed_bytes(size));
+        ASSERT_NE(block, nullptr) << size;
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % alignof(std::max_align_t), 0u);
+        std::size_t nonzero = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            nonzero += block[i] != 0;
+        }
+        EXPECT_EQ(nonzero, 0u) << size;
+        block[size - 1] = 1;
+        platform::release_bytes(block);
+    }
+    EXPECT_EQ(platform::live_allocations(), live_before);
+}
+
+TEST(Allocation, RefusalReachesLargeAndZeroedRequestsToo) {
+    platform::refuse_allocation_after(0);
+    EXPECT_FALSE(platform::OwnedArray<float>::zeroed(std::size_t{1} << 22));
+    platform::refuse_allocation_after(-1);
+    const platform::OwnedArray<float> kept = platform::OwnedArray<float>::zeroed(1 << 22);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept[(1 << 22) - 1], 0.0f);
+}
