@@ -1,5 +1,5 @@
 // The effect against the open disc blur a user would pick instead (GEGL's gegl:lens-blur), on
-// one textured full HD frame with highlights, at one and at two threads.
+// one textured frame with highlights, full HD and 4K, at one and at two threads.
 //
 // - Pass: one engine pass at D = 21 and D = 61 (render_bokeh with the default iris shape
 //   at High quality) against lens-blur with radius 10 and 30.
@@ -8,20 +8,26 @@
 //   layer ramping over all 256 values from the top row to the bottom one with the focus at 128,
 //   Bokeh Amount 20, Distance Precision 10. GEGL blurs the same frames; for the ramp its aux mask
 //   scales the radius pixel by pixel to the render's blur at that distance.
+// - 4K renders: no distance layer at Bokeh Amount 60 and 300 (against radius 30 and 150), and
+//   the ramp at Bokeh Amount 300.
 //
 // Only computing is timed: frames, layers, engines, hosts and GEGL graphs are made outside the
-// timed part. After the runs a table prints each pair and the ratio ours / GEGL. The module's
-// renders include what a render does besides computing: it reads its shape file each time.
+// timed part. After the runs a table prints each pair, the ratio ours / GEGL, the speed-up of
+// two threads over one, and the memory a render takes. The module's renders include what a
+// render does besides computing: it reads its shape file each time.
 #include <babl/babl.h>
 #include <benchmark/benchmark.h>
 #include <gegl.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,29 +38,58 @@
 
 namespace {
 
-constexpr int kWidth = bench::kHdWidth;
-constexpr int kHeight = bench::kHdHeight;
 constexpr int kQualityHigh = 5;  // position of High in the Quality popup
 constexpr double kHardness = 1.0;
 // What the render driver passes when the Alpha bokeh control is absent.
 constexpr int kDistanceValues = 256;
 constexpr double kRampFocus = 128.0;
-constexpr double kRampBokehAmount = 20.0;
 constexpr int kRampPrecision = 10;
 constexpr int kDepthCase = 0;  // the ramp, in the render benchmarks' first argument
+constexpr double kHdRampAmount = 20.0;
+constexpr double kUhdRampAmount = 300.0;
+constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
 // A disc of odd diameter D covers the centre pixel and (D - 1) / 2 pixels to each side.
 double disc_radius(double diameter) {
     return (diameter - 1.0) / 2.0;
 }
 
-int ramp_distance(int y) {
-    return bench::ramp_distance(y, kHeight);
-}
+// One frame size with its picture, its ramp, GEGL's copies of both, and the Bokeh Amount of its
+// ramp render. GEGL's copies are released before GEGL shuts down.
+struct Frame {
+    int width;
+    int height;
+    double ramp_amount;
+    host::World picture = bench::photo(width, height);
+    host::World ramp = bench::distance_ramp(width, height);
+    GeglBuffer* gegl_picture = nullptr;
+    GeglBuffer* gegl_ramp_mask = nullptr;
 
-const host::World& picture() {
-    static const host::World world = bench::photo(kWidth, kHeight);
-    return world;
+    Frame(int w, int h, double amount) : width(w), height(h), ramp_amount(amount) {}
+
+    GeglBuffer* picture_buffer();
+    GeglBuffer* ramp_mask_buffer();
+    void release_gegl() {
+        for (GeglBuffer** buffer : {&gegl_picture, &gegl_ramp_mask}) {
+            if (*buffer != nullptr) {
+                g_object_unref(*buffer);
+                *buffer = nullptr;
+            }
+        }
+    }
+
+    // The render's blur diameter at the ramp's farthest distance from the focus, as its radius.
+    double ramp_radius() const {
+        return disc_radius(kRampFocus * ramp_amount / (kDistanceValues - 1) + 1.0);
+    }
+};
+
+enum class Size { kHd, kUhd };
+
+Frame& frame(Size size) {
+    static Frame hd(bench::kHdWidth, bench::kHdHeight, kHdRampAmount);
+    static Frame uhd(bench::kUhdWidth, bench::kUhdHeight, kUhdRampAmount);
+    return size == Size::kHd ? hd : uhd;
 }
 
 void use_threads(int threads) {
@@ -67,7 +102,7 @@ void use_threads(int threads) {
 void BM_OurPass(benchmark::State& state) {
     const double diameter = static_cast<double>(state.range(0));
     use_threads(static_cast<int>(state.range(1)));
-    bench::EnginePass pass(picture(), diameter, bench::kHighQuality, kHardness);
+    bench::EnginePass pass(frame(Size::kHd).picture, diameter, bench::kHighQuality, kHardness);
     for (auto _ : state) {
         if (!pass.render()) {
             state.SkipWithError(pass.message());
@@ -79,130 +114,139 @@ void BM_OurPass(benchmark::State& state) {
 // The module loaded from the build's plug-in folder, with a sequence open for the frame.
 struct Effect {
     host::EmulatedHost host{std::string(QB_PLUGIN_DIR) + "/QuilAE.aex"};
-    host::World output{kWidth, kHeight};
-    host::World ramp = bench::distance_ramp(kWidth, kHeight);
+    host::World output;
 
-    explicit Effect(double bokeh_amount, bool depth) {
-        host.set_layer_size(kWidth, kHeight);
+    Effect(Frame& f, double bokeh_amount, bool depth) : output(f.width, f.height) {
+        host.set_layer_size(f.width, f.height);
         host.open_sequence();
         host.set_value("Bokeh Amount", bokeh_amount);
         host.set_value("Quality", kQualityHigh);
         host.set_value("Hardness", kHardness);
         if (depth) {
-            host.set_layer("Distance Layer", &ramp);
+            host.set_layer("Distance Layer", &f.ramp);
             host.set_value("On-Focus Distance", kRampFocus);
             host.set_value("Distance Precision", kRampPrecision);
         }
     }
 };
 
-// range(0): the diameter of a render without depth, or kDepthCase for the ramp.
-void BM_OurRender(benchmark::State& state) {
+// A memory figure of /proc/self/status ("VmHWM", "VmRSS") in megabytes; 0 without it.
+double status_megabytes(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::stod(line.substr(line.find_first_of("0123456789"))) * 1024.0 /
+                   kBytesPerMegabyte;
+        }
+    }
+    return 0.0;
+}
+
+// range(0): the diameter of a render without depth, or kDepthCase for the ramp. The first render
+// of each case also gives the memory it takes beyond what was resident before it (the frames
+// are made already), from the kernel's high-water mark lowered to what is resident.
+void time_our_render(benchmark::State& state, Size size) {
+    Frame& f = frame(size);
     const bool depth = state.range(0) == kDepthCase;
     use_threads(static_cast<int>(state.range(1)));
-    Effect effect(depth ? kRampBokehAmount : static_cast<double>(state.range(0) - 1), depth);
-    host::World& input = const_cast<host::World&>(picture());
+    Effect effect(f, depth ? f.ramp_amount : static_cast<double>(state.range(0) - 1), depth);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const double resident = status_megabytes("VmRSS");
+    bool first = true;
     for (auto _ : state) {
-        const PF_Err err = effect.host.render(input, effect.output);
+        const PF_Err err = effect.host.render(f.picture, effect.output);
         if (err != PF_Err_NONE) {
             state.SkipWithError(effect.host.out_data().return_msg);
             break;
         }
+        if (first) {
+            state.counters["render_MB"] = status_megabytes("VmHWM") - resident;
+            first = false;
+        }
     }
+}
+
+void BM_OurRender(benchmark::State& state) {
+    time_our_render(state, Size::kHd);
+}
+
+void BM_OurRender4K(benchmark::State& state) {
+    time_our_render(state, Size::kUhd);
 }
 
 // ---- GEGL's side ----------------------------------------------------------------------------
 
-// GEGL's copies of the picture and of the ramp's mask, made once and released before GEGL
-// shuts down.
-GeglBuffer* picture_buffer = nullptr;
-GeglBuffer* ramp_mask_buffer = nullptr;
-
-GeglBuffer* gegl_picture() {
-    if (picture_buffer == nullptr) {
+GeglBuffer* Frame::picture_buffer() {
+    if (gegl_picture == nullptr) {
         const Babl* format = babl_format("R'G'B'A u8");
-        GeglRectangle extent = {0, 0, kWidth, kHeight};
-        picture_buffer = gegl_buffer_new(&extent, format);
-        std::vector<uint8_t> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
-                const PF_Pixel8& p = picture().pixel8(x, y);
-                uint8_t* out = &rgba[(static_cast<size_t>(y) * kWidth + x) * 4];
+        GeglRectangle extent = {0, 0, width, height};
+        gegl_picture = gegl_buffer_new(&extent, format);
+        std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const PF_Pixel8& p = picture.pixel8(x, y);
+                uint8_t* out = &rgba[(static_cast<size_t>(y) * width + x) * 4];
                 out[0] = p.red;
                 out[1] = p.green;
                 out[2] = p.blue;
                 out[3] = p.alpha;
             }
         }
-        gegl_buffer_set(picture_buffer, &extent, 0, format, rgba.data(), GEGL_AUTO_ROWSTRIDE);
+        gegl_buffer_set(gegl_picture, &extent, 0, format, rgba.data(), GEGL_AUTO_ROWSTRIDE);
     }
-    return picture_buffer;
+    return gegl_picture;
 }
 
 // The ramp's blur radius as a share of the largest, the mask lens-blur scales its radius by.
-GeglBuffer* gegl_ramp_mask() {
-    if (ramp_mask_buffer == nullptr) {
+GeglBuffer* Frame::ramp_mask_buffer() {
+    if (gegl_ramp_mask == nullptr) {
         const Babl* format = babl_format("Y float");
-        GeglRectangle extent = {0, 0, kWidth, kHeight};
-        ramp_mask_buffer = gegl_buffer_new(&extent, format);
-        std::vector<float> share(static_cast<size_t>(kWidth) * kHeight);
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
-                share[static_cast<size_t>(y) * kWidth + x] =
-                    static_cast<float>(std::fabs(ramp_distance(y) - kRampFocus) / kRampFocus);
-            }
+        GeglRectangle extent = {0, 0, width, height};
+        gegl_ramp_mask = gegl_buffer_new(&extent, format);
+        std::vector<float> share(static_cast<size_t>(width) * height);
+        for (int y = 0; y < height; ++y) {
+            const auto row_share = static_cast<float>(
+                std::fabs(bench::ramp_distance(y, height) - kRampFocus) / kRampFocus);
+            std::fill_n(share.begin() + static_cast<std::ptrdiff_t>(y) * width, width, row_share);
         }
-        gegl_buffer_set(ramp_mask_buffer, &extent, 0, format, share.data(), GEGL_AUTO_ROWSTRIDE);
+        gegl_buffer_set(gegl_ramp_mask, &extent, 0, format, share.data(), GEGL_AUTO_ROWSTRIDE);
     }
-    return ramp_mask_buffer;
-}
-
-void release_gegl_inputs() {
-    for (GeglBuffer** buffer : {&picture_buffer, &ramp_mask_buffer}) {
-        if (*buffer != nullptr) {
-            g_object_unref(*buffer);
-            *buffer = nullptr;
-        }
-    }
-}
-
-// The render's blur diameter at the ramp's farthest distance from the focus, as its radius.
-double ramp_radius() {
-    return disc_radius(kRampFocus * kRampBokehAmount / (kDistanceValues - 1) + 1.0);
+    return gegl_ramp_mask;
 }
 
 // A new graph for each run, so that nothing is served from an earlier run's cache.
 struct GeglBlur {
     GeglNode* graph = gegl_node_new();
     GeglNode* blur;
+    const GeglRectangle extent;
 
-    GeglBlur(double radius, bool depth) {
+    GeglBlur(Frame& f, double radius, bool depth) : extent{0, 0, f.width, f.height} {
         GeglNode* source = gegl_node_new_child(graph, "operation", "gegl:buffer-source", "buffer",
-                                               gegl_picture(), nullptr);
+                                               f.picture_buffer(), nullptr);
         blur = gegl_node_new_child(graph, "operation", "gegl:lens-blur", "radius", radius,
                                    "linear-mask", TRUE, nullptr);
         gegl_node_connect_to(source, "output", blur, "input");
         if (depth) {
             GeglNode* mask = gegl_node_new_child(graph, "operation", "gegl:buffer-source", "buffer",
-                                                 gegl_ramp_mask(), nullptr);
+                                                 f.ramp_mask_buffer(), nullptr);
             gegl_node_connect_to(mask, "output", blur, "aux");
         }
     }
     ~GeglBlur() { g_object_unref(graph); }
 
     void run(std::vector<uint8_t>& rgba) {
-        const GeglRectangle extent = {0, 0, kWidth, kHeight};
         gegl_node_blit(blur, 1.0, &extent, babl_format("R'G'B'A u8"), rgba.data(),
                        GEGL_AUTO_ROWSTRIDE, GEGL_BLIT_DEFAULT);
     }
 };
 
-void time_gegl(benchmark::State& state, double radius, bool depth) {
+void time_gegl(benchmark::State& state, Frame& f, double radius, bool depth) {
     use_threads(static_cast<int>(state.range(1)));
-    std::vector<uint8_t> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
+    std::vector<uint8_t> rgba(static_cast<size_t>(f.width) * f.height * 4);
     for (auto _ : state) {
         state.PauseTiming();
-        auto blur = std::make_unique<GeglBlur>(radius, depth);
+        auto blur = std::make_unique<GeglBlur>(f, radius, depth);
         state.ResumeTiming();
         blur->run(rgba);
         state.PauseTiming();
@@ -212,13 +256,22 @@ void time_gegl(benchmark::State& state, double radius, bool depth) {
 }
 
 void BM_GeglPass(benchmark::State& state) {
-    time_gegl(state, disc_radius(static_cast<double>(state.range(0))), false);
+    time_gegl(state, frame(Size::kHd), disc_radius(static_cast<double>(state.range(0))), false);
+}
+
+void gegl_render(benchmark::State& state, Size size) {
+    Frame& f = frame(size);
+    const bool depth = state.range(0) == kDepthCase;
+    time_gegl(state, f, depth ? f.ramp_radius() : disc_radius(static_cast<double>(state.range(0))),
+              depth);
 }
 
 void BM_GeglRender(benchmark::State& state) {
-    const bool depth = state.range(0) == kDepthCase;
-    time_gegl(state, depth ? ramp_radius() : disc_radius(static_cast<double>(state.range(0))),
-              depth);
+    gegl_render(state, Size::kHd);
+}
+
+void BM_GeglRender4K(benchmark::State& state) {
+    gegl_render(state, Size::kUhd);
 }
 
 // ---- The table ------------------------------------------------------------------------------
@@ -239,41 +292,80 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (known == seconds_.end() || seconds < known->second) {
                 seconds_[key] = seconds;
             }
+            const auto memory = run.counters.find("render_MB");
+            if (memory != run.counters.end()) {
+                megabytes_[key] = std::max(megabytes_[key], memory->second.value);
+            }
         }
     }
 
     void print_table() const {
-        std::printf("\nShortest of the repetitions, wall-clock seconds:\n");
-        std::printf("%-22s %8s %10s %10s %12s\n", "case", "threads", "ours (s)", "GEGL (s)",
-                    "ours / GEGL");
+        std::printf(
+            "\nShortest of the repetitions, wall-clock seconds; speed-up is one thread's "
+            "time over two threads'; memory is a render's own peak:\n");
+        std::printf("%-26s %7s %9s %9s %11s %9s %8s\n", "case", "threads", "ours (s)", "GEGL (s)",
+                    "ours / GEGL", "speed-up", "MB");
         for (const char* kind : {"Pass", "Render"}) {
             for (const int what : {21, 61, kDepthCase}) {
                 for (const int threads : {1, 2}) {
-                    print_row(kind, what, threads);
+                    print_row(kind, "", what, threads);
                 }
+            }
+        }
+        for (const int what : {61, 301, kDepthCase}) {
+            for (const int threads : {1, 2}) {
+                print_row("Render", "4K", what, threads);
+            }
+        }
+        for (const int threads : {1, 2}) {
+            const std::optional<double> large = ours("Render", "4K", 301, threads);
+            const std::optional<double> small = ours("Render", "4K", 61, threads);
+            if (large && small) {
+                std::printf("4K render, Amount 300 over Amount 60, %d thread(s): %.2f\n", threads,
+                            *large / *small);
             }
         }
     }
 
   private:
-    void print_row(const std::string& kind, int what, int threads) const {
-        const std::string args =
-            "/case:" + std::to_string(what) + "/threads:" + std::to_string(threads);
-        const auto ours = seconds_.find("BM_Our" + kind + args);
-        const auto gegl = seconds_.find("BM_Gegl" + kind + args);
-        if (ours == seconds_.end() || gegl == seconds_.end()) {
+    static std::string args(int what, int threads) {
+        return "/case:" + std::to_string(what) + "/threads:" + std::to_string(threads);
+    }
+
+    std::optional<double> seconds(const std::string& name) const {
+        const auto found = seconds_.find(name);
+        return found == seconds_.end() ? std::nullopt : std::optional<double>(found->second);
+    }
+
+    std::optional<double> ours(const std::string& kind, const std::string& size, int what,
+                               int threads) const {
+        return seconds("BM_Our" + kind + size + args(what, threads));
+    }
+
+    void print_row(const std::string& kind, const std::string& size, int what, int threads) const {
+        const std::string name = "BM_Our" + kind + size + args(what, threads);
+        const std::optional<double> mine = seconds(name);
+        const std::optional<double> gegl = seconds("BM_Gegl" + kind + size + args(what, threads));
+        if (!mine || !gegl) {
             return;
         }
-        const std::string label =
-            kind + (what == kDepthCase ? " depth ramp" : " D = " + std::to_string(what));
-        std::printf("%-22s %8d %10.3f %10.3f %12.2f\n", label.c_str(), threads, ours->second,
-                    gegl->second, ours->second / gegl->second);
+        std::string label = (size.empty() ? "" : size + " ") + kind +
+                            (what == kDepthCase ? " depth ramp" : " D = " + std::to_string(what));
+        const std::optional<double> one_thread = ours(kind, size, what, 1);
+        const double speed_up = one_thread ? *one_thread / *mine : 0.0;
+        const auto memory = megabytes_.find(name);
+        std::printf("%-26s %7d %9.3f %9.3f %11.2f %9.2f %8.0f\n", label.c_str(), threads, *mine,
+                    *gegl, *mine / *gegl, speed_up,
+                    memory == megabytes_.end() ? 0.0 : memory->second);
     }
 
     std::map<std::string, double> seconds_;
+    std::map<std::string, double> megabytes_;
 };
 
 constexpr int kRepetitions = 3;
+// A 4K render at a large blur takes seconds: two runs of one render each.
+constexpr int kUhdRepetitions = 2;
 
 void timed_like_all(benchmark::internal::Benchmark* b) {
     b->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(kRepetitions);
@@ -289,12 +381,19 @@ void render_cases(benchmark::internal::Benchmark* b) {
     timed_like_all(b);
 }
 
+void uhd_render_cases(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"case", "threads"})->ArgsProduct({{61, 301, kDepthCase}, {1, 2}});
+    b->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(kUhdRepetitions);
+}
+
 }  // namespace
 
 BENCHMARK(BM_OurPass)->Apply(pass_cases);
 BENCHMARK(BM_GeglPass)->Apply(pass_cases);
 BENCHMARK(BM_OurRender)->Apply(render_cases);
 BENCHMARK(BM_GeglRender)->Apply(render_cases);
+BENCHMARK(BM_OurRender4K)->Apply(uhd_render_cases);
+BENCHMARK(BM_GeglRender4K)->Apply(uhd_render_cases);
 
 int main(int argc, char** argv) {
     gegl_init(&argc, &argv);
@@ -306,7 +405,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.print_table();
     benchmark::Shutdown();
-    release_gegl_inputs();
+    frame(Size::kHd).release_gegl();
+    frame(Size::kUhd).release_gegl();
     gegl_exit();
     return 0;
 }

@@ -12,6 +12,8 @@ namespace bench {
 
 inline constexpr int kHdWidth = 1920;
 inline constexpr int kHdHeight = 1080;
+inline constexpr int kUhdWidth = 3840;
+inline constexpr int kUhdHeight = 2160;
 
 // Gradients of every channel, fine grain, soft blobs of colour and a few thousand bright points
 // that bloom into discs; opaque.
