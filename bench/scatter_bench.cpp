@@ -1,13 +1,17 @@
 // The scatter loop on a full HD 8-bit frame with the default iris shape at High quality: the plain
-// and the vector kernel updating their sums along each row, against a full gather at every pixel.
+// and the vector kernel updating their sums along each row, against a full gather at every pixel;
+// and, on one thread, the vector kernels' walk against the sums through transforms for discs
+// from small to large, the figures the pass's choice between the two is set from.
 //
 // After the runs a summary prints the two ratios the incremental kernels are held to: a pass at
 // the large diameter may cost at most 3 times one at the small diameter, and at the large
 // diameter the incremental gather must be at least 5 times faster than the full gather.
 #include <benchmark/benchmark.h>
+#include <omp.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,6 +32,7 @@ constexpr int kLargeDiameter = 61;
 constexpr int32_t kFullGatherRowStep = 16;
 constexpr double kMegapixel = 1e6;
 const char* const kRateCounter = "MP/s";
+constexpr int kMethodDiameters[] = {21, 31, 41, 61, 101, 201, 301};
 
 // One pass prepared up to its scatter loop, once per diameter and kept for all runs.
 struct PreparedPass {
@@ -103,6 +108,22 @@ void BM_FullGather(benchmark::State& state) {
     report_rate(state, pixels);
 }
 
+// One pass's scatter loop on one thread, summed by the walk (range(1) 0) or through transforms.
+void BM_SumMethods(benchmark::State& state) {
+    PreparedPass& prepared = pass_for(static_cast<int>(state.range(0)));
+    if (!ready(state, prepared)) {
+        return;
+    }
+    const SumMethod method = state.range(1) == 0 ? SumMethod::kStampWalk : SumMethod::kTransform;
+    const int threads_before = omp_get_max_threads();
+    omp_set_num_threads(1);
+    for (auto _ : state) {
+        prepared.pass->run_pix_loop(true, method);
+    }
+    omp_set_num_threads(threads_before);
+    report_rate(state, int64_t{kWidth} * kHeight);
+}
+
 // Prints the runs as usual and keeps each one's rate for the summary.
 class RateReporter : public benchmark::ConsoleReporter {
   public:
@@ -124,6 +145,7 @@ class RateReporter : public benchmark::ConsoleReporter {
             const double large = rate(pass_name(kLargeDiameter, kernel));
             print_ratio(kernel, small, large);
         }
+        print_methods();
         const double full = rate(full_name(kLargeDiameter));
         std::printf("Incremental over full gather at D = %d (at least 5):\n", kLargeDiameter);
         for (const char* kernel : {"plain", "vector"}) {
@@ -133,6 +155,22 @@ class RateReporter : public benchmark::ConsoleReporter {
     }
 
   private:
+    void print_methods() const {
+        std::printf("Seconds of a pass on one thread, walking the stamp and through transforms:\n");
+        for (const int diameter : kMethodDiameters) {
+            const double walk = rate(method_name(diameter, 0));
+            const double transform = rate(method_name(diameter, 1));
+            if (walk > 0.0 && transform > 0.0) {
+                const double pixels = static_cast<double>(kWidth) * kHeight / kMegapixel;
+                std::printf("  D = %-4d walk %.3f  transforms %.3f\n", diameter, pixels / walk,
+                            pixels / transform);
+            }
+        }
+    }
+    static std::string method_name(int diameter, int method) {
+        return "BM_SumMethods/diameter:" + std::to_string(diameter) +
+               "/transform:" + std::to_string(method);
+    }
     // A filter or aggregate-only output leaves some rates unmeasured; a ratio of them would
     // mislead.
     static void print_ratio(const char* kernel, double numerator, double denominator) {
@@ -162,6 +200,11 @@ class RateReporter : public benchmark::ConsoleReporter {
 BENCHMARK(BM_Pass)
     ->ArgNames({"diameter", "simd"})
     ->ArgsProduct({{kSmallDiameter, kLargeDiameter}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SumMethods)
+    ->ArgNames({"diameter", "transform"})
+    ->ArgsProduct({std::vector<int64_t>(std::begin(kMethodDiameters), std::end(kMethodDiameters)),
+                   {0, 1}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullGather)
     ->ArgNames({"diameter"})

@@ -50,6 +50,11 @@ struct PassRegion {
     const int32_t* row_mask = nullptr;
 };
 
+// How a blurred pass sums the light under its stamp: the cheaper way for the pass, or always one
+// way, so that tests and benchmarks can hold the two against each other. Without the vector
+// kernels (use_simd false) the cheaper way is always the walk.
+enum class SumMethod { kCheaper, kStampWalk, kTransform };
+
 struct PassInputs {
     SourceFrame source;
     IrisImage iris;
@@ -64,6 +69,7 @@ struct PassInputs {
     float alpha_scale = 1.0f;
     bool use_simd = true;
     bool use_micro = false;
+    SumMethod sum_method = SumMethod::kCheaper;
 };
 
 // Where a pass adds its light: four floats a pixel in rows of accum_rowbytes floats, and one

@@ -9,6 +9,7 @@
 // only once it has been reported, so that a stop requested at a row leaves that row and every later
 // one untouched.
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "scatter/gather_kernels.h"
 #include "scatter/pixel_light.h"
 #include "scatter/render_pass.h"
+#include "scatter/transform_sums.h"
 
 namespace scatter {
 namespace {
@@ -218,9 +220,6 @@ class LightWindows {
     // False when their memory is refused.
     bool allocate(int threads) {
         block_ = platform::OwnedArray<float>(floats_ * static_cast<std::size_t>(threads));
-        if (block_) {
-            platform::prefer_large_pages(block_.get(), floats_ * threads * sizeof(float));
-        }
         return static_cast<bool>(block_);
     }
 
@@ -252,6 +251,93 @@ class LightWindows {
     platform::OwnedArray<float> block_;
 };
 
+// Result j of the transformed sums, weighted by the blur map, added into the processed rows.
+void add_transformed(const Loop& loop, const KernelSetup& setup, const TransformSums& sums,
+                     int thread, int j, row_reach::ColumnSpan worked) {
+    const PassView& e = loop.e;
+    for (int32_t y = 0; y < e.height; ++y) {
+        if (!row_processed(loop, y)) {
+            continue;
+        }
+        const RowBuffers row = row_buffers(loop, y);
+        for (int32_t x = worked.first; x < worked.end; ++x) {
+            const uint8_t blur = row.blur_map ? row.blur_map[x] : kFullBlurWeight;
+            if (blur == 0) {
+                continue;
+            }
+            const Position at{x, y};
+            float value = result_of_sum(setup, j, sums.sum(thread, x, y), stamp_window(e, at));
+            if (blur < kFullBlurWeight) {
+                value *= blur * kBlurMapUnit;
+            }
+            (j < kLevelsPerPixel ? row.accum[x * kLevelsPerPixel + j] : row.weight[x]) += value;
+        }
+    }
+}
+
+// The pass through transforms, one result after another on each thread. Progress is reported
+// as results begin; a stop leaves the results not yet begun unadded.
+EngineStatus run_transformed(const Loop& loop, const KernelSetup& setup, TransformSums& sums,
+                             row_reach::ColumnSpan worked, int threads) {
+    if (const EngineStatus prepared = sums.prepare(threads); !prepared.ok()) {
+        return prepared;
+    }
+    EngineStatus outcome[kResults];
+    std::atomic<bool> stopped{false};
+    platform::for_each_row(0, kResults, threads, [&](int thread, int32_t j) {
+        const int done = std::max(1, j * kPercent / kResults);
+        if (thread == 0 && loop.progress != nullptr && !stopped &&
+            loop.progress(done, kPercent) != 0) {
+            stopped = true;
+        }
+        if (stopped) {
+            outcome[j] = {engine_failure::kCancelled, ""};
+            return;
+        }
+        outcome[j] = sums.compute(thread, j);
+        if (outcome[j].ok()) {
+            add_transformed(loop, setup, sums, thread, j, worked);
+        }
+    });
+    for (const EngineStatus& status : outcome) {
+        if (!status.ok()) {
+            return status;
+        }
+    }
+    return {};
+}
+
+// Output pixels of the pass and the runs of them along rows, as the walk would take them.
+struct WorkedPixels {
+    int64_t pixels = 0;
+    int64_t runs = 0;
+};
+
+WorkedPixels worked_pixels(const Loop& loop, row_reach::ColumnSpan worked) {
+    WorkedPixels count;
+    for (int32_t y = 0; y < loop.e.height; ++y) {
+        if (row_processed(loop, y)) {
+            count.pixels += worked.end - worked.first;
+            ++count.runs;
+        }
+    }
+    return count;
+}
+
+bool transforms(const Loop& loop, const TransformSums& sums, row_reach::ColumnSpan worked,
+                int threads) {
+    switch (loop.e.in.sum_method) {
+        case SumMethod::kStampWalk:
+            return false;
+        case SumMethod::kTransform:
+            return true;
+        case SumMethod::kCheaper:
+            break;
+    }
+    const WorkedPixels count = worked_pixels(loop, worked);
+    return loop.e.in.use_simd && sums.pays(count.pixels, count.runs, threads);
+}
+
 EngineStatus run_blurred(const Loop& loop) {
     const PassView& e = loop.e;
     const PassRegion& region = e.in.region;
@@ -261,6 +347,16 @@ EngineStatus run_blurred(const Loop& loop) {
     const row_reach::ColumnSpan read =
         row_reach::columns_in_reach(worked, e.stamp.half_width + 1, e.width);
     const int threads = platform::row_threads();
+    const bool vector = e.in.use_simd && has_vector_kernels();
+    KernelSetup setup;
+    if (!setup.prepare(e, stamp_kind(e), vector)) {
+        return {engine_failure::kLightRowsMemory,
+                "(run_pix_loop): not enough memory for the stamp weights"};
+    }
+    TransformSums sums(e, setup, read);
+    if (!worked.empty() && transforms(loop, sums, worked, threads)) {
+        return run_transformed(loop, setup, sums, worked, threads);
+    }
     // A chunk's window converts the stamp's reach above and below it again; long chunks keep
     // that share small.
     const int32_t chunk_rows = std::max(kChunkRows, kChunkReaches * e.stamp.half_height);
@@ -273,12 +369,6 @@ EngineStatus run_blurred(const Loop& loop) {
     if (!states) {
         return {engine_failure::kLightRowsMemory,
                 "(run_pix_loop): not enough memory for the kernel sums"};
-    }
-    const bool vector = e.in.use_simd && has_vector_kernels();
-    KernelSetup setup;
-    if (!setup.prepare(e, stamp_kind(e), vector)) {
-        return {engine_failure::kLightRowsMemory,
-                "(run_pix_loop): not enough memory for the stamp weights"};
     }
     return run_rows(
         loop, threads, chunk_rows,

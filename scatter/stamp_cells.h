@@ -46,6 +46,24 @@ struct KernelSetup {
     bool prepare(const PassView& e, StampKind kind, bool vector);
 };
 
+// Whether every plane's whole weight lies in the frame for a pixel whose stamp meets it in `w`,
+// as it does for most pixels.
+inline bool stamp_weighs_whole(const KernelSetup& setup, const StampWindow& w) {
+    return setup.planes_weigh && w.top == 0 && w.bottom == setup.stamp_height && w.cut == 0 &&
+           w.keep == setup.stamp_width;
+}
+
+// Result j of a pixel whose stamp meets the frame in `w`, from its sum: the sum divided by the
+// in-frame weight of the result's plane.
+inline float result_of_sum(const KernelSetup& setup, int j, double sum, const StampWindow& w) {
+    if (stamp_weighs_whole(setup, w)) {
+        return static_cast<float>(sum * setup.norm[j]);
+    }
+    const int k = channel_of(j);
+    const int32_t inside = setup.weights.in_frame(k, w);
+    return normalised(sum, setup.norm[j], setup.weights.total(k) - inside, inside);
+}
+
 // What a kernel keeps from one pixel to the next: the running sums, the counts of pixels
 // feeding each sum, and the row's update record.
 struct KernelState {
@@ -105,9 +123,7 @@ class StampCells {
                 }
             }
         }
-        if (setup_.planes_weigh && w.top == 0 && w.bottom == setup_.stamp_height && w.cut == 0 &&
-            w.keep == setup_.stamp_width) {
-            // The whole stamp lies in the frame, as it does for most pixels.
+        if (stamp_weighs_whole(setup_, w)) {
             for (int j = 0; j < kResults; ++j) {
                 result->value[j] = static_cast<float>(sums_.value(j) * setup_.norm[j]);
             }

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config clang-format git
-    libtiff-dev libfmt-dev libcli11-dev libopenimageio-dev
+    libtiff-dev libfmt-dev libcli11-dev libopenimageio-dev libopencv-core-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libgegl-dev gegl
     pybind11-dev python3-dev python3-numpy

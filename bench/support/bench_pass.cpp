@@ -64,8 +64,9 @@ scatter::PassView EnginePass::view() const {
     return scatter::PassView(in_, parts_.source, parts_.stamp, engine_->photons);
 }
 
-bool EnginePass::run_pix_loop(bool simd) {
+bool EnginePass::run_pix_loop(bool simd, SumMethod method) {
     in_.use_simd = simd;
+    in_.sum_method = method;
     const Accumulator out{light_.data(), in_.source.width * 4, weights_.data()};
     const EngineStatus status = scatter::run_pix_loop(view(), out, engine_->light_tables, nullptr);
     message_ = status.message;

@@ -39,8 +39,9 @@ class EnginePass {
     bool prepare_scatter();
     const Stamp& stamp() const { return parts_.stamp; }
     scatter::PassView view() const;
-    // The scatter loop over the kept parts, with the vector kernels when `simd`.
-    bool run_pix_loop(bool simd);
+    // The scatter loop over the kept parts, with the vector kernels when `simd`, summing the
+    // stamp's light by `method`.
+    bool run_pix_loop(bool simd, SumMethod method = SumMethod::kStampWalk);
 
   private:
     std::unique_ptr<BokehEngine> engine_ = std::make_unique<BokehEngine>();

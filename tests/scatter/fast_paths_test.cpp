@@ -24,10 +24,12 @@ constexpr double kRelativeTolerance = 1e-6;
 struct PathSettings {
     bool simd;
     int threads;
+    SumMethod method = SumMethod::kCheaper;
 };
 
 constexpr PathSettings kPlainPath = {false, 1};
 constexpr PathSettings kFastPath = {true, 2};
+constexpr PathSettings kTransformPath = {true, 2, SumMethod::kTransform};
 
 // A blur map of runs of 0, partial and full values, and a row mask with some rows off.
 PassRegion masked_region(std::mt19937& rng, int width, int height) {
@@ -54,7 +56,8 @@ PassOutput run_on(const PathSettings& path, BokehEngine& e, const scatter_test::
                   const PassRegion& region) {
     const int threads_before = omp_get_max_threads();
     omp_set_num_threads(path.threads);
-    PassOutput out = scatter_test::render_pass(e, source, iris, light, path.simd, region);
+    PassOutput out =
+        scatter_test::render_pass(e, source, iris, light, path.simd, region, path.method);
     omp_set_num_threads(threads_before);
     return out;
 }
@@ -95,6 +98,72 @@ TEST(FastPaths, AccumulatorsAgreeWithThePlainSingleThreadPath) {
                         }
                         for (size_t i = 0; i < plain.weight.size(); ++i) {
                             ASSERT_TRUE(agree(fast.weight[i], plain.weight[i])) << "weight " << i;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Sums through transforms are exact to rounding: every value agrees with the walk's to the
+// relative tolerance, beyond what the transform leaves of the frame's brightest light.
+constexpr double kTransformResidue = 1e-11;
+
+float largest(const std::vector<float>& values) {
+    float most = 0.0f;
+    for (float v : values) {
+        most = std::max(most, std::fabs(v));
+    }
+    return most;
+}
+
+::testing::AssertionResult agree_beyond(float transformed, float plain, float residue) {
+    if (plain == 0.0f && transformed != 0.0f) {
+        return ::testing::AssertionFailure() << transformed << " transformed where nothing lies";
+    }
+    const double scale = std::max(std::fabs(transformed), std::fabs(plain));
+    if (std::fabs(static_cast<double>(transformed) - plain) <=
+        kRelativeTolerance * scale + residue) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << transformed << " transformed, " << plain << " plain";
+}
+
+TEST(FastPaths, TransformedSumsAgreeWithTheWalk) {
+    auto engine = std::make_unique<BokehEngine>();
+    std::mt19937 rng(31);
+    // Frames wider and taller than the disc, and a disc wider than the frame.
+    const std::vector<std::pair<int, int>> sizes = {{64, 41}, {9, 70}, {30, 1}};
+    for (int levels : {256, 32769}) {
+        const Light light{levels, 1.5, 1.2};
+        for (bool colour : {false, true}) {
+            for (bool masked : {false, true}) {
+                for (auto [width, height] : sizes) {
+                    for (int diameter : {5, 23}) {
+                        SCOPED_TRACE(std::to_string(levels) + " levels, " +
+                                     (colour ? "colour" : "grey") + (masked ? ", masked, " : ", ") +
+                                     std::to_string(width) + "x" + std::to_string(height) +
+                                     ", diameter " + std::to_string(diameter));
+                        const auto source = scatter_test::random_source(rng, width, height, levels);
+                        const auto iris = scatter_test::iris_image(diameter, colour);
+                        const PassRegion region =
+                            masked ? masked_region(rng, width, height) : PassRegion{};
+                        const PassOutput plain =
+                            run_on(kPlainPath, *engine, source, iris, light, region);
+                        const PassOutput transformed =
+                            run_on(kTransformPath, *engine, source, iris, light, region);
+                        const float accum_residue = kTransformResidue * largest(plain.accum);
+                        const float weight_residue = kTransformResidue * largest(plain.weight);
+                        for (size_t i = 0; i < plain.accum.size(); ++i) {
+                            ASSERT_TRUE(
+                                agree_beyond(transformed.accum[i], plain.accum[i], accum_residue))
+                                << "accum " << i;
+                        }
+                        for (size_t i = 0; i < plain.weight.size(); ++i) {
+                            ASSERT_TRUE(agree_beyond(transformed.weight[i], plain.weight[i],
+                                                     weight_residue))
+                                << "weight " << i;
                         }
                     }
                 }

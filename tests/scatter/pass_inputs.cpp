@@ -57,7 +57,7 @@ Source random_source(std::mt19937& rng, int width, int height, int levels) {
 }
 
 PassOutput render_pass(BokehEngine& e, const Source& source, const IrisImage& iris,
-                       const Light& light, bool simd, const PassRegion& region) {
+                       const Light& light, bool simd, const PassRegion& region, SumMethod method) {
     const int w = source.width;
     const int h = source.height;
     const bool deep = source.levels > 256;
@@ -90,6 +90,7 @@ PassOutput render_pass(BokehEngine& e, const Source& source, const IrisImage& ir
     in.brightness = light.brightness;
     in.quality = kHigh;
     in.use_simd = simd;
+    in.sum_method = method;
     const Accumulator accumulator{out.accum.data(), 4 * w, out.weight.data()};
     const scatter::PassOutcome outcome = scatter::render_bokeh(e, in, accumulator, nullptr);
     EXPECT_EQ(outcome.error_code, 0) << outcome.message;

@@ -53,7 +53,8 @@ struct PassOutput {
 };
 
 PassOutput render_pass(BokehEngine& e, const Source& source, const IrisImage& iris,
-                       const Light& light, bool simd, const PassRegion& region = {});
+                       const Light& light, bool simd, const PassRegion& region = {},
+                       SumMethod method = SumMethod::kCheaper);
 
 }  // namespace scatter_test
 

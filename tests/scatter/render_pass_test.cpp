@@ -79,8 +79,8 @@ const std::vector<Refusal> kPassAllocations = {
     {engine_failure::kResizeMemory, "(resize_pattern): not enough memory for m_mapzp[]"},
     {engine_failure::kSmearMemory, "(smear_micro_pattern_if): not enough memory for micromapp"},
     {engine_failure::kStampMemory, "(new_pattern): not enough memory for newPattern"},
-    {engine_failure::kLightRowsMemory, "(run_pix_loop): not enough memory for light_rows"},
     {engine_failure::kLightRowsMemory, "(run_pix_loop): not enough memory for the stamp weights"},
+    {engine_failure::kLightRowsMemory, "(run_pix_loop): not enough memory for light_rows"},
 };
 
 TEST(RenderPass, EveryRefusedBufferIsReportedAndNothingIsLeft) {
