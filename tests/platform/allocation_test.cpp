@@ -57,9 +57,9 @@ TEST(Allocation, ZeroedBlocksOfEverySizeAreZeroAndReleased) {
 
 TEST(Allocation, RefusalReachesLargeAndZeroedRequestsToo) {
     platform::refuse_allocation_after(0);
-    EXPECT_FALSE(platform::OwnedArray<float>::zeroed(std::size_t{1} << 22));
+    EXPECT_FALSE(platform::OwnedArray<float>::zeroed(std::size_t{1} << 24));
     platform::refuse_allocation_after(-1);
-    const platform::OwnedArray<float> kept = platform::OwnedArray<float>::zeroed(1 << 22);
+    const platform::OwnedArray<float> kept = platform::OwnedArray<float>::zeroed(1 << 24);
     ASSERT_TRUE(kept);
-    EXPECT_EQ(kept[(1 << 22) - 1], 0.0f);
+    EXPECT_EQ(kept[(1 << 24) - 1], 0.0f);
 }
