@@ -7,6 +7,12 @@
 // render library) and the peak resident memory while it rendered (the host's layers included).
 // The targets: an HD render in at most 300 MB, and the driver's share of a depth render under 20%.
 //
+// Stage shares: a render's stages replayed through the libraries, each timed on its own, against
+// the whole render through the module: step preparation (extraction and blur masks), the
+// passes' set-up (pre-processing, iris and stamp), their sums (light conversion and the walk or
+// the transforms), the write-back, and the rest (allocating and clearing buffers, loading the
+// shape, the host).
+//
 // The same frame as 16-bit and as float light renders side by side, with and without depth: a
 // float render may take at most 1.3 times the 16-bit one, and at most 1.5 times its peak memory.
 #include <benchmark/benchmark.h>
@@ -24,14 +30,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_pass.h"
 #include "bench/support/bench_scene.h"
 #include "engine/light_curve.h"
+#include "engine/pass_parts.h"
 #include "engine/size_pattern.h"
 #include "host/emulated_host.h"
 #include "render/distance_steps.h"
+#include "render/engine_pass.h"
 #include "render/step_preparation.h"
 #include "render/step_workspace.h"
 #include "render/write_back.h"
+#include "scatter/render_pass.h"
 
 namespace {
 
@@ -277,6 +287,175 @@ void BM_Render(benchmark::State& state, Ramp ramp) {
     state.counters["outside_engine_%"] = 100.0 * fastest_driver / fastest_render;
 }
 
+// One render's stages through the libraries, on the HD frame, as the module runs them.
+class StagedRender {
+  public:
+    struct Seconds {
+        double preparation = 0.0;
+        double set_up = 0.0;
+        double sums = 0.0;
+        double write_back = 0.0;
+    };
+
+    StagedRender(Ramp ramp, double amount)
+        : distances_(ramp_distances(ramp)),
+          steps_(ramp == Ramp::kNone
+                     ? render::single_distance_step(amount)
+                     : render::cut_distance_steps(
+                           render::count_distances(distances_.data(), distances_.size()),
+                           kPrecision, kFocus, amount)),
+          buffer_(static_cast<size_t>(kWidth) * kHeight * 4),
+          mask_(static_cast<size_t>(kWidth) * kHeight),
+          light_(buffer_.size()),
+          weights_(mask_.size()) {
+        host::World& frame = scene().frame;
+        source_.input = render::ConstPixelRows{static_cast<const uint8_t*>(frame.def().data),
+                                               frame.rowbytes(), render::ChannelDepth::k8};
+        source_.distances = ramp == Ramp::kNone ? nullptr : distances_.data();
+        source_.distance_stride = kWidth;
+        source_.width = kWidth;
+        source_.height = kHeight;
+        source_.step_count = steps_.step_count;
+        const char* failure = nullptr;
+        workspace_.allocate(kWidth, kHeight, &failure);
+        shapes::load_shape_image(bench::kShapeFile, shape_file_, shape_);
+    }
+    StagedRender(const StagedRender&) = delete;
+    StagedRender& operator=(const StagedRender&) = delete;
+    ~StagedRender() { platform::release_array(shape_); }
+
+    // False when a pass failed.
+    bool run(Seconds& seconds) {
+        std::fill(light_.begin(), light_.end(), 0.0f);
+        std::fill(weights_.begin(), weights_.end(), 0.0f);
+        auto start = std::chrono::steady_clock::now();
+        render::measure_step_source(source_, workspace_);
+        seconds.preparation += seconds_since(start);
+        float mid_light = 0.0f;
+        for (int i = 0; i < steps_.step_count; ++i) {
+            const render::DistanceStep& step = steps_.steps[static_cast<size_t>(i)];
+            if (step.empty()) {
+                continue;
+            }
+            start = std::chrono::steady_clock::now();
+            render::prepare_step(
+                source_, step, odd_diameter(step.blur, false),
+                render::PixelRows{buffer_.data(), kWidth * 4, render::ChannelDepth::k8},
+                mask_.data(), workspace_);
+            seconds.preparation += seconds_since(start);
+            if (!run_pass(step, seconds, mid_light)) {
+                return false;
+            }
+        }
+        start = std::chrono::steady_clock::now();
+        render::WriteBackSettings settings;
+        settings.mid_light = mid_light;
+        render::write_back(light_.data(), weights_.data(), kWidth, kHeight, source_.input,
+                           render::PixelRows{buffer_.data(), kWidth * 4, render::ChannelDepth::k8},
+                           settings);
+        seconds.write_back += seconds_since(start);
+        return true;
+    }
+
+  private:
+    bool run_pass(const render::DistanceStep& step, Seconds& seconds, float& mid_light) {
+        render::PassBuffers buffers;
+        buffers.width = kWidth;
+        buffers.height = kHeight;
+        buffers.levels = kLevels8;
+        buffers.input8 = buffer_.data();
+        buffers.mask = mask_.data();
+        buffers.row_work = workspace_.row_work;
+        buffers.light = light_.data();
+        buffers.weights = weights_.data();
+        buffers.shape = shape_;
+        buffers.shape_width = static_cast<int32_t>(shape_file_.width);
+        buffers.shape_height = static_cast<int32_t>(shape_file_.height);
+        buffers.shape_rowbytes = shape_file_.rowbytes;
+        render::PassSettings settings;
+        settings.quality = kHighQuality;
+        const PassInputs in = render::pass_inputs(buffers, settings, step);
+        auto start = std::chrono::steady_clock::now();
+        PassParts parts;
+        if (!build_pass_parts(in, parts, engine_.photons).ok()) {
+            return false;
+        }
+        seconds.set_up += seconds_since(start);
+        start = std::chrono::steady_clock::now();
+        const scatter::PassView view(in, parts.source, parts.stamp, engine_.photons);
+        const Accumulator out{light_.data(), kWidth * 4, weights_.data()};
+        const bool summed = scatter::run_pix_loop(view, out, engine_.light_tables, nullptr).ok();
+        seconds.sums += seconds_since(start);
+        mid_light = engine_.photons.mid_light;
+        return summed;
+    }
+
+    std::vector<uint8_t> distances_;
+    render::DistanceSteps steps_;
+    render::StepSource source_;
+    render::StepWorkspace workspace_;
+    std::vector<uint8_t> buffer_;
+    std::vector<uint8_t> mask_;
+    std::vector<float> light_;
+    std::vector<float> weights_;
+    shapes::ShapeFile shape_file_;
+    uint8_t* shape_ = nullptr;
+    BokehEngine engine_;
+};
+
+// The fastest whole render and the fastest of each stage, over the same stretch of time.
+void BM_RenderStages(benchmark::State& state, Ramp ramp) {
+    const double amount = static_cast<double>(state.range(0));
+    host::EmulatedHost effect(module_path());
+    effect.set_layer_size(kWidth, kHeight);
+    if (effect.open_sequence() != PF_Err_NONE) {
+        state.SkipWithError("the module did not open a sequence");
+        return;
+    }
+    effect.set_value("Bokeh Amount", amount);
+    effect.set_value("Quality", kHighQuality);
+    effect.set_value("Distance Precision", kPrecision);
+    effect.set_value("On-Focus Distance", kFocus);
+    effect.set_layer("Distance Layer", ramp == Ramp::kNone ? nullptr : layer_for(ramp));
+    host::World output(kWidth, kHeight);
+    StagedRender staged(ramp, amount);
+    double fastest_render = 0.0;
+    StagedRender::Seconds fastest;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (effect.render(scene().frame, output) != PF_Err_NONE) {
+            state.SkipWithError(effect.out_data().return_msg);
+            return;
+        }
+        const double seconds = seconds_since(start);
+        state.SetIterationTime(seconds);
+        StagedRender::Seconds stages;
+        if (!staged.run(stages)) {
+            state.SkipWithError("a pass of the replayed render failed");
+            return;
+        }
+        const bool first = fastest_render == 0.0;
+        const auto keep = [first](double& kept, double now) {
+            kept = first ? now : std::min(kept, now);
+        };
+        keep(fastest_render, seconds);
+        keep(fastest.preparation, stages.preparation);
+        keep(fastest.set_up, stages.set_up);
+        keep(fastest.sums, stages.sums);
+        keep(fastest.write_back, stages.write_back);
+    }
+    const auto share = [fastest_render](double seconds) {
+        return 100.0 * seconds / fastest_render;
+    };
+    state.counters["s_render"] = fastest_render;
+    state.counters["prepare_%"] = share(fastest.preparation);
+    state.counters["set_up_%"] = share(fastest.set_up);
+    state.counters["sums_%"] = share(fastest.sums);
+    state.counters["write_back_%"] = share(fastest.write_back);
+    state.counters["rest_%"] = share(fastest_render - fastest.preparation - fastest.set_up -
+                                     fastest.sums - fastest.write_back);
+}
+
 // The frame at another depth: 16-bit levels, or float light (white 1).
 host::World frame_at(host::World::Depth depth) {
     constexpr double kMax8 = 255.0;
@@ -406,6 +585,19 @@ BENCHMARK_CAPTURE(BM_Render, depth_ramp_across, Ramp::kColumns)
     ->UseManualTime()
     ->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_Render, no_depth, Ramp::kNone)
+    ->Arg(20)
+    ->Arg(60)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_RenderStages, no_depth, Ramp::kNone)
+    ->Arg(20)
+    ->Arg(60)
+    ->Arg(300)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_RenderStages, depth_ramp, Ramp::kRows)
     ->Arg(20)
     ->Arg(60)
     ->Unit(benchmark::kMillisecond)
