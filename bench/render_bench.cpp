@@ -42,6 +42,7 @@
 #include "render/step_workspace.h"
 #include "render/write_back.h"
 #include "scatter/render_pass.h"
+#include "shapes/shape_catalogue.h"
 
 namespace {
 
@@ -318,7 +319,11 @@ class StagedRender {
         source_.step_count = steps_.step_count;
         const char* failure = nullptr;
         workspace_.allocate(kWidth, kHeight, &failure);
-        shapes::load_shape_image(bench::kShapeFile, shape_file_, shape_);
+        // The shape file the render picks for the amount: the smallest at least its disc.
+        char chosen[platform::kPathBufferSize] = {};
+        const int disc = static_cast<int>(std::ceil(amount + 1.0)) | 1;
+        find_shape_size_file(QB_PLUGIN_DIR "/pattern/06", disc, chosen);
+        shapes::load_shape_image(chosen, shape_file_, shape_);
     }
     StagedRender(const StagedRender&) = delete;
     StagedRender& operator=(const StagedRender&) = delete;
