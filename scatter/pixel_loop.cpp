@@ -275,13 +275,10 @@ void add_transformed(const Loop& loop, const KernelSetup& setup, const Transform
     }
 }
 
-// The pass through transforms, one result after another on each thread. Progress is reported
-// as results begin; a stop leaves the results not yet begun unadded.
+// The pass through transforms prepared already, one result after another on each thread.
+// Progress is reported as results begin; a stop leaves the results not yet begun unadded.
 EngineStatus run_transformed(const Loop& loop, const KernelSetup& setup, TransformSums& sums,
                              row_reach::ColumnSpan worked, int threads) {
-    if (const EngineStatus prepared = sums.prepare(threads); !prepared.ok()) {
-        return prepared;
-    }
     EngineStatus outcome[kResults];
     std::atomic<bool> stopped{false};
     platform::for_each_row(0, kResults, threads, [&](int thread, int32_t j) {
@@ -354,7 +351,9 @@ EngineStatus run_blurred(const Loop& loop) {
                 "(run_pix_loop): not enough memory for the stamp weights"};
     }
     TransformSums sums(e, setup, read);
-    if (!worked.empty() && transforms(loop, sums, worked, threads)) {
+    // Transforms take a frame of float64 a thread; where that memory is refused, the walk, which
+    // takes far less, still renders the pass.
+    if (!worked.empty() && transforms(loop, sums, worked, threads) && sums.prepare(threads).ok()) {
         return run_transformed(loop, setup, sums, worked, threads);
     }
     // A chunk's window converts the stamp's reach above and below it again; long chunks keep

@@ -119,6 +119,16 @@ void TransformSums::transform_plane(const uint8_t* plane, double* spectrum) cons
 }
 
 EngineStatus TransformSums::prepare(int threads) {
+    const EngineStatus status = take_frames(threads);
+    if (!status.ok()) {
+        // Nothing is held for a pass that will not use it.
+        plane_spectra_.reset();
+        frames_.reset();
+    }
+    return status;
+}
+
+EngineStatus TransformSums::take_frames(int threads) {
     const std::size_t points = static_cast<std::size_t>(padded_width_) * padded_height_;
     plane_spectra_ = platform::OwnedArray<double>(points * static_cast<std::size_t>(spectra_));
     frames_.reset(new (std::nothrow) ThreadFrame[threads]);

@@ -39,7 +39,7 @@ class TransformSums {
     // machine class (bench/scatter_bench).
     bool pays(int64_t worked_pixels, int64_t runs, int threads) const;
 
-    // Transforms the stamp planes and takes each thread's frame.
+    // Transforms the stamp planes and takes each thread's frame; holds nothing when it fails.
     EngineStatus prepare(int threads);
 
     // Leaves result j's sums (the four channels, then the weight) in the thread's frame.
@@ -59,6 +59,7 @@ class TransformSums {
         double zero_below = 0.0;
     };
 
+    EngineStatus take_frames(int threads);
     // The index of the spectrum of the plane that weighs result j.
     int spectrum_of(int j) const;
     void transform_plane(const uint8_t* plane, double* spectrum) const;

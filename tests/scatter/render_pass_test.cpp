@@ -108,6 +108,33 @@ TEST(RenderPass, EveryRefusedBufferIsReportedAndNothingIsLeft) {
     }
 }
 
+// Transforms take a float64 frame a thread; a pass refused that memory walks the stamp instead,
+// and adds what the walk adds.
+TEST(RenderPass, TransformsRefusedTheirMemoryLeaveThePassToTheWalk) {
+    // The pass's parts (a disc this large is not smeared), then the stamp weights.
+    constexpr int kRequestsBeforeTransforms = 8;
+    auto engine = std::make_unique<BokehEngine>();
+    PassData walked = make_data(255);
+    PassInputs in = inputs_for(walked, 9.0, false, false, kHighQuality);
+    in.sum_method = SumMethod::kStampWalk;
+    ASSERT_EQ(run(*engine, walked, in).error_code, 0);
+
+    const int live_before = platform::live_allocations();
+    for (int refused : {kRequestsBeforeTransforms, kRequestsBeforeTransforms + 1}) {
+        SCOPED_TRACE(refused);
+        PassData fallen_back = make_data(255);
+        in = inputs_for(fallen_back, 9.0, false, false, kHighQuality);
+        in.sum_method = SumMethod::kTransform;
+        platform::refuse_allocation_after(refused);
+        const scatter::PassOutcome outcome = run(*engine, fallen_back, in);
+        platform::refuse_allocation_after(-1);
+        EXPECT_EQ(outcome.error_code, 0) << outcome.message;
+        EXPECT_EQ(fallen_back.accum, walked.accum);
+        EXPECT_EQ(fallen_back.weight, walked.weight);
+        EXPECT_EQ(platform::live_allocations(), live_before);
+    }
+}
+
 TEST(RenderPass, CompletePassesAddLightAndHoldNothingAfterwards) {
     auto engine = std::make_unique<BokehEngine>();
     const int live_before = platform::live_allocations();
