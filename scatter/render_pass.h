@@ -12,6 +12,10 @@
 //   platform/parallel_rows.h; each thread keeps its own kernel sums, and progress is reported
 //   from the calling thread alone, in row order. Two passes with two engines and two
 //   accumulators may run on two threads at once.
+// - A blurred pass sums the light under its stamp by walking the stamp along rows, or through
+//   Fourier transforms of the whole frame where that costs less (transform_sums.h); the sums
+//   agree to float64 rounding. A transformed pass spreads its results over the threads and
+//   reports progress as each begins.
 #ifndef QB_SCATTER_RENDER_PASS_H
 #define QB_SCATTER_RENDER_PASS_H
 
