@@ -24,13 +24,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_memory.h"
 #include "bench/support/bench_pass.h"
 #include "bench/support/bench_scene.h"
 #include "host/emulated_host.h"
@@ -47,7 +47,6 @@ constexpr int kRampPrecision = 10;
 constexpr int kDepthCase = 0;  // the ramp, in the render benchmarks' first argument
 constexpr double kHdRampAmount = 20.0;
 constexpr double kUhdRampAmount = 300.0;
-constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
 // A disc of odd diameter D covers the centre pixel and (D - 1) / 2 pixels to each side.
 double disc_radius(double diameter) {
@@ -130,19 +129,6 @@ struct Effect {
     }
 };
 
-// A memory figure of /proc/self/status ("VmHWM", "VmRSS") in megabytes; 0 without it.
-double status_megabytes(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::stod(line.substr(line.find_first_of("0123456789"))) * 1024.0 /
-                   kBytesPerMegabyte;
-        }
-    }
-    return 0.0;
-}
-
 // range(0): the diameter of a render without depth, or kDepthCase for the ramp. The first render
 // of each case also gives the memory it takes beyond what was resident before it (the frames
 // are made already), from the kernel's high-water mark lowered to what is resident.
@@ -151,8 +137,8 @@ void time_our_render(benchmark::State& state, Size size) {
     const bool depth = state.range(0) == kDepthCase;
     use_threads(static_cast<int>(state.range(1)));
     Effect effect(f, depth ? f.ramp_amount : static_cast<double>(state.range(0) - 1), depth);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const double resident = status_megabytes("VmRSS");
+    bench::reset_peak_memory();
+    const double resident = bench::status_megabytes("VmRSS").value_or(0.0);
     bool first = true;
     for (auto _ : state) {
         const PF_Err err = effect.host.render(f.picture, effect.output);
@@ -161,7 +147,7 @@ void time_our_render(benchmark::State& state, Size size) {
             break;
         }
         if (first) {
-            state.counters["render_MB"] = status_megabytes("VmHWM") - resident;
+            state.counters["render_MB"] = bench::status_megabytes("VmHWM").value_or(0.0) - resident;
             first = false;
         }
     }

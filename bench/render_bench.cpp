@@ -24,12 +24,12 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_memory.h"
 #include "bench/support/bench_pass.h"
 #include "bench/support/bench_scene.h"
 #include "engine/light_curve.h"
@@ -83,23 +83,10 @@ std::string module_path() {
     return (std::filesystem::path(QB_PLUGIN_DIR) / "QuilAE.aex").string();
 }
 
-// A memory figure of /proc/self/status ("VmHWM", "VmRSS") in megabytes; nullopt without it.
-std::optional<double> status_megabytes(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::stod(line.substr(line.find_first_of("0123456789"))) * 1024.0 /
-                   kBytesPerMegabyte;
-        }
-    }
-    return std::nullopt;
-}
-
 // The largest resident set since the last reset_peak_memory(), from the kernel's high-water mark;
 // where the mark cannot be reset, the process's peak so far.
 double peak_megabytes() {
-    if (const std::optional<double> peak = status_megabytes("VmHWM")) {
+    if (const std::optional<double> peak = bench::status_megabytes("VmHWM")) {
         return *peak;
     }
     rusage usage{};
@@ -109,13 +96,7 @@ double peak_megabytes() {
 
 // What is resident now.
 double resident_megabytes() {
-    return status_megabytes("VmRSS").value_or(0.0);
-}
-
-// Lowers the high-water mark to what is resident now, so that a case's peak is its own and not
-// that of the cases before it.
-void reset_peak_memory() {
-    std::ofstream("/proc/self/clear_refs") << "5";
+    return bench::status_megabytes("VmRSS").value_or(0.0);
 }
 
 std::vector<uint8_t> ramp_distances(Ramp ramp) {
@@ -134,53 +115,66 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Every step's extraction and mask for one render, as the driver prepares them; the inputs are
-// made once, outside the timing.
+// A render's distance steps and the driver's inputs for them, made once, outside the timing.
+struct RenderSteps {
+    RenderSteps(Ramp ramp, double amount)
+        : distances(ramp_distances(ramp)),
+          steps(ramp == Ramp::kNone
+                    ? render::single_distance_step(amount)
+                    : render::cut_distance_steps(
+                          render::count_distances(distances.data(), distances.size()), kPrecision,
+                          kFocus, amount)),
+          buffer(static_cast<size_t>(kWidth) * kHeight * 4),
+          mask(static_cast<size_t>(kWidth) * kHeight) {
+        host::World& frame = scene().frame;
+        source.input = render::ConstPixelRows{static_cast<const uint8_t*>(frame.def().data),
+                                              frame.rowbytes(), render::ChannelDepth::k8};
+        source.distances = ramp == Ramp::kNone ? nullptr : distances.data();
+        source.distance_stride = kWidth;
+        source.width = kWidth;
+        source.height = kHeight;
+        source.step_count = steps.step_count;
+        const char* failure = nullptr;
+        workspace.allocate(kWidth, kHeight, &failure);
+    }
+
+    render::PixelRows step_pixels() {
+        return render::PixelRows{buffer.data(), kWidth * 4, render::ChannelDepth::k8};
+    }
+
+    // The step's pixels and blur mask, as the driver extracts them.
+    void prepare(const render::DistanceStep& step) {
+        render::prepare_step(source, step, odd_diameter(step.blur, false), step_pixels(),
+                             mask.data(), workspace);
+    }
+
+    std::vector<uint8_t> distances;
+    render::DistanceSteps steps;
+    render::StepSource source;
+    render::StepWorkspace workspace;
+    std::vector<uint8_t> buffer;
+    std::vector<uint8_t> mask;
+};
+
+// Every step's extraction and mask for one render, as the driver prepares them.
 class StepPreparation {
   public:
-    StepPreparation(Ramp ramp, double amount)
-        : distances_(ramp_distances(ramp)),
-          steps_(ramp == Ramp::kNone
-                     ? render::single_distance_step(amount)
-                     : render::cut_distance_steps(
-                           render::count_distances(distances_.data(), distances_.size()),
-                           kPrecision, kFocus, amount)),
-          buffer_(static_cast<size_t>(kWidth) * kHeight * 4),
-          mask_(static_cast<size_t>(kWidth) * kHeight) {
-        host::World& frame = scene().frame;
-        source_.input = render::ConstPixelRows{static_cast<const uint8_t*>(frame.def().data),
-                                               frame.rowbytes(), render::ChannelDepth::k8};
-        source_.distances = ramp == Ramp::kNone ? nullptr : distances_.data();
-        source_.distance_stride = kWidth;
-        source_.width = kWidth;
-        source_.height = kHeight;
-        source_.step_count = steps_.step_count;
-        const char* failure = nullptr;
-        workspace_.allocate(kWidth, kHeight, &failure);
-    }
+    StepPreparation(Ramp ramp, double amount) : render_(ramp, amount) {}
 
     double seconds() {
         const auto start = std::chrono::steady_clock::now();
-        render::measure_step_source(source_, workspace_);
-        for (int i = 0; i < steps_.step_count; ++i) {
-            const render::DistanceStep& step = steps_.steps[static_cast<size_t>(i)];
+        render::measure_step_source(render_.source, render_.workspace);
+        for (int i = 0; i < render_.steps.step_count; ++i) {
+            const render::DistanceStep& step = render_.steps.steps[static_cast<size_t>(i)];
             if (!step.empty()) {
-                render::prepare_step(
-                    source_, step, odd_diameter(step.blur, false),
-                    render::PixelRows{buffer_.data(), kWidth * 4, render::ChannelDepth::k8},
-                    mask_.data(), workspace_);
+                render_.prepare(step);
             }
         }
         return seconds_since(start);
     }
 
   private:
-    std::vector<uint8_t> distances_;
-    render::DistanceSteps steps_;
-    render::StepSource source_;
-    render::StepWorkspace workspace_;
-    std::vector<uint8_t> buffer_;
-    std::vector<uint8_t> mask_;
+    RenderSteps render_;
 };
 
 // The write-back of an HD region holding the frame's own light. A render's light is the frame's
@@ -239,6 +233,19 @@ void BM_WriteBack(benchmark::State& state) {
     }
 }
 
+// Opens a sequence of the HD frame on the module and sets a render's controls; false when the
+// module refuses the sequence.
+bool open_effect(host::EmulatedHost& effect, Ramp ramp, double amount) {
+    effect.set_layer_size(kWidth, kHeight);
+    const bool opened = effect.open_sequence() == PF_Err_NONE;
+    effect.set_value("Bokeh Amount", amount);
+    effect.set_value("Quality", kHighQuality);
+    effect.set_value("Distance Precision", kPrecision);
+    effect.set_value("On-Focus Distance", kFocus);
+    effect.set_layer("Distance Layer", ramp == Ramp::kNone ? nullptr : layer_for(ramp));
+    return opened;
+}
+
 // After each render, outside its time, the driver's own work for it (every step's extraction
 // and mask, and the write-back) runs alone. The share is the fastest of these against the
 // fastest render, both taken over the same stretch of time, so that a machine busy with other
@@ -247,19 +254,13 @@ void BM_Render(benchmark::State& state, Ramp ramp) {
     const double amount = static_cast<double>(state.range(0));
     Scene& s = scene();
     host::EmulatedHost effect(module_path());
-    effect.set_layer_size(kWidth, kHeight);
-    if (effect.open_sequence() != PF_Err_NONE) {
+    if (!open_effect(effect, ramp, amount)) {
         state.SkipWithError("the module did not open a sequence");
         return;
     }
-    effect.set_value("Bokeh Amount", amount);
-    effect.set_value("Quality", kHighQuality);
-    effect.set_value("Distance Precision", kPrecision);
-    effect.set_value("On-Focus Distance", kFocus);
-    effect.set_layer("Distance Layer", ramp == Ramp::kNone ? nullptr : layer_for(ramp));
     host::World output(kWidth, kHeight);
     // The peak of a first render, before the driver's own inputs below take their memory.
-    reset_peak_memory();
+    bench::reset_peak_memory();
     if (effect.render(s.frame, output) != PF_Err_NONE) {
         state.SkipWithError(effect.out_data().return_msg);
         return;
@@ -299,26 +300,7 @@ class StagedRender {
     };
 
     StagedRender(Ramp ramp, double amount)
-        : distances_(ramp_distances(ramp)),
-          steps_(ramp == Ramp::kNone
-                     ? render::single_distance_step(amount)
-                     : render::cut_distance_steps(
-                           render::count_distances(distances_.data(), distances_.size()),
-                           kPrecision, kFocus, amount)),
-          buffer_(static_cast<size_t>(kWidth) * kHeight * 4),
-          mask_(static_cast<size_t>(kWidth) * kHeight),
-          light_(buffer_.size()),
-          weights_(mask_.size()) {
-        host::World& frame = scene().frame;
-        source_.input = render::ConstPixelRows{static_cast<const uint8_t*>(frame.def().data),
-                                               frame.rowbytes(), render::ChannelDepth::k8};
-        source_.distances = ramp == Ramp::kNone ? nullptr : distances_.data();
-        source_.distance_stride = kWidth;
-        source_.width = kWidth;
-        source_.height = kHeight;
-        source_.step_count = steps_.step_count;
-        const char* failure = nullptr;
-        workspace_.allocate(kWidth, kHeight, &failure);
+        : render_(ramp, amount), light_(render_.buffer.size()), weights_(render_.mask.size()) {
         // The shape file the render picks for the amount: the smallest at least its disc.
         char chosen[platform::kPathBufferSize] = {};
         const int disc = static_cast<int>(std::ceil(amount + 1.0)) | 1;
@@ -334,19 +316,16 @@ class StagedRender {
         std::fill(light_.begin(), light_.end(), 0.0f);
         std::fill(weights_.begin(), weights_.end(), 0.0f);
         auto start = std::chrono::steady_clock::now();
-        render::measure_step_source(source_, workspace_);
+        render::measure_step_source(render_.source, render_.workspace);
         seconds.preparation += seconds_since(start);
         float mid_light = 0.0f;
-        for (int i = 0; i < steps_.step_count; ++i) {
-            const render::DistanceStep& step = steps_.steps[static_cast<size_t>(i)];
+        for (int i = 0; i < render_.steps.step_count; ++i) {
+            const render::DistanceStep& step = render_.steps.steps[static_cast<size_t>(i)];
             if (step.empty()) {
                 continue;
             }
             start = std::chrono::steady_clock::now();
-            render::prepare_step(
-                source_, step, odd_diameter(step.blur, false),
-                render::PixelRows{buffer_.data(), kWidth * 4, render::ChannelDepth::k8},
-                mask_.data(), workspace_);
+            render_.prepare(step);
             seconds.preparation += seconds_since(start);
             if (!run_pass(step, seconds, mid_light)) {
                 return false;
@@ -355,28 +334,19 @@ class StagedRender {
         start = std::chrono::steady_clock::now();
         render::WriteBackSettings settings;
         settings.mid_light = mid_light;
-        render::write_back(light_.data(), weights_.data(), kWidth, kHeight, source_.input,
-                           render::PixelRows{buffer_.data(), kWidth * 4, render::ChannelDepth::k8},
-                           settings);
+        render::write_back(light_.data(), weights_.data(), kWidth, kHeight, render_.source.input,
+                           render_.step_pixels(), settings);
         seconds.write_back += seconds_since(start);
         return true;
     }
 
   private:
     bool run_pass(const render::DistanceStep& step, Seconds& seconds, float& mid_light) {
-        render::PassBuffers buffers;
-        buffers.width = kWidth;
-        buffers.height = kHeight;
-        buffers.levels = kLevels8;
-        buffers.input8 = buffer_.data();
-        buffers.mask = mask_.data();
-        buffers.row_work = workspace_.row_work;
-        buffers.light = light_.data();
-        buffers.weights = weights_.data();
-        buffers.shape = shape_;
-        buffers.shape_width = static_cast<int32_t>(shape_file_.width);
-        buffers.shape_height = static_cast<int32_t>(shape_file_.height);
-        buffers.shape_rowbytes = shape_file_.rowbytes;
+        render::PassBuffers buffers =
+            bench::frame_buffers(kWidth, kHeight, render_.buffer.data(), light_.data(),
+                                 weights_.data(), shape_, shape_file_);
+        buffers.mask = render_.mask.data();
+        buffers.row_work = render_.workspace.row_work;
         render::PassSettings settings;
         settings.quality = kHighQuality;
         const PassInputs in = render::pass_inputs(buffers, settings, step);
@@ -395,12 +365,7 @@ class StagedRender {
         return summed;
     }
 
-    std::vector<uint8_t> distances_;
-    render::DistanceSteps steps_;
-    render::StepSource source_;
-    render::StepWorkspace workspace_;
-    std::vector<uint8_t> buffer_;
-    std::vector<uint8_t> mask_;
+    RenderSteps render_;
     std::vector<float> light_;
     std::vector<float> weights_;
     shapes::ShapeFile shape_file_;
@@ -412,16 +377,10 @@ class StagedRender {
 void BM_RenderStages(benchmark::State& state, Ramp ramp) {
     const double amount = static_cast<double>(state.range(0));
     host::EmulatedHost effect(module_path());
-    effect.set_layer_size(kWidth, kHeight);
-    if (effect.open_sequence() != PF_Err_NONE) {
+    if (!open_effect(effect, ramp, amount)) {
         state.SkipWithError("the module did not open a sequence");
         return;
     }
-    effect.set_value("Bokeh Amount", amount);
-    effect.set_value("Quality", kHighQuality);
-    effect.set_value("Distance Precision", kPrecision);
-    effect.set_value("On-Focus Distance", kFocus);
-    effect.set_layer("Distance Layer", ramp == Ramp::kNone ? nullptr : layer_for(ramp));
     host::World output(kWidth, kHeight);
     StagedRender staged(ramp, amount);
     double fastest_render = 0.0;
@@ -496,13 +455,7 @@ class DepthRenders {
           input_(frame_at(depth)),
           output_(kWidth, kHeight, depth),
           effect_(module_path()) {
-        effect_.set_layer_size(kWidth, kHeight);
-        ok_ = effect_.open_sequence() == PF_Err_NONE;
-        effect_.set_value("Bokeh Amount", amount);
-        effect_.set_value("Quality", kHighQuality);
-        effect_.set_value("Distance Precision", kPrecision);
-        effect_.set_value("On-Focus Distance", kFocus);
-        effect_.set_layer("Distance Layer", ramp == Ramp::kNone ? nullptr : layer_for(ramp));
+        ok_ = open_effect(effect_, ramp, amount);
         const double before_render = resident_megabytes();
         ok_ = ok_ && render() >= 0.0;
         with_frames_ = peak_megabytes() - before_frames_;
@@ -521,7 +474,7 @@ class DepthRenders {
 
   private:
     static double reset_and_measure() {
-        reset_peak_memory();
+        bench::reset_peak_memory();
         return resident_megabytes();
     }
 

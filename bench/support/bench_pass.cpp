@@ -16,23 +16,32 @@ constexpr double kBrightness = 1.0;
 
 }  // namespace
 
+render::PassBuffers frame_buffers(int32_t width, int32_t height, const uint8_t* frame, float* light,
+                                  float* weights, const uint8_t* shape,
+                                  const shapes::ShapeFile& file) {
+    render::PassBuffers buffers;
+    buffers.width = width;
+    buffers.height = height;
+    buffers.levels = kLevels8;
+    buffers.input8 = frame;
+    buffers.light = light;
+    buffers.weights = weights;
+    buffers.shape = shape;
+    buffers.shape_width = static_cast<int32_t>(file.width);
+    buffers.shape_height = static_cast<int32_t>(file.height);
+    buffers.shape_rowbytes = file.rowbytes;
+    return buffers;
+}
+
 EnginePass::EnginePass(const host::World& picture, double diameter, uint16_t quality,
                        double hardness)
     : source_(packed_pixels(picture)),
       light_(source_.size(), 0.0f),
       weights_(source_.size() / 4, 0.0f) {
     shapes::load_shape_image(kShapeFile, shape_file_, shape_);
-    render::PassBuffers buffers;
-    buffers.width = picture.width();
-    buffers.height = picture.height();
-    buffers.levels = kLevels8;
-    buffers.input8 = source_.data();
-    buffers.light = light_.data();
-    buffers.weights = weights_.data();
-    buffers.shape = shape_;
-    buffers.shape_width = static_cast<int32_t>(shape_file_.width);
-    buffers.shape_height = static_cast<int32_t>(shape_file_.height);
-    buffers.shape_rowbytes = shape_file_.rowbytes;
+    const render::PassBuffers buffers =
+        frame_buffers(picture.width(), picture.height(), source_.data(), light_.data(),
+                      weights_.data(), shape_, shape_file_);
     render::PassSettings settings;
     settings.alpha_value = kAlphaScale;
     settings.hardness = hardness;

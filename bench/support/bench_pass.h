@@ -11,6 +11,7 @@
 #include "engine/pass_inputs.h"
 #include "engine/pass_parts.h"
 #include "host/world.h"
+#include "render/engine_pass.h"
 #include "scatter/pass_view.h"
 #include "shapes/shape_loader.h"
 
@@ -19,6 +20,12 @@ namespace bench {
 inline constexpr uint16_t kHighQuality = 5;
 // The shape the effect offers first, and a file large enough for any disc benchmarked.
 inline constexpr const char* kShapeFile = QB_PLUGIN_DIR "/pattern/06/511.tif";
+
+// The render's buffers for a pass over a packed 8-bit frame of `width` x `height` into `light`
+// and `weights`, with the shape image `shape` as `file` describes it.
+render::PassBuffers frame_buffers(int32_t width, int32_t height, const uint8_t* frame, float* light,
+                                  float* weights, const uint8_t* shape,
+                                  const shapes::ShapeFile& file);
 
 class EnginePass {
   public:

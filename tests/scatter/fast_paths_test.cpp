@@ -62,6 +62,46 @@ PassOutput run_on(const PathSettings& path, BokehEngine& e, const scatter_test::
     return out;
 }
 
+// What one case of a test passes twice: a random source, an iris, and the region it renders.
+struct PassCase {
+    Light light;
+    scatter_test::Source source;
+    scatter_test::IrisImage iris;
+    PassRegion region;
+};
+
+// Calls check(c) for 8-bit and 16-bit levels, grey and colour irises, with and without a masked
+// region, on every size and diameter, each case traced by name.
+template <class Check>
+void for_each_case(std::mt19937& rng, const std::vector<std::pair<int, int>>& sizes,
+                   const std::vector<int>& diameters, Check check) {
+    for (int levels : {256, 32769}) {
+        for (bool colour : {false, true}) {
+            for (bool masked : {false, true}) {
+                for (auto [width, height] : sizes) {
+                    for (int diameter : diameters) {
+                        SCOPED_TRACE(std::to_string(levels) + " levels, " +
+                                     (colour ? "colour" : "grey") + (masked ? ", masked, " : ", ") +
+                                     std::to_string(width) + "x" + std::to_string(height) +
+                                     ", diameter " + std::to_string(diameter));
+                        PassCase c{Light{levels, 1.5, 1.2},
+                                   scatter_test::random_source(rng, width, height, levels),
+                                   scatter_test::iris_image(diameter, colour), PassRegion{}};
+                        if (masked) {
+                            c.region = masked_region(rng, width, height);
+                        }
+                        check(c);
+                    }
+                }
+            }
+        }
+    }
+}
+
+PassOutput run_case(const PathSettings& path, BokehEngine& e, const PassCase& c) {
+    return run_on(path, e, c.source, c.iris, c.light, c.region);
+}
+
 ::testing::AssertionResult agree(float fast, float plain) {
     const double scale = std::max(std::fabs(fast), std::fabs(plain));
     if (std::fabs(static_cast<double>(fast) - plain) <= kRelativeTolerance * scale) {
@@ -74,36 +114,16 @@ TEST(FastPaths, AccumulatorsAgreeWithThePlainSingleThreadPath) {
     auto engine = std::make_unique<BokehEngine>();
     std::mt19937 rng(12);
     // Wide and low, narrow and tall (several bands of rows), one row, one column.
-    const std::vector<std::pair<int, int>> sizes = {{57, 23}, {7, 150}, {40, 1}, {1, 9}};
-    for (int levels : {256, 32769}) {
-        const Light light{levels, 1.5, 1.2};
-        for (bool colour : {false, true}) {
-            for (bool masked : {false, true}) {
-                for (auto [width, height] : sizes) {
-                    for (int diameter : {5, 13}) {
-                        SCOPED_TRACE(std::to_string(levels) + " levels, " +
-                                     (colour ? "colour" : "grey") + (masked ? ", masked, " : ", ") +
-                                     std::to_string(width) + "x" + std::to_string(height) +
-                                     ", diameter " + std::to_string(diameter));
-                        const auto source = scatter_test::random_source(rng, width, height, levels);
-                        const auto iris = scatter_test::iris_image(diameter, colour);
-                        const PassRegion region =
-                            masked ? masked_region(rng, width, height) : PassRegion{};
-                        const PassOutput plain =
-                            run_on(kPlainPath, *engine, source, iris, light, region);
-                        const PassOutput fast =
-                            run_on(kFastPath, *engine, source, iris, light, region);
-                        for (size_t i = 0; i < plain.accum.size(); ++i) {
-                            ASSERT_TRUE(agree(fast.accum[i], plain.accum[i])) << "accum " << i;
-                        }
-                        for (size_t i = 0; i < plain.weight.size(); ++i) {
-                            ASSERT_TRUE(agree(fast.weight[i], plain.weight[i])) << "weight " << i;
-                        }
-                    }
-                }
-            }
+    for_each_case(rng, {{57, 23}, {7, 150}, {40, 1}, {1, 9}}, {5, 13}, [&](const PassCase& c) {
+        const PassOutput plain = run_case(kPlainPath, *engine, c);
+        const PassOutput fast = run_case(kFastPath, *engine, c);
+        for (size_t i = 0; i < plain.accum.size(); ++i) {
+            ASSERT_TRUE(agree(fast.accum[i], plain.accum[i])) << "accum " << i;
         }
-    }
+        for (size_t i = 0; i < plain.weight.size(); ++i) {
+            ASSERT_TRUE(agree(fast.weight[i], plain.weight[i])) << "weight " << i;
+        }
+    });
 }
 
 // Sums through transforms are exact to rounding: every value agrees with the walk's to the
@@ -134,42 +154,20 @@ TEST(FastPaths, TransformedSumsAgreeWithTheWalk) {
     auto engine = std::make_unique<BokehEngine>();
     std::mt19937 rng(31);
     // Frames wider and taller than the disc, and a disc wider than the frame.
-    const std::vector<std::pair<int, int>> sizes = {{64, 41}, {9, 70}, {30, 1}};
-    for (int levels : {256, 32769}) {
-        const Light light{levels, 1.5, 1.2};
-        for (bool colour : {false, true}) {
-            for (bool masked : {false, true}) {
-                for (auto [width, height] : sizes) {
-                    for (int diameter : {5, 23}) {
-                        SCOPED_TRACE(std::to_string(levels) + " levels, " +
-                                     (colour ? "colour" : "grey") + (masked ? ", masked, " : ", ") +
-                                     std::to_string(width) + "x" + std::to_string(height) +
-                                     ", diameter " + std::to_string(diameter));
-                        const auto source = scatter_test::random_source(rng, width, height, levels);
-                        const auto iris = scatter_test::iris_image(diameter, colour);
-                        const PassRegion region =
-                            masked ? masked_region(rng, width, height) : PassRegion{};
-                        const PassOutput plain =
-                            run_on(kPlainPath, *engine, source, iris, light, region);
-                        const PassOutput transformed =
-                            run_on(kTransformPath, *engine, source, iris, light, region);
-                        const float accum_residue = kTransformResidue * largest(plain.accum);
-                        const float weight_residue = kTransformResidue * largest(plain.weight);
-                        for (size_t i = 0; i < plain.accum.size(); ++i) {
-                            ASSERT_TRUE(
-                                agree_beyond(transformed.accum[i], plain.accum[i], accum_residue))
-                                << "accum " << i;
-                        }
-                        for (size_t i = 0; i < plain.weight.size(); ++i) {
-                            ASSERT_TRUE(agree_beyond(transformed.weight[i], plain.weight[i],
-                                                     weight_residue))
-                                << "weight " << i;
-                        }
-                    }
-                }
-            }
+    for_each_case(rng, {{64, 41}, {9, 70}, {30, 1}}, {5, 23}, [&](const PassCase& c) {
+        const PassOutput plain = run_case(kPlainPath, *engine, c);
+        const PassOutput transformed = run_case(kTransformPath, *engine, c);
+        const float accum_residue = kTransformResidue * largest(plain.accum);
+        const float weight_residue = kTransformResidue * largest(plain.weight);
+        for (size_t i = 0; i < plain.accum.size(); ++i) {
+            ASSERT_TRUE(agree_beyond(transformed.accum[i], plain.accum[i], accum_residue))
+                << "accum " << i;
         }
-    }
+        for (size_t i = 0; i < plain.weight.size(); ++i) {
+            ASSERT_TRUE(agree_beyond(transformed.weight[i], plain.weight[i], weight_residue))
+                << "weight " << i;
+        }
+    });
 }
 
 }  // namespace
