@@ -204,6 +204,14 @@ EngineStatus run_unblurred(const Loop& loop, LightTables& tables) {
         });
 }
 
+// Chunks of at most `wanted` rows, as many as a multiple of the threads, so that the threads end
+// together: nine chunks on two threads left one thread a ninth of the pass alone.
+int32_t balanced_chunk_rows(int32_t rows, int32_t wanted, int threads) {
+    const int32_t chunks = (rows + wanted - 1) / wanted;
+    const int32_t balanced = (chunks + threads - 1) / threads * threads;
+    return std::max(int32_t{1}, (rows + balanced - 1) / balanced);
+}
+
 // Each thread's light rows: enough for a chunk of output rows and the rows their stamps reach.
 class LightWindows {
   public:
@@ -358,7 +366,8 @@ EngineStatus run_blurred(const Loop& loop) {
     }
     // A chunk's window converts the stamp's reach above and below it again; long chunks keep
     // that share small.
-    const int32_t chunk_rows = std::max(kChunkRows, kChunkReaches * e.stamp.half_height);
+    const int32_t chunk_rows = balanced_chunk_rows(
+        e.height, std::max(kChunkRows, kChunkReaches * e.stamp.half_height), threads);
     LightWindows windows(e, read.empty() ? row_reach::ColumnSpan{0, 0} : read, chunk_rows);
     if (!windows.allocate(threads)) {
         return {engine_failure::kLightRowsMemory,
