@@ -13,16 +13,15 @@ PassInputs pass_inputs(const PassBuffers& buffers, const PassSettings& settings,
                        const DistanceStep& step) {
     const int32_t row_values = buffers.width * kChannels;
     PassInputs in;
-    const int32_t float_stride =
-        buffers.input_float_stride != 0 ? buffers.input_float_stride : row_values;
-    in.source = SourceFrame{buffers.width,  buffers.height,      buffers.levels,
-                            buffers.input8, row_values,          buffers.input16,
-                            row_values,     buffers.input_float, float_stride};
+    const int32_t stride = buffers.input_stride != 0 ? buffers.input_stride : row_values;
+    in.source =
+        SourceFrame{buffers.width,   buffers.height, buffers.levels,      buffers.input8, stride,
+                    buffers.input16, stride,         buffers.input_float, stride};
     in.iris =
         IrisImage{false,         kShapeBytesPerPixel,   buffers.shape_width, buffers.shape_height,
                   buffers.shape, buffers.shape_rowbytes};
     in.region = PassRegion{buffers.mask, buffers.width, buffers.row_work};
-    in.source.srcf_marks_step = !buffers.input_float_is_layer;
+    in.source.srcf_marks_step = !buffers.input_is_layer;
     in.blur = step.blur;
     in.hardness = settings.hardness;
     in.brightness = settings.brightness;

@@ -20,10 +20,10 @@ struct PassBuffers {
     const uint8_t* input8 = nullptr;     // the step's pixels, for an 8-bit render
     const uint16_t* input16 = nullptr;   // or for a 16-bit one
     const float* input_float = nullptr;  // or for a float one
-    int32_t input_float_stride = 0;      // in floats; 0 for packed rows
-    // The float input is the layer itself, every pixel of it the step's, instead of a step
-    // buffer that marks the step's pixels.
-    bool input_float_is_layer = false;
+    int32_t input_stride = 0;            // in channel values; 0 for packed rows
+    // The input is the layer itself, every pixel of it the step's, instead of a step buffer (that
+    // marks the step's pixels, for float light).
+    bool input_is_layer = false;
     const uint8_t* mask = nullptr;
     const int32_t* row_work = nullptr;
     float* light = nullptr;

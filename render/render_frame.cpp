@@ -376,12 +376,17 @@ bool RenderRun::render_steps() {
     return true;
 }
 
-// Float light needs no step buffer when every pixel is in the one step: the engine cleans what it
-// reads, so it reads the layer itself, and a frame-sized copy is neither made nor held.
+// A render whose every pixel is in the one step needs no step buffer for 8-bit levels, which the
+// engine reads as they are, or for float light, which it cleans as it reads it: it reads the
+// layer itself, and a frame-sized copy is neither made nor held. 16-bit levels above white are
+// made white in the copy.
 bool RenderRun::reads_layer_in_place() const {
     const auto address = reinterpret_cast<std::uintptr_t>(layer_.pixels.data);
-    return depth_ == ChannelDepth::kFloat && !local_distance_ && address % alignof(float) == 0 &&
-           layer_.pixels.rowbytes % static_cast<std::ptrdiff_t>(sizeof(float)) == 0;
+    const bool floats_aligned =
+        address % alignof(float) == 0 &&
+        layer_.pixels.rowbytes % static_cast<std::ptrdiff_t>(sizeof(float)) == 0;
+    return !local_distance_ &&
+           (depth_ == ChannelDepth::k8 || (depth_ == ChannelDepth::kFloat && floats_aligned));
 }
 
 uint8_t* RenderRun::step_pixels() const {
@@ -418,10 +423,12 @@ bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
     buffers.input16 = input_buffer16_.get();
     buffers.input_float = input_buffer_float_.get();
     if (in_place) {
-        buffers.input_float = reinterpret_cast<const float*>(source.input.data);
-        buffers.input_float_stride = static_cast<int32_t>(
-            source.input.rowbytes / static_cast<std::ptrdiff_t>(sizeof(float)));
-        buffers.input_float_is_layer = true;
+        const bool floats = depth_ == ChannelDepth::kFloat;
+        buffers.input8 = floats ? nullptr : source.input.data;
+        buffers.input_float = floats ? reinterpret_cast<const float*>(source.input.data) : nullptr;
+        buffers.input_stride = static_cast<int32_t>(
+            source.input.rowbytes / static_cast<std::ptrdiff_t>(floats ? sizeof(float) : 1));
+        buffers.input_is_layer = true;
     }
     buffers.mask = mask_space_.get();
     buffers.row_work = workspace_.row_work;
