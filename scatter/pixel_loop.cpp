@@ -9,6 +9,7 @@
 // only once it has been reported, so that a stop requested at a row leaves that row and every later
 // one untouched.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -283,24 +284,26 @@ void add_transformed(const Loop& loop, const KernelSetup& setup, const Transform
     }
 }
 
-// The pass through transforms prepared already, one result after another on each thread.
-// Progress is reported as results begin; a stop leaves the results not yet begun unadded.
+// The pass through transforms prepared already, its jobs spread over the threads. Progress is
+// reported as jobs begin; a stop leaves the results not yet begun unadded.
 EngineStatus run_transformed(const Loop& loop, const KernelSetup& setup, TransformSums& sums,
                              row_reach::ColumnSpan worked, int threads) {
-    EngineStatus outcome[kResults];
+    std::array<EngineStatus, kLevelsPerPixel + kResults> outcome{};
     std::atomic<bool> stopped{false};
-    platform::for_each_row(0, kResults, threads, [&](int thread, int32_t j) {
-        const int done = std::max(1, j * kPercent / kResults);
+    platform::for_each_row(0, sums.jobs(), threads, [&](int thread, int32_t job) {
+        const int done = std::max(1, job * kPercent / sums.jobs());
         if (thread == 0 && loop.progress != nullptr && !stopped &&
             loop.progress(done, kPercent) != 0) {
             stopped = true;
         }
         if (stopped) {
-            outcome[j] = {engine_failure::kCancelled, ""};
+            sums.skip_job(job);
+            outcome[job] = {engine_failure::kCancelled, ""};
             return;
         }
-        outcome[j] = sums.compute(thread, j);
-        if (outcome[j].ok()) {
+        outcome[job] = sums.run_job(thread, job);
+        const int j = sums.result_of_job(job);
+        if (outcome[job].ok() && j >= 0) {
             add_transformed(loop, setup, sums, thread, j, worked);
         }
     });

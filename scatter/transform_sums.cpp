@@ -77,7 +77,7 @@ TransformSums::TransformSums(const PassView& e, const KernelSetup& setup,
             }
         }
         if (spectrum_of_channel_[k] == spectra_) {
-            ++spectra_;
+            plane_of_spectrum_[spectra_++] = setup.plane[k];
         }
     }
 }
@@ -90,18 +90,20 @@ bool TransformSums::pays(int64_t worked_pixels, int64_t runs, int threads) const
                         threads;
     const double points = static_cast<double>(padded_width_) * padded_height_;
     const double transform = kSecondsPerTransformPoint * points * std::log2(points);
-    // Each thread takes whole results; the planes are transformed before.
-    const int rounds = (kResults + threads - 1) / threads;
-    const int plane_rounds = (spectra_ + threads - 1) / threads;
-    return transform * (kTransformsPerResult * rounds + plane_rounds) < walk;
+    // The threads share the planes' and the results' jobs, each whole on one thread.
+    const double jobs = spectra_ + kTransformsPerResult * kResults;
+    const double longest_share = std::max(jobs / threads, kTransformsPerResult);
+    return transform * longest_share < walk;
 }
 
 int TransformSums::spectrum_of(int j) const {
     return spectrum_of_channel_[channel_of(j)];
 }
 
-void TransformSums::transform_plane(const uint8_t* plane, double* spectrum) const {
+EngineStatus TransformSums::transform_plane(int index) {
     const std::size_t points = static_cast<std::size_t>(padded_width_) * padded_height_;
+    double* spectrum = plane_spectra_.get() + points * static_cast<std::size_t>(index);
+    const uint8_t* plane = plane_of_spectrum_[index];
     std::fill(spectrum, spectrum + points, 0.0);
     // Cell (i, c) weighs the light at (x + c - half_width, y + i - half_height) for output
     // pixel (x, y): as a convolution kernel it lies at (half_height - i, half_width - c),
@@ -114,8 +116,37 @@ void TransformSums::transform_plane(const uint8_t* plane, double* spectrum) cons
                 plane[static_cast<std::ptrdiff_t>(i) * e_.stamp.width + c];
         }
     }
-    cv::Mat mat = frame_mat(padded_height_, padded_width_, spectrum);
-    cv::dft(mat, mat);
+    try {
+        cv::Mat mat = frame_mat(padded_height_, padded_width_, spectrum);
+        cv::dft(mat, mat);
+    } catch (...) {
+        // The library allocates its own work space, and throws when it cannot.
+        return {engine_failure::kLightRowsMemory, kTransformFailed};
+    }
+    return {};
+}
+
+void TransformSums::settle_plane(bool transformed) {
+    if (!transformed) {
+        planes_failed_ = true;
+    }
+    planes_settled_.fetch_add(1);
+    planes_settled_.notify_all();
+}
+
+EngineStatus TransformSums::run_job(int thread, int job) {
+    if (job < spectra_) {
+        const EngineStatus status = transform_plane(job);
+        settle_plane(status.ok());
+        return status;
+    }
+    return compute(thread, job - spectra_);
+}
+
+void TransformSums::skip_job(int job) {
+    if (job < spectra_) {
+        settle_plane(false);
+    }
 }
 
 EngineStatus TransformSums::prepare(int threads) {
@@ -143,19 +174,6 @@ EngineStatus TransformSums::take_frames(int threads) {
         if (!frames_[t].values || !frames_[t].light) {
             return {engine_failure::kLightRowsMemory, kNoFrameMemory};
         }
-    }
-    try {
-        for (int k = 0; k < kLevelsPerPixel; ++k) {
-            const bool first_of_its_plane =
-                k == 0 || spectrum_of_channel_[k] != spectrum_of_channel_[k - 1];
-            if (first_of_its_plane) {
-                transform_plane(setup_.plane[k],
-                                plane_spectra_.get() + points * spectrum_of_channel_[k]);
-            }
-        }
-    } catch (...) {
-        // The library allocates its own work space, and throws when it cannot.
-        return {engine_failure::kLightRowsMemory, kTransformFailed};
     }
     return {};
 }
@@ -212,6 +230,13 @@ EngineStatus TransformSums::compute(int thread, int j) {
         const cv::Mat spectrum = frame_mat(padded_height_, padded_width_,
                                            plane_spectra_.get() + points * spectrum_of(j));
         cv::dft(mat, mat, 0, lit_rows);
+        for (int settled = planes_settled_.load(); settled < spectra_;
+             settled = planes_settled_.load()) {
+            planes_settled_.wait(settled);
+        }
+        if (planes_failed_) {
+            return {engine_failure::kLightRowsMemory, kTransformFailed};
+        }
         cv::mulSpectrums(mat, spectrum, mat, 0);
         cv::dft(mat, mat, cv::DFT_INVERSE | cv::DFT_SCALE | cv::DFT_REAL_OUTPUT, e_.height);
     } catch (...) {

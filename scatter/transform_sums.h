@@ -11,6 +11,7 @@
 #ifndef QB_SCATTER_TRANSFORM_SUMS_H
 #define QB_SCATTER_TRANSFORM_SUMS_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -39,11 +40,20 @@ class TransformSums {
     // machine class (bench/scatter_bench).
     bool pays(int64_t worked_pixels, int64_t runs, int threads) const;
 
-    // Transforms the stamp planes and takes each thread's frame; holds nothing when it fails.
+    // Takes each thread's frame; holds nothing when it fails.
     EngineStatus prepare(int threads);
 
-    // Leaves result j's sums (the four channels, then the weight) in the thread's frame.
-    EngineStatus compute(int thread, int j);
+    // The work comes in jobs, each on one thread: first the transform of each distinct stamp
+    // plane, then each result (the four channels, then the weight). A result's job transforms
+    // its light while the planes' jobs run, and waits for them only to multiply by a plane's
+    // spectrum, so that the threads stay busy.
+    int jobs() const { return spectra_ + kResults; }
+    // The result a job computes, or -1 for a plane's job.
+    int result_of_job(int job) const { return job < spectra_ ? -1 : job - spectra_; }
+    // Runs the job; a result's sums are then left in the thread's frame.
+    EngineStatus run_job(int thread, int job);
+    // A job that will not run: nothing waits for it.
+    void skip_job(int job);
 
     // Output pixel (x, y)'s sum in the thread's frame, as compute left it.
     double sum(int thread, int32_t x, int32_t y) const {
@@ -62,7 +72,10 @@ class TransformSums {
     EngineStatus take_frames(int threads);
     // The index of the spectrum of the plane that weighs result j.
     int spectrum_of(int j) const;
-    void transform_plane(const uint8_t* plane, double* spectrum) const;
+    EngineStatus transform_plane(int spectrum);
+    EngineStatus compute(int thread, int j);
+    // Marks a plane's job finished or given up, and wakes the results that wait for it.
+    void settle_plane(bool transformed);
     // Copies result j's light into the thread's frame; answers the frame's rows that may hold
     // light, and its largest light.
     int32_t fill_light(ThreadFrame& frame, int j, float* largest) const;
@@ -74,6 +87,9 @@ class TransformSums {
     int32_t padded_height_;
     int spectra_ = 0;
     int spectrum_of_channel_[kLevelsPerPixel] = {};
+    const uint8_t* plane_of_spectrum_[kLevelsPerPixel] = {};
+    std::atomic<int> planes_settled_{0};
+    std::atomic<bool> planes_failed_{false};
     platform::OwnedArray<double> plane_spectra_;
     std::unique_ptr<ThreadFrame[]> frames_;
     int threads_ = 0;

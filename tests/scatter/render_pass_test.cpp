@@ -1,6 +1,7 @@
 #include "scatter/render_pass.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cstdint>
 #include <memory>
@@ -278,14 +279,23 @@ int32_t stop_at_once(int32_t, int32_t) {
 TEST(RenderPass, CancelEndsThePassHoldingNothing) {
     auto engine = std::make_unique<BokehEngine>();
     const int live_before = platform::live_allocations();
-    for (int32_t height : {1, kHeight}) {
-        SCOPED_TRACE(height);
-        PassData data = make_data(255);
-        PassInputs in = inputs_for(data, 5.0, false, false, kHighQuality);
-        in.source.height = height;
-        EXPECT_EQ(run(*engine, data, in, stop_at_once).error_code, engine_failure::kCancelled);
-        EXPECT_EQ(platform::live_allocations(), live_before);
+    const int threads_before = omp_get_max_threads();
+    // A transformed pass stopped before its planes' jobs must not leave its results waiting for
+    // them, whichever thread holds them.
+    omp_set_num_threads(2);
+    for (SumMethod method : {SumMethod::kStampWalk, SumMethod::kTransform}) {
+        for (int32_t height : {1, kHeight}) {
+            SCOPED_TRACE(testing::Message() << "height " << height << " transformed "
+                                            << (method == SumMethod::kTransform));
+            PassData data = make_data(255);
+            PassInputs in = inputs_for(data, 5.0, false, false, kHighQuality);
+            in.source.height = height;
+            in.sum_method = method;
+            EXPECT_EQ(run(*engine, data, in, stop_at_once).error_code, engine_failure::kCancelled);
+            EXPECT_EQ(platform::live_allocations(), live_before);
+        }
     }
+    omp_set_num_threads(threads_before);
 }
 
 }  // namespace
