@@ -178,6 +178,8 @@ Command parse_command_line(int argc, const char* const* argv,
         "driven through the emulated host.\n\n"
         "  quillbloom demo                          render the built-in demo scene\n"
         "  quillbloom render IN -o OUT [flags]      render a picture or a sequence"};
+    app.name("quillbloom");
+    app.set_version_flag("--version", "quillbloom " QB_VERSION);
     app.require_subcommand(1);
     // A flag given twice takes its last value, so that a script can append an override.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

@@ -89,6 +89,15 @@ bool same_pixels(const qb_test::ReadBack& a, const qb_test::ReadBack& b) {
            !a.pixels.empty() && a.pixels == b.pixels;
 }
 
+TEST_F(ToolTest, VersionIsTheProjectsUnderTheProgramsName) {
+    const ToolRun version = tool({"--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "quillbloom " QB_VERSION "\n");
+    const ToolRun help = tool({"render", "--help"});
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_NE(help.out.find("\nUsage: quillbloom render "), std::string::npos) << help.out;
+}
+
 // --- Mistakes: one line, its status, nothing written ----------------------------------------
 
 struct Mistake {

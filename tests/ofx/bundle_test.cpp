@@ -199,8 +199,13 @@ TEST_F(BundleTest, DescribesItselfInBothContextsWithEveryParameterAndClip) {
     OfxTestHost host(QB_OFX_BINARY);
     ASSERT_EQ(host.error(), "");
     EXPECT_STREQ(host.plugin()->pluginApi, kOfxImageEffectPluginApi);
+    EXPECT_EQ(host.plugin()->pluginVersionMajor, QB_VERSION_MAJOR);
+    EXPECT_EQ(host.plugin()->pluginVersionMinor, QB_VERSION_MINOR);
     const ofx_test::PropertySet& described = host.descriptor().props;
     EXPECT_NE(described.get_string(kOfxPropLabel), "");
+    EXPECT_EQ(described.get_int(kOfxPropVersion, 0), QB_VERSION_MAJOR);
+    EXPECT_EQ(described.get_int(kOfxPropVersion, 1), QB_VERSION_MINOR);
+    EXPECT_EQ(described.get_string(kOfxPropVersionLabel), QB_VERSION);
     EXPECT_NE(described.get_string(kOfxImageEffectPluginPropGrouping).find("Blur"),
               std::string::npos);
     EXPECT_EQ(strings_of(described, kOfxImageEffectPropSupportedContexts),
