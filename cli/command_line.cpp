@@ -232,8 +232,10 @@ Command parse_command_line(int argc, const char* const* argv,
     ControlFlags render_controls;
     add_control_flags(*render, render_controls);
 
-    CLI::App* demo =
-        app.add_subcommand("demo", "Render the built-in demo scene and say where the picture is");
+    CLI::App* demo = app.add_subcommand(
+        "demo", fmt::format("Render the built-in demo scene (Bokeh Amount {:g} unless given) and "
+                            "say where the picture is",
+                            kDemoAmount));
     DemoRequest demo_request;
     demo->add_option("-o,--output", demo_request.output, "Picture to write")->capture_default_str();
     demo->add_option("--save-scene", demo_request.scene_folder,
