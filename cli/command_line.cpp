@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "cli/exit_status.h"
+#include "cli/module_location.h"
+#include "session/plugin_folder_location.h"
 #include "session/session_error.h"
 
 namespace cli {
@@ -184,7 +186,13 @@ Command parse_command_line(int argc, const char* const* argv,
     // A flag given twice takes its last value, so that a script can append an override.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     std::string module = default_module.string();
-    app.add_option("--module", module, "Effect module file to load")->capture_default_str();
+    // Where the default lies, not the path itself: the help is the man page's source, made in
+    // the build folder for an installed program.
+    app.add_option(
+        "--module", module,
+        fmt::format("Effect module file to load; default: {} of the plug-in folder, "
+                    "{}/ beside this program or, installed, {}/",
+                    session::kModuleFileName, kBuildPluginFolder, kInstalledPluginFolder));
 
     CLI::App* render = app.add_subcommand(
         "render", "Render IN (a file or a frame pattern such as shot.####.exr) to OUT");

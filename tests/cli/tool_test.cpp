@@ -90,13 +90,21 @@ bool same_pixels(const qb_test::ReadBack& a, const qb_test::ReadBack& b) {
            !a.pixels.empty() && a.pixels == b.pixels;
 }
 
-TEST_F(ToolTest, VersionIsTheProjectsUnderTheProgramsName) {
+// The help is also the man page's source, made in the build folder for the installed program:
+// it names the program as installed and no folder of the machine it ran on.
+TEST_F(ToolTest, VersionAndHelpAreTheProgramsWhereverItRuns) {
     const ToolRun version = tool({"--version"});
     EXPECT_EQ(version.status, 0) << version.err;
     EXPECT_EQ(version.out, "quillbloom " QB_VERSION "\n");
-    const ToolRun help = tool({"render", "--help"});
-    EXPECT_EQ(help.status, 0) << help.err;
-    EXPECT_NE(help.out.find("\nUsage: quillbloom render "), std::string::npos) << help.out;
+    const std::string program_folder = fs::path(QB_TOOL_PATH).parent_path().string();
+    for (const char* command : {"", "render", "demo", "shapes", "controls", "about"}) {
+        const ToolRun help = tool(*command ? std::vector<std::string>{command, "--help"}
+                                           : std::vector<std::string>{"--help"});
+        EXPECT_EQ(help.status, 0) << help.err;
+        EXPECT_NE(help.out.find(std::string("\nUsage: quillbloom ") + command), std::string::npos)
+            << help.out;
+        EXPECT_EQ(help.out.find(program_folder), std::string::npos) << help.out;
+    }
 }
 
 // --- The demo --------------------------------------------------------------------------------
