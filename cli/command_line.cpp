@@ -175,12 +175,30 @@ std::vector<double> parse_numbers(const std::string& text, const std::string& fl
 
 Command parse_command_line(int argc, const char* const* argv,
                            const std::filesystem::path& default_module) {
+    // The first line is the man page's NAME line; the footer's paragraphs become its sections.
     CLI::App app{
-        "Quillbloom: depth-of-field effect for real image files, stills and sequences,\n"
-        "driven through the emulated host.\n\n"
-        "  quillbloom demo                          render the built-in demo scene\n"
-        "  quillbloom render IN -o OUT [flags]      render a picture or a sequence"};
-    app.name("quillbloom");
+        "quillbloom: a depth-of-field (\"bokeh\") effect for image files, stills and sequences\n"
+        "\n"
+        "Renders a picture as a lens focused at one distance shows it: pixels away from that\n"
+        "distance spread into discs of the lens's iris shape, bright points bloom into\n"
+        "iris-shaped highlights, and pixels at the focus distance stay sharp. How far each pixel\n"
+        "is comes from a Distance Layer (its red channel, 0..255, white near) or a depth pass.\n"
+        "The effect module of the plug-in folder renders it, driven as a compositing host would\n"
+        "drive it. Start with: quillbloom demo",
+        "quillbloom"};
+    app.footer(fmt::format(
+        "Exit status: {} success; {} a bad command line or an unreadable input; {} an error the\n"
+        "effect reported, or too little memory; {} cancelled (Ctrl-C).\n"
+        "\n"
+        "Environment: OMP_NUM_THREADS sets the threads a render takes, else SLURM_CPUS_PER_TASK,\n"
+        "else the CPUs the process may run on. SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_MIN and\n"
+        "SLURM_ARRAY_TASK_COUNT give the slice of --chunk auto.\n"
+        "\n"
+        "Files: the plug-in folder holds the effect module {}, pattern/ with a folder of TIFF\n"
+        "files for each iris shape, and help/index.html, the effect's help page.\n"
+        "\n"
+        "See also: the help page, which quillbloom about --open-help opens; gegl(1).",
+        kExitSuccess, kExitBadInput, kExitEffectError, kExitCancelled, session::kModuleFileName));
     app.set_version_flag("--version", "quillbloom " QB_VERSION);
     app.require_subcommand(1);
     // A flag given twice takes its last value, so that a script can append an override.
