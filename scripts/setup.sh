@@ -9,6 +9,8 @@ packages=(
     libgegl-dev gegl
     pybind11-dev python3-dev python3-numpy
     chromium
+    # The Debian package: CPack's dependency list (dpkg-shlibdeps) and the man page's check.
+    dpkg-dev man-db
 )
 # The farm test starts a throwaway Slurm cluster. Its packages bring daemons, so they are only
 # installed where that test is wanted: in CI, or when asked.
