@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "cli/exit_status.h"
+#include "cli/module_location.h"
+#include "session/plugin_folder_location.h"
 #include "session/session_error.h"
 
 namespace cli {
@@ -173,16 +175,42 @@ std::vector<double> parse_numbers(const std::string& text, const std::string& fl
 
 Command parse_command_line(int argc, const char* const* argv,
                            const std::filesystem::path& default_module) {
+    // The first line is the man page's NAME line; the footer's paragraphs become its sections.
     CLI::App app{
-        "Quillbloom: depth-of-field effect for real image files, stills and sequences,\n"
-        "driven through the emulated host.\n\n"
-        "  quillbloom demo                          render the built-in demo scene\n"
-        "  quillbloom render IN -o OUT [flags]      render a picture or a sequence"};
+        "quillbloom: a depth-of-field (\"bokeh\") effect for image files, stills and sequences\n"
+        "\n"
+        "Renders a picture as a lens focused at one distance shows it: pixels away from that\n"
+        "distance spread into discs of the lens's iris shape, bright points bloom into\n"
+        "iris-shaped highlights, and pixels at the focus distance stay sharp. How far each pixel\n"
+        "is comes from a Distance Layer (its red channel, 0..255, white near) or a depth pass.\n"
+        "The effect module of the plug-in folder renders it, driven as a compositing host would\n"
+        "drive it. Start with: quillbloom demo",
+        "quillbloom"};
+    app.footer(fmt::format(
+        "Exit status: {} success; {} a bad command line or an unreadable input; {} an error the\n"
+        "effect reported, or too little memory; {} cancelled (Ctrl-C).\n"
+        "\n"
+        "Environment: OMP_NUM_THREADS sets the threads a render takes, else SLURM_CPUS_PER_TASK,\n"
+        "else the CPUs the process may run on. SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_MIN and\n"
+        "SLURM_ARRAY_TASK_COUNT give the slice of --chunk auto.\n"
+        "\n"
+        "Files: the plug-in folder holds the effect module {}, pattern/ with a folder of TIFF\n"
+        "files for each iris shape, and help/index.html, the effect's help page.\n"
+        "\n"
+        "See also: the help page, which quillbloom about --open-help opens; gegl(1).",
+        kExitSuccess, kExitBadInput, kExitEffectError, kExitCancelled, session::kModuleFileName));
+    app.set_version_flag("--version", "quillbloom " QB_VERSION);
     app.require_subcommand(1);
     // A flag given twice takes its last value, so that a script can append an override.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     std::string module = default_module.string();
-    app.add_option("--module", module, "Effect module file to load")->capture_default_str();
+    // Where the default lies, not the path itself: the help is the man page's source, made in
+    // the build folder for an installed program.
+    app.add_option(
+        "--module", module,
+        fmt::format("Effect module file to load; default: {} of the plug-in folder, "
+                    "{}/ beside this program or, installed, {}/",
+                    session::kModuleFileName, kBuildPluginFolder, kInstalledPluginFolder));
 
     CLI::App* render = app.add_subcommand(
         "render", "Render IN (a file or a frame pattern such as shot.####.exr) to OUT");
@@ -230,8 +258,10 @@ Command parse_command_line(int argc, const char* const* argv,
     ControlFlags render_controls;
     add_control_flags(*render, render_controls);
 
-    CLI::App* demo =
-        app.add_subcommand("demo", "Render the built-in demo scene and say where the picture is");
+    CLI::App* demo = app.add_subcommand(
+        "demo", fmt::format("Render the built-in demo scene (Bokeh Amount {:g} unless given) and "
+                            "say where the picture is",
+                            kDemoAmount));
     DemoRequest demo_request;
     demo->add_option("-o,--output", demo_request.output, "Picture to write")->capture_default_str();
     demo->add_option("--save-scene", demo_request.scene_folder,

@@ -38,6 +38,9 @@ int run_demo(const DemoRequest& request) {
     if (!settings.focus && !settings.focus_at) {
         settings.focus_at = scene.subject;
     }
+    if (!settings.amount) {
+        settings.amount = kDemoAmount;
+    }
     if (settings.downsample > 1) {
         scene.colour = session::downsample(*scene.colour, settings.downsample);
         scene.distance = session::downsample(*scene.distance, settings.downsample);

@@ -1,7 +1,7 @@
 // The demo: a night scene made on the spot, with its Distance Layer. A sharp test target stands
-// at mid distance on a textured ground plane; city lights glow far away at the horizon, and
-// coloured string lights hang close to the camera, so that focusing near, on the target or far
-// shows at a glance what the effect does.
+// halfway on a brick parapet; city lights glow far away behind it, and coloured string lights
+// hang close to the camera, so that focusing near, on the target or far shows at a glance what
+// the effect does.
 #ifndef QB_CLI_DEMO_SCENE_H
 #define QB_CLI_DEMO_SCENE_H
 
@@ -18,8 +18,9 @@ struct DemoScene {
     session::PointXY subject;               // the centre of the target
 };
 
-inline constexpr int kDemoWidth = 960;
-inline constexpr int kDemoHeight = 540;
+// HD, the size people look at pictures in.
+inline constexpr int kDemoWidth = 1920;
+inline constexpr int kDemoHeight = 1080;
 
 // The same pixels for the same size, on every machine.
 DemoScene make_demo_scene(int width = kDemoWidth, int height = kDemoHeight);

@@ -14,6 +14,7 @@
 #include "cli/control_listing.h"
 #include "cli/exit_status.h"
 #include "cli/frame_sequence.h"
+#include "cli/module_location.h"
 #include "cli/shapes_command.h"
 #include "cli/thread_count.h"
 #include "host/desktop_recorder.h"
@@ -24,10 +25,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path default_module_path() {
-    return fs::read_symlink("/proc/self/exe").parent_path() / "plugin" / "QuilAE.aex";
-}
 
 template <class... Handlers>
 struct Overloaded : Handlers... {
@@ -69,7 +66,9 @@ int main(int argc, char** argv) {
         fmt::print(stderr, "[message] {}\n", text);
     };
     try {
-        return run(cli::parse_command_line(argc, argv, default_module_path()));
+        const fs::path program = fs::read_symlink("/proc/self/exe");
+        return run(
+            cli::parse_command_line(argc, argv, cli::default_module_path(program.parent_path())));
     } catch (const session::SessionError& error) {
         fmt::print(stderr, "quillbloom: {}\n", error.what());
         return cli::exit_status(error.kind());

@@ -202,7 +202,8 @@ static void qb_depth_of_field_class_init(QbDepthOfFieldClass* klass) {
         "Renders the layer as a lens focused at one distance would: pixels away from that "
         "distance, as the Distance Layer tells it, spread into discs of the iris shape, and "
         "bright points bloom into iris-shaped highlights.",
-        nullptr);
+        // GEGL reads none of its own from a `version` key; hosts and scripts can ask it.
+        "version", QB_VERSION, nullptr);
 }
 
 namespace {

@@ -136,6 +136,9 @@ void describe(const HostSuites& suites, OfxImageEffectHandle effect) {
     props.set(kOfxPropLabel, kPluginLabel);
     props.set(kOfxImageEffectPluginPropGrouping, kPluginGrouping);
     props.set(kOfxPropPluginDescription, kDescription);
+    props.set(kOfxPropVersion, static_cast<int>(kPluginVersionMajor), 0);
+    props.set(kOfxPropVersion, static_cast<int>(kPluginVersionMinor), 1);
+    props.set(kOfxPropVersionLabel, QB_VERSION);
     props.set_strings(kOfxImageEffectPropSupportedContexts,
                       {kOfxImageEffectContextFilter, kOfxImageEffectContextGeneral});
     props.set_strings(kOfxImageEffectPropSupportedPixelDepths,

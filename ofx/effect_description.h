@@ -11,8 +11,8 @@ namespace qb_ofx {
 inline constexpr const char kPluginIdentifier[] = "org.quillbloom.DepthOfField";
 inline constexpr const char kPluginLabel[] = "Quillbloom Depth of Field";
 inline constexpr const char kPluginGrouping[] = "Filter/Blur";
-inline constexpr unsigned int kPluginVersionMajor = 1;
-inline constexpr unsigned int kPluginVersionMinor = 0;
+inline constexpr unsigned int kPluginVersionMajor = QB_VERSION_MAJOR;
+inline constexpr unsigned int kPluginVersionMinor = QB_VERSION_MINOR;
 // The optional input of the general context that tells each pixel's distance.
 inline constexpr const char kDepthClipName[] = "Depth";
 

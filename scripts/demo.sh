@@ -4,4 +4,4 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" "$root/build"
-"$root/build/quillbloom" demo -o "$root/build/quillbloom-demo.png"
+"$root/build/quillbloom" demo -o "$root/build/quillbloom-demo.jpg"

@@ -9,6 +9,9 @@ packages=(
     libgegl-dev gegl
     pybind11-dev python3-dev python3-numpy
     chromium
+    # The Debian package: CPack's dependency list (dpkg-shlibdeps), the man page's check, and
+    # the clean Debian root scripts/check-package.sh installs it into.
+    dpkg-dev man-db debootstrap
 )
 # The farm test starts a throwaway Slurm cluster. Its packages bring daemons, so they are only
 # installed where that test is wanted: in CI, or when asked.

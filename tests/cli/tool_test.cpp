@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/demo_scene.h"
 #include "tests/cli/test_images.h"
 #include "tests/cli/tool_runner.h"
 
@@ -87,6 +88,126 @@ std::string read_bytes(const fs::path& path) {
 bool same_pixels(const qb_test::ReadBack& a, const qb_test::ReadBack& b) {
     return a.width == b.width && a.height == b.height && a.channels == b.channels &&
            !a.pixels.empty() && a.pixels == b.pixels;
+}
+
+// The help is also the man page's source, made in the build folder for the installed program:
+// it names the program as installed and no folder of the machine it ran on.
+TEST_F(ToolTest, VersionAndHelpAreTheProgramsWhereverItRuns) {
+    const ToolRun version = tool({"--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "quillbloom " QB_VERSION "\n");
+    const std::string program_folder = fs::path(QB_TOOL_PATH).parent_path().string();
+    for (const char* command : {"", "render", "demo", "shapes", "controls", "about"}) {
+        const ToolRun help = tool(*command ? std::vector<std::string>{command, "--help"}
+                                           : std::vector<std::string>{"--help"});
+        EXPECT_EQ(help.status, 0) << help.err;
+        EXPECT_NE(help.out.find(std::string("\nUsage: quillbloom ") + command), std::string::npos)
+            << help.out;
+        EXPECT_EQ(help.out.find(program_folder), std::string::npos) << help.out;
+    }
+}
+
+// --- The demo --------------------------------------------------------------------------------
+
+// The demo's picture with the scene and distances it was rendered from.
+struct DemoRender {
+    qb_test::ReadBack picture, scene, distance;
+
+    float channel(const qb_test::ReadBack& image, int x, int y, int c) const {
+        return image.pixels[(static_cast<std::size_t>(y) * image.width + x) * image.channels + c];
+    }
+    int distance_at(int x, int y) const {
+        return static_cast<int>(std::lround(channel(distance, x, y, 0) * 255.0f));
+    }
+    // How far the render moved the pixel from the scene, in its most changed channel.
+    float change_at(int x, int y) const {
+        float change = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            change =
+                std::max(change, std::abs(channel(picture, x, y, c) - channel(scene, x, y, c)));
+        }
+        return change;
+    }
+};
+
+// The demo at its own settings shows what the effect is for: the lights near the camera and far
+// away open into large discs, while the target between them stays as sharp as it was made.
+TEST_F(ToolTest, TheDemoOpensLightsNearAndFarIntoLargeDiscsAroundASharpTarget) {
+    const ToolRun run = tool({"demo", "-o", "demo.png", "--save-scene", "scene"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const DemoRender demo{qb_test::read_image(at("demo.png")),
+                          qb_test::read_image(at("scene/demo-scene.png")),
+                          qb_test::read_image(at("scene/demo-distance.png"))};
+    const int width = demo.picture.width;
+    const int height = demo.picture.height;
+    ASSERT_EQ(width, cli::kDemoWidth);
+    ASSERT_EQ(height, cli::kDemoHeight);
+    constexpr int kNear = 255;
+    constexpr int kFar = 0;
+    constexpr float kLit = 0.5f;       // a light in the scene, against the night
+    constexpr float kChanged = 0.02f;  // the light of a disc, against the scene it covers
+    constexpr int kLargeDisc = 50;     // pixels across, at HD, a hexagon's flats
+
+    // The widest run of near pixels in the upper half passes through a bulb's middle. Along it the
+    // bulb's light must reach a large disc further than the bulb itself.
+    int bulb_row = 0, bulb_left = 0, bulb_width = 0;
+    for (int y = 0; y < height / 2; ++y) {
+        for (int x = 0, run_left = 0; x < width; ++x) {
+            if (demo.distance_at(x, y) != kNear) {
+                run_left = x + 1;
+            } else if (x + 1 - run_left > bulb_width) {
+                bulb_row = y, bulb_left = run_left, bulb_width = x + 1 - run_left;
+            }
+        }
+    }
+    ASSERT_GT(bulb_width, 0) << "no string light in the scene";
+    const auto lit_by_bulb = [&](int x) {
+        return demo.distance_at(x, bulb_row) == kNear || demo.change_at(x, bulb_row) > kChanged;
+    };
+    int disc_left = bulb_left;
+    while (disc_left > 0 && lit_by_bulb(disc_left - 1)) {
+        --disc_left;
+    }
+    int disc_right = bulb_left + bulb_width;
+    while (disc_right < width && lit_by_bulb(disc_right)) {
+        ++disc_right;
+    }
+    EXPECT_GE(disc_right - disc_left - bulb_width, kLargeDisc)
+        << "a string light " << bulb_width << " pixels wide";
+
+    // Far away, the light of the highest lit window must reach half a large disc above it, into
+    // the sky the scene left dark, where nothing else could have lit it.
+    int highest_far_light = height;
+    for (int y = 0; y < height && highest_far_light == height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (demo.distance_at(x, y) == kFar && demo.channel(demo.scene, x, y, 0) > kLit) {
+                highest_far_light = y;
+                break;
+            }
+        }
+    }
+    ASSERT_LT(highest_far_light, height) << "no far light in the scene";
+    const int above = highest_far_light - kLargeDisc / 2;
+    int glowing = 0;
+    for (int x = 0; x < width; ++x) {
+        glowing += demo.distance_at(x, above) == kFar && demo.change_at(x, above) > kChanged;
+    }
+    EXPECT_GT(glowing, 0) << "row " << above;
+
+    // The target's middle, where no disc reaches: at most one level in a thousand pixels moved.
+    const session::PointXY subject = cli::make_demo_scene().subject;
+    const auto target_x = static_cast<int>(subject.x);
+    const auto target_y = static_cast<int>(subject.y);
+    const int target_distance = demo.distance_at(target_x, target_y);
+    int target_pixels = 0, moved = 0;
+    for (int y = target_y - height / 10; y <= target_y + height / 10; ++y) {
+        for (int x = target_x - height / 10; x <= target_x + height / 10; ++x) {
+            ASSERT_EQ(demo.distance_at(x, y), target_distance) << x << "," << y;
+            ++target_pixels;
+            moved += demo.change_at(x, y) > 1.5f / 255.0f;
+        }
+    }
+    EXPECT_LE(moved, target_pixels / 1000);
 }
 
 // --- Mistakes: one line, its status, nothing written ----------------------------------------

@@ -584,6 +584,7 @@ TEST(OperationPropertiesTest, ControlsKeepTheirNamesRangesAndDefaultsFromTheModu
     EXPECT_STREQ(g_enum_get_value(shapes, G_PARAM_SPEC_ENUM(shape)->default_value)->value_nick,
                  "06");
     EXPECT_STREQ(gegl_operation_get_key(kOperation, "categories"), "blur");
+    EXPECT_STREQ(gegl_operation_get_key(kOperation, "version"), QB_VERSION);
 }
 
 }  // namespace

@@ -31,9 +31,10 @@ using ofx_test::Picture;
 // The image library's description of a picture, under the name the tool gives it.
 using PictureLayout = OIIO::ImageSpec;
 
-// A part of the demo scene with lights near and far, small enough for quick renders.
-constexpr int kCropX = 520;
-constexpr int kCropY = 160;
+// A part of the demo scene with a light near, the target halfway and the sky far away, small
+// enough for quick renders.
+constexpr int kCropX = 900;
+constexpr int kCropY = 150;
 constexpr int kWidth = 240;
 constexpr int kHeight = 140;
 constexpr double kAmount = 18.0;
@@ -64,7 +65,7 @@ class BundleTest : public ::testing::Test {
     // The demo scene's colour and distance, cropped, in `depth`.
     void make_scene(const std::string& depth) {
         const qb_test::ToolRun run =
-            qb_test::run_tool(folder_, {"demo", "-o", "demo.png", "--save-scene", "scene"});
+            qb_test::run_tool(folder_, {"demo", "--amount", "0", "--save-scene", "scene"});
         ASSERT_EQ(run.status, 0) << run.err;
         const OIIO::ROI crop(kCropX, kCropX + kWidth, kCropY, kCropY + kHeight);
         colour_ =
@@ -199,8 +200,13 @@ TEST_F(BundleTest, DescribesItselfInBothContextsWithEveryParameterAndClip) {
     OfxTestHost host(QB_OFX_BINARY);
     ASSERT_EQ(host.error(), "");
     EXPECT_STREQ(host.plugin()->pluginApi, kOfxImageEffectPluginApi);
+    EXPECT_EQ(host.plugin()->pluginVersionMajor, QB_VERSION_MAJOR);
+    EXPECT_EQ(host.plugin()->pluginVersionMinor, QB_VERSION_MINOR);
     const ofx_test::PropertySet& described = host.descriptor().props;
     EXPECT_NE(described.get_string(kOfxPropLabel), "");
+    EXPECT_EQ(described.get_int(kOfxPropVersion, 0), QB_VERSION_MAJOR);
+    EXPECT_EQ(described.get_int(kOfxPropVersion, 1), QB_VERSION_MINOR);
+    EXPECT_EQ(described.get_string(kOfxPropVersionLabel), QB_VERSION);
     EXPECT_NE(described.get_string(kOfxImageEffectPluginPropGrouping).find("Blur"),
               std::string::npos);
     EXPECT_EQ(strings_of(described, kOfxImageEffectPropSupportedContexts),

@@ -131,7 +131,9 @@ class SameAsTheTool(unittest.TestCase):
                 self.assertIn("|".join(control["choices"]), controls)
         names = [control["name"] for control in quillbloom.controls()]
         self.assertIn("Bokeh Amount", names)
-        self.assertTrue(quillbloom.__version__)
+        version = subprocess.run([TOOL, "--version"], check=True, capture_output=True,
+                                 text=True).stdout
+        self.assertEqual(version, f"quillbloom {quillbloom.__version__}\n")
 
 
 class Arrays(unittest.TestCase):
