@@ -44,7 +44,7 @@ same "package name" quillbloom "$(dpkg-deb -f "$package" Package)"
 same "version" "$QB_VERSION" "$(dpkg-deb -f "$package" Version)"
 same "architecture" amd64 "$(dpkg-deb -f "$package" Architecture)"
 depends=$(dpkg-deb -f "$package" Depends | tr ',' '\n')
-for library in libc6 libstdc\\+\\+6 libgomp1 libtiff6 libopenimageio2.4 libgegl-0.4-0 libfmt9; do
+for library in libc6 libstdc\\+\\+6 libgomp1 libtiff6 libopencv-core406 libopenimageio2.4 libgegl-0.4-0 libfmt9; do
     has "depends on $library" "$depends" "^ ?$library( |$)"
 done
 mkdir "$work/control"
