@@ -166,7 +166,6 @@ EngineStatus TransformSums::take_frames(int threads) {
     if (!plane_spectra_ || !frames_) {
         return {engine_failure::kLightRowsMemory, kNoSpectrumMemory};
     }
-    threads_ = threads;
     const int32_t columns = read_.end - read_.first;
     for (int t = 0; t < threads; ++t) {
         frames_[t].values = platform::OwnedArray<double>(points);

@@ -92,7 +92,6 @@ class TransformSums {
     std::atomic<bool> planes_failed_{false};
     platform::OwnedArray<double> plane_spectra_;
     std::unique_ptr<ThreadFrame[]> frames_;
-    int threads_ = 0;
 };
 
 }  // namespace scatter
