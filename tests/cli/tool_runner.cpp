@@ -32,6 +32,17 @@ int status_of(int wait_status) {
     return WIFSIGNALED(wait_status) ? 128 + WTERMSIG(wait_status) : -1;
 }
 
+// The signals `pid` catches, from the kernel's "SigCgt" mask; 0 once it has ended.
+unsigned long long caught_signals(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0) {
+            return std::stoull(line.substr(line.find_first_not_of(" \t", 7)), nullptr, 16);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::vector<std::string> ToolRun::err_lines() const {
@@ -100,6 +111,22 @@ ToolProcess::~ToolProcess() {
     std::error_code ignored;
     fs::remove(out_file_, ignored);
     fs::remove(err_file_, ignored);
+}
+
+bool ToolProcess::wait_until_catching(int signal) {
+    const unsigned long long bit = 1ULL << (signal - 1);
+    for (;;) {
+        siginfo_t ended{};
+        // Looks without reaping, so that `wait` still gets the status.
+        if (waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+            ended.si_pid != 0) {
+            return false;
+        }
+        if (caught_signals(pid_) & bit) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 ToolRun ToolProcess::wait(std::chrono::seconds limit) {

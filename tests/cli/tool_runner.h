@@ -32,6 +32,10 @@ class ToolProcess {
     ToolProcess& operator=(const ToolProcess&) = delete;
 
     pid_t pid() const { return pid_; }
+    // Waits until the tool has its own handler for `signal` in place, so that sending it then
+    // asks the tool to act on it rather than ending the process at once. False if the tool
+    // ended first.
+    bool wait_until_catching(int signal);
     // Waits at most `limit`; a tool still running then is killed and the run fails.
     ToolRun wait(std::chrono::seconds limit = std::chrono::seconds(600));
 

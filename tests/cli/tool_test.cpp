@@ -789,18 +789,28 @@ TEST_F(ToolTest, ASequenceAnswersTheStatusOfItsFirstFailedFrame) {
 
 // --- Cancelling --------------------------------------------------------------------------------
 
+// The render is made slow on purpose (a large frame, a Distance Layer ramp that cuts it into many
+// steps, one thread), so the Ctrl-C lands during it whatever this machine's speed; it is sent
+// once the tool catches it, since before that it would end the process by default.
 TEST_F(ToolTest, CtrlCDuringARenderGives130AndNoFile) {
-    constexpr int kLarge = 1200;
+    constexpr int kLarge = 1600;
     ASSERT_TRUE(qb_test::write_image(at("big.png"), kLarge, kLarge, 3, OIIO::TypeDesc::UINT8,
                                      scene_sample));
+    ASSERT_TRUE(qb_test::write_image(at("ramp.png"), kLarge, kLarge, 1, OIIO::TypeDesc::UINT8,
+                                     [](int x, int, int) { return float(x) / float(kLarge); }));
     std::ofstream(at("out.png")) << "an earlier result";
-    qb_test::ToolProcess render(
-        folder_, {"render", "big.png", "--amount", "300", "--quality", "High", "-o", "out.png"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    qb_test::ToolProcess render(folder_,
+                                {"render", "big.png", "--distance", "ramp.png", "--focus", "0",
+                                 "--amount", "300", "--quality", "High", "-o", "out.png"},
+                                {{"OMP_NUM_THREADS", "1"}});
+    ASSERT_TRUE(render.wait_until_catching(SIGINT));
+    // Time to read the picture and begin the render.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_EQ(kill(render.pid(), SIGINT), 0);
     const ToolRun run = render.wait();
     EXPECT_EQ(run.status, 130) << run.err;
-    EXPECT_EQ(files(), (std::set<std::string>{"big.png", "out.png"}));
+    EXPECT_NE(run.err.find("cancelled"), std::string::npos) << run.err;
+    EXPECT_EQ(files(), (std::set<std::string>{"big.png", "ramp.png", "out.png"}));
     std::ifstream earlier(at("out.png"));
     std::string text;
     std::getline(earlier, text);
