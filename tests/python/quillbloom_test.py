@@ -247,7 +247,7 @@ class Progress(unittest.TestCase):
         ctrl_c = threading.Timer(0.2, os.kill, (os.getpid(), signal.SIGINT))
         ctrl_c.start()
         with self.assertRaises(KeyboardInterrupt):
-            quillbloom.render(picture, distance, amount=100, threads=1)
+            quillbloom.render(picture, distance, amount=300, threads=1)
         ctrl_c.join()
 
     @unittest.skipIf(os.environ.get("QB_SANITIZED"),
