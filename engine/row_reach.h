@@ -17,20 +17,27 @@ inline bool row_processed(const int32_t* row_mask, int32_t y) {
 }
 
 // Calls visit(first, end) for the rows within `reach` of a processed row, as increasing,
-// disjoint ranges.
+// disjoint ranges, each as long as it can be: callers spread a range over threads, and a range a
+// row would leave nothing to share.
 template <class Visit>
 void for_each_range(const int32_t* row_mask, int32_t height, int32_t reach, Visit visit) {
-    int32_t covered_end = 0;
+    int32_t first = 0;
+    int32_t end = 0;  // the range being gathered, empty before the first processed row
     for (int32_t y = 0; y < height; ++y) {
         if (!row_processed(row_mask, y)) {
             continue;
         }
-        const int32_t first = std::max(y - reach, covered_end);
-        const int32_t end = std::min(height, y + reach + 1);
-        if (first < end) {
-            visit(first, end);
-            covered_end = end;
+        const int32_t from = std::max(y - reach, 0);
+        if (from > end) {
+            if (first < end) {
+                visit(first, end);
+            }
+            first = from;
         }
+        end = std::min(height, y + reach + 1);
+    }
+    if (first < end) {
+        visit(first, end);
     }
 }
 
@@ -40,6 +47,23 @@ struct ColumnSpan {
     int32_t end;
     bool empty() const { return end <= first; }
 };
+
+// Rows [first, end), in the same shape.
+using RowSpan = ColumnSpan;
+
+// The rows from the first processed one to the last: all rows without a mask, none when no row
+// is processed.
+inline RowSpan processed_rows(const int32_t* row_mask, int32_t height) {
+    int32_t first = 0;
+    while (first < height && !row_processed(row_mask, first)) {
+        ++first;
+    }
+    int32_t end = height;
+    while (end > first && !row_processed(row_mask, end - 1)) {
+        --end;
+    }
+    return RowSpan{first, end};
+}
 
 // The columns of the output pixels a pass computes, as one span.
 inline ColumnSpan worked_columns(const uint8_t* blur_map, int32_t blur_map_rowbytes,
