@@ -148,26 +148,38 @@ void unblurred_row(const Loop& loop, LightTables& tables, int32_t y) {
     }
 }
 
-// Runs the pass's rows on `threads` threads in chunks of `chunk_rows` rows, reported in order
-// (platform::for_each_reported_row): start_chunk(first, end, thread) once a thread has taken the
-// chunk [first, end), then compute_row(y, thread) for each of its processed rows. Answers
-// kCancelled when the caller stopped the loop.
+// Runs the pass's `rows` (processed_rows) on `threads` threads in chunks of `chunk_rows` rows,
+// reported in order (platform::for_each_reported_row): start_chunk(first, end, thread) once a
+// thread has taken the chunk [first, end), then compute_row(y, thread) for each of its processed
+// rows. Answers kCancelled when the caller stopped the loop. Chunks cut from the processed rows
+// alone, not the frame, share a narrow distance step's band among the threads.
 template <class StartChunk, class ComputeRow>
-EngineStatus run_rows(const Loop& loop, int threads, int32_t chunk_rows, StartChunk start_chunk,
-                      ComputeRow compute_row) {
+EngineStatus run_rows(const Loop& loop, row_reach::RowSpan rows, int threads, int32_t chunk_rows,
+                      StartChunk start_chunk, ComputeRow compute_row) {
+    const int32_t count = std::max(rows.end - rows.first, 0);
     const int32_t reported = platform::for_each_reported_row(
-        loop.e.height, chunk_rows, threads,
-        [&loop](int32_t y) { return row_processed(loop, y) && stop_requested(loop, y); },
-        start_chunk,
-        [&](int32_t y, int thread) {
+        count, chunk_rows, threads,
+        [&](int32_t i) {
+            const int32_t y = rows.first + i;
+            return row_processed(loop, y) && stop_requested(loop, y);
+        },
+        [&](int32_t first, int32_t end, int thread) {
+            start_chunk(rows.first + first, rows.first + end, thread);
+        },
+        [&](int32_t i, int thread) {
+            const int32_t y = rows.first + i;
             if (row_processed(loop, y)) {
                 compute_row(y, thread);
             }
         });
-    if (reported < loop.e.height) {
+    if (reported < count) {
         return {engine_failure::kCancelled, ""};
     }
     return {};
+}
+
+row_reach::RowSpan processed_rows(const Loop& loop) {
+    return row_reach::processed_rows(loop.e.in.region.row_mask, loop.e.height);
 }
 
 // A float frame's pixel of the step adds its own light.
@@ -193,7 +205,7 @@ void unblurred_linear_row(const Loop& loop, int32_t y) {
 EngineStatus run_unblurred(const Loop& loop, LightTables& tables) {
     // The 16-bit light table fills as levels are met: one thread only.
     return run_rows(
-        loop, 1, kChunkRows, [](int32_t, int32_t, int) {},
+        loop, processed_rows(loop), 1, kChunkRows, [](int32_t, int32_t, int) {},
         [&](int32_t y, int) {
             if (loop.e.in.source.linear()) {
                 unblurred_linear_row(loop, y);
@@ -208,7 +220,8 @@ EngineStatus run_unblurred(const Loop& loop, LightTables& tables) {
 // Chunks of at most `wanted` rows, as many as a multiple of the threads, so that the threads end
 // together: nine chunks on two threads left one thread a ninth of the pass alone.
 int32_t balanced_chunk_rows(int32_t rows, int32_t wanted, int threads) {
-    const int32_t chunks = (rows + wanted - 1) / wanted;
+    // A pass with no row to process still has one (empty) chunk.
+    const int32_t chunks = std::max((rows + wanted - 1) / wanted, int32_t{1});
     const int32_t balanced = (chunks + threads - 1) / threads * threads;
     return std::max(int32_t{1}, (rows + balanced - 1) / balanced);
 }
@@ -369,8 +382,9 @@ EngineStatus run_blurred(const Loop& loop) {
     }
     // A chunk's window converts the stamp's reach above and below it again; long chunks keep
     // that share small.
+    const row_reach::RowSpan rows = processed_rows(loop);
     const int32_t chunk_rows = balanced_chunk_rows(
-        e.height, std::max(kChunkRows, kChunkReaches * e.stamp.half_height), threads);
+        rows.end - rows.first, std::max(kChunkRows, kChunkReaches * e.stamp.half_height), threads);
     LightWindows windows(e, read.empty() ? row_reach::ColumnSpan{0, 0} : read, chunk_rows);
     if (!windows.allocate(threads)) {
         return {engine_failure::kLightRowsMemory,
@@ -382,7 +396,7 @@ EngineStatus run_blurred(const Loop& loop) {
                 "(run_pix_loop): not enough memory for the kernel sums"};
     }
     return run_rows(
-        loop, threads, chunk_rows,
+        loop, rows, threads, chunk_rows,
         [&](int32_t first, int32_t end, int thread) {
             states[thread].light = windows.convert(thread, first, end);
         },
