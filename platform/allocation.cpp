@@ -35,9 +35,18 @@ struct alignas(std::max_align_t) BlockRecord {
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 constexpr std::size_t kLargeBlock = kLargePage;
 
+// The system mapping that holds a large block of `size` bytes.
+std::size_t mapped_length(std::size_t size) {
+    return size + sizeof(BlockRecord) + kLargePage;
+}
+
+void unmap(const BlockRecord& record) {
+    munmap(record.base, record.length);
+}
+
 void* map_large(std::size_t size) {
     // The record sits just before the first large-page boundary that leaves room for it.
-    const std::size_t length = size + sizeof(BlockRecord) + kLargePage;
+    const std::size_t length = mapped_length(size);
     void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) {
         return nullptr;
@@ -52,10 +61,34 @@ void* map_large(std::size_t size) {
 #else
 constexpr std::size_t kLargeBlock = SIZE_MAX;
 
+std::size_t mapped_length(std::size_t) {
+    return 0;
+}
+
+void unmap(const BlockRecord&) {}
+
 void* map_large(std::size_t) {
     return nullptr;
 }
 #endif
+
+thread_local BlockRecycling* recycling = nullptr;
+
+BlockRecord record_of(void* block) {
+    return *(static_cast<BlockRecord*>(block) - 1);
+}
+
+void* large_block(std::size_t size, bool zeroed) {
+    if (recycling != nullptr) {
+        if (void* block = recycling->take(mapped_length(size))) {
+            if (zeroed) {
+                std::memset(block, 0, size);
+            }
+            return block;
+        }
+    }
+    return map_large(size);
+}
 
 void* from_the_library(std::size_t size, bool zeroed) {
     const std::size_t bytes = sizeof(BlockRecord) + size;
@@ -76,7 +109,7 @@ void* allocate(std::size_t size, bool zeroed) noexcept {
     if (size > SIZE_MAX - sizeof(BlockRecord) - kLargeBlock) {
         return nullptr;
     }
-    void* block = size >= kLargeBlock ? map_large(size) : from_the_library(size, zeroed);
+    void* block = size >= kLargeBlock ? large_block(size, zeroed) : from_the_library(size, zeroed);
     if (block) {
         ++live_blocks;
     }
@@ -98,14 +131,46 @@ void release_bytes(void* block) noexcept {
         return;
     }
     --live_blocks;
-    const BlockRecord record = *(static_cast<BlockRecord*>(block) - 1);
+    const BlockRecord record = record_of(block);
     if (record.length == 0) {
         std::free(record.base);
         return;
     }
-#if defined(__linux__)
-    munmap(record.base, record.length);
-#endif
+    if (recycling == nullptr || !recycling->keep(block, record.length)) {
+        unmap(record);
+    }
+}
+
+BlockRecycling::BlockRecycling() noexcept : outer_(recycling) {
+    recycling = this;
+}
+
+BlockRecycling::~BlockRecycling() {
+    recycling = outer_;
+    for (std::size_t i = 0; i < count_; ++i) {
+        unmap(record_of(kept_[i].block));
+    }
+}
+
+void* BlockRecycling::take(std::size_t length) noexcept {
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (kept_[i].length == length) {
+            void* block = kept_[i].block;
+            kept_[i] = kept_[--count_];
+            bytes_ -= length;
+            return block;
+        }
+    }
+    return nullptr;
+}
+
+bool BlockRecycling::keep(void* block, std::size_t length) noexcept {
+    if (count_ == kBlocks || length > kBytes - bytes_) {
+        return false;
+    }
+    kept_[count_++] = Kept{block, length};
+    bytes_ += length;
+    return true;
 }
 
 int refuse_allocation_after(int countdown) noexcept {

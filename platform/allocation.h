@@ -3,6 +3,7 @@
 #ifndef QB_PLATFORM_ALLOCATION_H
 #define QB_PLATFORM_ALLOCATION_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -15,6 +16,40 @@ void* allocate_bytes(std::size_t size) noexcept;
 // The same, with every byte 0; large blocks come so from the system, with nothing to clear.
 void* allocate_zeroed_bytes(std::size_t size) noexcept;
 void release_bytes(void* block) noexcept;
+
+// Large blocks that a render gives back and asks for again, pass after pass, kept for it instead
+// of going back to the system: a fresh block costs a page fault on every page it touches, and a
+// block given back makes every core drop its mappings, which in a virtual machine took a quarter
+// of a depth render. Blocks are kept while a BlockRecycling made by the render lives on the
+// calling thread (the one its passes allocate from); when it goes, the system gets them back.
+// Blocks given back on other threads go straight to the system.
+class BlockRecycling {
+  public:
+    BlockRecycling() noexcept;
+    ~BlockRecycling();
+    BlockRecycling(const BlockRecycling&) = delete;
+    BlockRecycling& operator=(const BlockRecycling&) = delete;
+
+    // For the allocation path: a kept block of exactly `length` mapped bytes, or null.
+    void* take(std::size_t length) noexcept;
+    // For the allocation path: false when the block is not kept (there is no room for it).
+    bool keep(void* block, std::size_t length) noexcept;
+
+  private:
+    // Enough for the large blocks of a pass; the bytes bound what a render holds beyond its
+    // live buffers.
+    static constexpr std::size_t kBlocks = 8;
+    static constexpr std::size_t kBytes = std::size_t{128} << 20;
+
+    struct Kept {
+        void* block;
+        std::size_t length;
+    };
+    BlockRecycling* outer_;  // the recycling this one stands in for on its thread
+    std::array<Kept, kBlocks> kept_{};
+    std::size_t count_ = 0;
+    std::size_t bytes_ = 0;
+};
 
 // Test hook: refuse the allocation `countdown` requests from now (0 refuses the next one).
 // A negative countdown stops refusing. Returns the number of requests made since the last call.

@@ -101,6 +101,9 @@ class RenderRun {
     template <class T>
     bool kept(const platform::OwnedArray<T>& buffer, const char* failure_text);
 
+    // First, so that it outlives every buffer of the render and of its passes, which it keeps
+    // for the next pass that asks.
+    platform::BlockRecycling recycling_;
     const RenderRequest& request_;
     const LayerPicture& layer_;
     const ExtentHint& extent_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -62,4 +63,68 @@ TEST(Allocation, RefusalReachesLargeAndZeroedRequestsToo) {
     const platform::OwnedArray<float> kept = platform::OwnedArray<float>::zeroed(1 << 24);
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept[(1 << 24) - 1], 0.0f);
+}
+
+namespace {
+
+constexpr std::size_t kFrameBytes = std::size_t{8} << 20;
+
+bool all_zero(const unsigned char* block, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        if (block[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// While a render's recycling lives, a large block given back returns for the next request of its
+// size, cleared when a zeroed block is asked for; other sizes, small blocks and requests after
+// the recycling has gone get blocks of their own, and nothing stays behind.
+TEST(BlockRecycling, KeepsLargeBlocksForTheNextRequestOfTheirSize) {
+    const int live_before = platform::live_allocations();
+    {
+        platform::BlockRecycling recycling;
+        auto* first = static_cast<unsigned char*>(platform::allocate_bytes(kFrameBytes));
+        ASSERT_NE(first, nullptr);
+        std::fill(first, first + kFrameBytes, 0xAB);
+        platform::release_bytes(first);
+        EXPECT_EQ(platform::live_allocations(), live_before);
+
+        auto* again = static_cast<unsigned char*>(platform::allocate_zeroed_bytes(kFrameBytes));
+        EXPECT_EQ(again, first);
+        EXPECT_TRUE(all_zero(again, kFrameBytes));
+        platform::release_bytes(again);
+
+        void* larger = platform::allocate_bytes(kFrameBytes + 1);
+        EXPECT_NE(larger, first);
+        platform::release_bytes(larger);
+        // A refusal is a refusal even with a block of the size at hand.
+        platform::refuse_allocation_after(0);
+        EXPECT_EQ(platform::allocate_bytes(kFrameBytes), nullptr);
+        platform::refuse_allocation_after(-1);
+    }
+    EXPECT_EQ(platform::live_allocations(), live_before);
+    // Without a recycling every large block is the system's again.
+    void* block = platform::allocate_bytes(kFrameBytes);
+    ASSERT_NE(block, nullptr);
+    platform::release_bytes(block);
+    EXPECT_EQ(platform::live_allocations(), live_before);
+}
+
+// A render inside another's (a host rendering a layer from within a render) keeps its own blocks
+// and hands the thread back to the outer one.
+TEST(BlockRecycling, AnInnerRecyclingHandsTheThreadBackToTheOuterOne) {
+    platform::BlockRecycling outer;
+    void* outer_block = platform::allocate_bytes(kFrameBytes);
+    {
+        platform::BlockRecycling inner;
+        void* inner_block = platform::allocate_bytes(kFrameBytes);
+        platform::release_bytes(inner_block);
+    }
+    platform::release_bytes(outer_block);
+    EXPECT_EQ(platform::allocate_bytes(kFrameBytes), outer_block);
+    platform::release_bytes(outer_block);
 }
