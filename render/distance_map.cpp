@@ -1,6 +1,7 @@
 #include "render/distance_map.h"
 
 #include "engine/channel_levels.h"
+#include "render/row_threads.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,18 @@ namespace {
 
 constexpr double kRed16ToDistance = double{kLevels8} / double{kLevels16};
 constexpr std::size_t kRedChannel = 1;
+
+// The distances of a row's `width` pixels of Channel, each from its red.
+template <class Channel, class Distance>
+void read_reds(const uint8_t* row, int32_t width, uint8_t* out, Distance distance) {
+    for (int32_t x = 0; x < width; ++x) {
+        Channel red;
+        std::memcpy(&red,
+                    row + (static_cast<std::size_t>(x) * kChannels + kRedChannel) * sizeof red,
+                    sizeof red);
+        out[x] = distance(red);
+    }
+}
 
 }  // namespace
 
@@ -27,28 +40,21 @@ uint8_t distance_of_red_float(float red) {
 
 void read_distance_map(const ConstPixelRows& layer, int32_t width, int32_t height,
                        uint8_t* distances) {
-    for (int32_t y = 0; y < height; ++y) {
+    platform::for_each_row(0, height, threads_for(int64_t{height} * width), [&](int, int32_t y) {
+        const uint8_t* row = layer.row(y);
         uint8_t* out = distances + static_cast<std::ptrdiff_t>(y) * width;
-        if (layer.depth == ChannelDepth::k8) {
-            for (int32_t x = 0; x < width; ++x) {
-                out[x] = layer.pixel(x, y)[kRedChannel];
-            }
-            continue;
+        switch (layer.depth) {
+            case ChannelDepth::k8:
+                read_reds<uint8_t>(row, width, out, [](uint8_t red) { return red; });
+                break;
+            case ChannelDepth::k16:
+                read_reds<uint16_t>(row, width, out, distance_of_red16);
+                break;
+            case ChannelDepth::kFloat:
+                read_reds<float>(row, width, out, distance_of_red_float);
+                break;
         }
-        if (layer.depth == ChannelDepth::kFloat) {
-            for (int32_t x = 0; x < width; ++x) {
-                float red;
-                std::memcpy(&red, layer.pixel(x, y) + kRedChannel * sizeof red, sizeof red);
-                out[x] = distance_of_red_float(red);
-            }
-            continue;
-        }
-        for (int32_t x = 0; x < width; ++x) {
-            uint16_t red;
-            std::memcpy(&red, layer.pixel(x, y) + kRedChannel * sizeof red, sizeof red);
-            out[x] = distance_of_red16(red);
-        }
-    }
+    });
 }
 
 }  // namespace render

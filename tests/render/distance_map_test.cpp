@@ -1,6 +1,7 @@
 // The distance map read from the red channel of 8-bit and 16-bit layers with padded rows.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -48,6 +49,32 @@ TEST(DistanceMap, ReadsTheRedChannelOfPaddedRows) {
     render::read_distance_map(render::ConstPixelRows{layer16.data(), rowbytes16, ChannelDepth::k16},
                               3, 2, map.data());
     EXPECT_EQ(map, (std::vector<uint8_t>{0, 0, 1, 128, 255, 255}));
+}
+
+// Large enough that its rows are shared among threads: every row, float reds included, lands in
+// its own place.
+TEST(DistanceMap, FloatRedsOfAFrameSharedAmongThreads) {
+    constexpr int kWidth = 400;
+    constexpr int kHeight = 300;
+    const int rowbytes = kWidth * 16 + 4;
+    std::vector<uint8_t> layer(static_cast<std::size_t>(kHeight) * rowbytes, 0xEE);
+    std::vector<uint8_t> expected;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            // Below 0, across 0..1 and above white, NaN every so often.
+            const float red = (x + y) % 97 == 0 ? NAN : float(x * 3 + y) / 1000.0f - 0.1f;
+            const float pixel[4] = {1.0f, red, 0.5f, 0.5f};
+            std::memcpy(&layer[static_cast<std::size_t>(y) * rowbytes + x * 16], pixel,
+                        sizeof pixel);
+            expected.push_back(render::distance_of_red_float(red));
+        }
+    }
+    std::vector<uint8_t> map(expected.size(), 0);
+    render::read_distance_map(render::ConstPixelRows{layer.data(), rowbytes, ChannelDepth::kFloat},
+                              kWidth, kHeight, map.data());
+    EXPECT_EQ(map, expected);
+    EXPECT_EQ(render::distance_of_red_float(NAN), 0);
+    EXPECT_EQ(render::distance_of_red_float(2.0f), 255);
 }
 
 }  // namespace
