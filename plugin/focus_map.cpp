@@ -52,6 +52,11 @@ PF_Err BokehPlugin::store_focus_map(PF_InData* in_data, const uint8_t* map, int3
     for (int32_t y = 0; y < height; ++y) {
         const uint8_t* from = map + static_cast<std::ptrdiff_t>(y) * stride;
         uint8_t* to = bytes + static_cast<std::ptrdiff_t>(y) * width;
+        // A render's own distance map is packed already: rows copy whole.
+        if (pixel_step == 1) {
+            std::memcpy(to, from, static_cast<std::size_t>(width));
+            continue;
+        }
         for (int32_t x = 0; x < width; ++x) {
             to[x] = from[static_cast<std::ptrdiff_t>(x) * pixel_step];
         }
