@@ -50,19 +50,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-# check WHAT COMMAND...: runs the command, counts it, and says what failed.
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what"
-    fi
-}
+source "$root_dir/scripts/checks.sh"
 in_root() {
     chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
         DEBIAN_FRONTEND=noninteractive "$@"
@@ -114,5 +102,4 @@ named="$(find "$root" -mindepth 1 -xdev \
     \( -iname '*quillbloom*' -o -path "$root/usr/OFX*" \) -print)"
 check "paths named after the package left after removal: $named" test -z "$named"
 
-echo "check-package: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary check-package

@@ -11,19 +11,7 @@ build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-# check WHAT COMMAND...: runs the command, counts it, and says what failed.
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what"
-    fi
-}
+source "$(dirname "$0")/../../scripts/checks.sh"
 # same WHAT EXPECTED ACTUAL
 same() {
     check "$1: expected [$2], got [$3]" test "$2" = "$3"
@@ -127,5 +115,4 @@ same "completion of the shapes" "05 06 07 08 09 circle fringe" \
     "$(complete demo --shape '' | xargs)"
 same "completion after a number flag" "" "$(complete demo --amount '')"
 
-echo "debian_package: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary debian_package
