@@ -120,11 +120,18 @@ function(roff out text)
     set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
+# The start of `text` that `pattern` matches, and what follows it.
+function(split_start out_start out_rest text pattern)
+    string(REGEX MATCH "${pattern}" start "${text}")
+    string(LENGTH "${start}" start_length)
+    string(SUBSTRING "${text}" ${start_length} -1 rest)
+    set(${out_start} "${start}" PARENT_SCOPE)
+    set(${out_rest} "${rest}" PARENT_SCOPE)
+endfunction()
+
 # An entry's term: its flags or name in bold, what it takes after them as it stands.
 function(roff_term out term)
-    string(REGEX MATCH "^[^ ]+" names "${term}")
-    string(LENGTH "${names}" names_length)
-    string(SUBSTRING "${term}" ${names_length} -1 rest)
+    split_start(names rest "${term}" "^[^ ]+")
     string(REPLACE "," ";" names "${names}")
     set(bold "")
     foreach(name IN LISTS names)
@@ -138,9 +145,7 @@ endfunction()
 
 # A usage line with the program and subcommand in bold.
 function(roff_usage out usage)
-    string(REGEX MATCH "^[a-z]+( [a-z]+)?" command "${usage}")
-    string(LENGTH "${command}" command_length)
-    string(SUBSTRING "${usage}" ${command_length} -1 rest)
+    split_start(command rest "${usage}" "^[a-z]+( [a-z]+)?")
     string(STRIP "${rest}" rest)
     roff(rest "${rest}")
     set(${out} ".B ${command}\n${rest}\n" PARENT_SCOPE)
