@@ -2,9 +2,10 @@
 // the render driver run work in parallel.
 //
 // - As many threads as OpenMP would use (omp_set_num_threads, OMP_NUM_THREADS; per calling
-//   thread), but started for the work and joined at its end: threads that wait for work by
-//   spinning, as OpenMP's do by default, take the cores from the rest of the render, and from
-//   everything else, on a machine whose cores are busy.
+//   thread), but started for the work and joined at its end, or kept asleep between teams for a
+//   render (kept_threads.h): threads that wait for work by spinning, as OpenMP's do by default,
+//   take the cores from the rest of the render, and from everything else, on a machine whose
+//   cores are busy.
 // - The calling thread is always member 0 of the team. A thread the system refuses to start
 //   leaves its share to the others: items are taken from a shared counter, never assigned.
 // - Nothing here fails or throws; work that needs memory per thread allocates it before the
@@ -19,6 +20,8 @@
 #include <cstdint>
 #include <thread>
 #include <vector>
+
+#include "platform/kept_threads.h"
 
 namespace platform {
 
@@ -96,6 +99,15 @@ class RowTeam {
 template <class Plan>
 void run_team(int threads, Plan plan) {
     RowTeam::Shared shared;
+    if (KeptThreads* kept = threads > 1 ? KeptThreads::available() : nullptr) {
+        const int members = kept->ready(threads - 1) + 1;
+        auto kept_member = [&](int thread) {
+            RowTeam team(shared, thread, members);
+            plan(team);
+        };
+        kept->run(members, kept_member);
+        return;
+    }
     std::atomic<int> members{0};
     auto member = [&](int thread) {
         members.wait(0, std::memory_order_acquire);

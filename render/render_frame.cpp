@@ -13,6 +13,7 @@
 #include "engine/size_pattern.h"
 #include "platform/allocation.h"
 #include "platform/file_system.h"
+#include "platform/kept_threads.h"
 #include "render/distance_map.h"
 #include "render/distance_steps.h"
 #include "render/engine_pass.h"
@@ -104,6 +105,8 @@ class RenderRun {
     // First, so that it outlives every buffer of the render and of its passes, which it keeps
     // for the next pass that asks.
     platform::BlockRecycling recycling_;
+    // The threads of every team the render starts on its thread.
+    platform::KeptThreads kept_threads_;
     const RenderRequest& request_;
     const LayerPicture& layer_;
     const ExtentHint& extent_;

@@ -1,5 +1,6 @@
 #include "platform/parallel_rows.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -7,8 +8,12 @@
 #include <cstdint>
 #include <mutex>
 #include <numeric>
+#include <optional>
+#include <set>
 #include <thread>
 #include <vector>
+
+#include "platform/kept_threads.h"
 
 namespace {
 
@@ -34,33 +39,101 @@ void note_largest(std::atomic<int>& largest, int thread) {
 
 // Each stage reads what every thread wrote in the stage before, from the far end, so a thread
 // that ran ahead of the others, or an item handed out twice or never, shows in the sums.
-TEST(ParallelRows, EveryStageSeesTheWholeOfTheOneBeforeAndTakesEachItemOnce) {
+void check_stages(int threads) {
     constexpr int32_t kItems = 2000;
     constexpr int kStages = 7;
-    for (const int threads : {1, 2, 5}) {
-        SCOPED_TRACE(threads);
-        TeamThreads team_threads(threads);
-        std::vector<std::vector<int64_t>> values(kStages + 1, std::vector<int64_t>(kItems, 0));
-        std::iota(values[0].begin(), values[0].end(), 0);
-        std::vector<std::atomic<int32_t>> visits(kStages * kItems);
-        std::atomic<int> largest_thread{0};
-        platform::run_team(platform::row_threads(), [&](platform::RowTeam& team) {
-            for (int stage = 0; stage < kStages; ++stage) {
-                team.for_each(0, kItems, [&](int thread, int32_t i) {
-                    values[stage + 1][i] = values[stage][kItems - 1 - i] + 1;
-                    visits[stage * kItems + i].fetch_add(1);
-                    note_largest(largest_thread, thread);
+    TeamThreads team_threads(threads);
+    std::vector<std::vector<int64_t>> values(kStages + 1, std::vector<int64_t>(kItems, 0));
+    std::iota(values[0].begin(), values[0].end(), 0);
+    std::vector<std::atomic<int32_t>> visits(kStages * kItems);
+    std::atomic<int> largest_thread{0};
+    platform::run_team(platform::row_threads(), [&](platform::RowTeam& team) {
+        for (int stage = 0; stage < kStages; ++stage) {
+            team.for_each(0, kItems, [&](int thread, int32_t i) {
+                values[stage + 1][i] = values[stage][kItems - 1 - i] + 1;
+                visits[stage * kItems + i].fetch_add(1);
+                note_largest(largest_thread, thread);
+            });
+        }
+    });
+    for (int32_t i = 0; i < kItems; ++i) {
+        // Seven reversals end reversed; each stage adds one.
+        ASSERT_EQ(values[kStages][i], (kItems - 1 - i) + kStages) << i;
+    }
+    for (const std::atomic<int32_t>& count : visits) {
+        ASSERT_EQ(count.load(), 1);
+    }
+    EXPECT_LT(largest_thread.load(), threads);
+}
+
+TEST(ParallelRows, EveryStageSeesTheWholeOfTheOneBeforeAndTakesEachItemOnce) {
+    for (const bool keep : {false, true}) {
+        // Kept threads serve the teams one after another, more of them as teams grow, and a
+        // smaller team after a larger one leaves some asleep.
+        std::optional<platform::KeptThreads> kept;
+        if (keep) {
+            kept.emplace();
+        }
+        for (const int threads : {1, 2, 5, 3}) {
+            SCOPED_TRACE(testing::Message() << threads << " threads, kept " << keep);
+            check_stages(threads);
+        }
+    }
+}
+
+// The threads of this process, as the system lists them.
+int process_threads() {
+    int threads = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks)) {
+            threads += entry->d_name[0] != '.';
+        }
+        closedir(tasks);
+    }
+    return threads;
+}
+
+// The threads that ran member 1 of each team, and those of a team started inside a member.
+struct KeptLog {
+    std::mutex mutex;
+    std::set<std::thread::id> helpers;
+    std::set<std::thread::id> nested_helpers;
+    int nested_items = 0;
+};
+
+TEST(KeptThreads, TeamsReuseTheKeptThreadsAndATeamStartedInsideOneGetsItsOwn) {
+    TeamThreads team_threads(2);
+    const int threads_before = process_threads();
+    const std::thread::id caller = std::this_thread::get_id();
+    KeptLog log;
+    {
+        platform::KeptThreads kept;
+        for (int team_number = 0; team_number < 3; ++team_number) {
+            platform::run_team(2, [&](platform::RowTeam& team) {
+                ASSERT_EQ(team.members(), 2);
+                if (team.thread() == 1) {
+                    std::lock_guard<std::mutex> lock(log.mutex);
+                    log.helpers.insert(std::this_thread::get_id());
+                    return;
+                }
+                // The kept threads are at work: this team cannot have them.
+                platform::for_each_row(0, 2, 2, [&](int thread, int32_t) {
+                    std::lock_guard<std::mutex> lock(log.mutex);
+                    ++log.nested_items;
+                    if (thread == 1) {
+                        log.nested_helpers.insert(std::this_thread::get_id());
+                    }
                 });
-            }
-        });
-        for (int32_t i = 0; i < kItems; ++i) {
-            // Seven reversals end reversed; each stage adds one.
-            ASSERT_EQ(values[kStages][i], (kItems - 1 - i) + kStages) << i;
+            });
         }
-        for (const std::atomic<int32_t>& count : visits) {
-            ASSERT_EQ(count.load(), 1);
-        }
-        EXPECT_LT(largest_thread.load(), threads);
+        EXPECT_EQ(process_threads(), threads_before + 1);
+    }
+    EXPECT_EQ(process_threads(), threads_before);
+    ASSERT_EQ(log.helpers.size(), 1u);
+    EXPECT_NE(*log.helpers.begin(), caller);
+    EXPECT_EQ(log.nested_items, 6);
+    for (const std::thread::id nested : log.nested_helpers) {
+        EXPECT_EQ(log.helpers.count(nested), 0u);
     }
 }
 
