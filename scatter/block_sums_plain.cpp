@@ -9,6 +9,7 @@ namespace {
 // Pixels summed side by side, so that each step's record serves all of them.
 constexpr int32_t kLanes = 8;
 
+template <bool kWeights>
 void sum_light(const BlockTask& task, int32_t first, int32_t lanes, LightSums* changes) {
     LightSums lane[kLanes];
     for (LightSums& sums : lane) {
@@ -23,7 +24,9 @@ void sum_light(const BlockTask& task, int32_t first, int32_t lanes, LightSums* c
                 lane[j].light[k] +=
                     static_cast<double>(light[kLevelsPerPixel * j + k]) * step->change[k];
             }
-            lane[j].weight += static_cast<double>(weight[j]) * step->change[0];
+            if constexpr (kWeights) {
+                lane[j].weight += static_cast<double>(weight[j]) * step->change[0];
+            }
         }
     }
     std::copy(lane, lane + lanes, changes + first);
@@ -43,14 +46,24 @@ void count_lit(const BlockTask& task, int32_t first, int32_t lanes, LitCount* li
     std::copy(lane, lane + lanes, lit_changes + first);
 }
 
+template <bool kWeights>
+void sum_block(const BlockTask& task, LightSums* changes, LitCount* lit_changes) {
+    for (int32_t first = 0; first < task.count; first += kLanes) {
+        const int32_t lanes = std::min(kLanes, task.count - first);
+        sum_light<kWeights>(task, first, lanes, changes);
+        count_lit(task, first, lanes, lit_changes);
+    }
+}
+
 }  // namespace
 
 void sum_block_plain(const BlockTask& task, LightSums* changes, LitCount* lit_changes) {
-    for (int32_t first = 0; first < task.count; first += kLanes) {
-        const int32_t lanes = std::min(kLanes, task.count - first);
-        sum_light(task, first, lanes, changes);
-        count_lit(task, first, lanes, lit_changes);
-    }
+    sum_block<true>(task, changes, lit_changes);
+}
+
+void sum_block_plain_without_weights(const BlockTask& task, LightSums* changes,
+                                     LitCount* lit_changes) {
+    sum_block<false>(task, changes, lit_changes);
 }
 
 }  // namespace scatter

@@ -33,6 +33,7 @@ struct LaneSums {
 }
 
 // Eight whole lanes: every load is of four floats, and all sums stay in registers.
+template <bool kWeights>
 [[gnu::target("avx2,fma")]] void sum_eight(const BlockTask& task, int32_t first,
                                            LightSums* changes) {
     LaneSums sums;
@@ -52,10 +53,12 @@ struct LaneSums {
             const __m256d l = _mm256_cvtps_pd(_mm_loadu_ps(light + kLevelsPerPixel * j));
             sums.light[j] = _mm256_fmadd_pd(l, change, sums.light[j]);
         }
+        if constexpr (kWeights) {
 #pragma GCC unroll 2
-        for (int32_t v = 0; v < kLanes / kWeightsPerVector; ++v) {
-            const __m256d w = _mm256_cvtps_pd(_mm_loadu_ps(weight + kWeightsPerVector * v));
-            sums.weight[v] = _mm256_fmadd_pd(w, weight_change, sums.weight[v]);
+            for (int32_t v = 0; v < kLanes / kWeightsPerVector; ++v) {
+                const __m256d w = _mm256_cvtps_pd(_mm_loadu_ps(weight + kWeightsPerVector * v));
+                sums.weight[v] = _mm256_fmadd_pd(w, weight_change, sums.weight[v]);
+            }
         }
     }
     store(sums, kLanes, changes + first);
@@ -63,6 +66,7 @@ struct LaneSums {
 
 // Fewer lanes, near the frame's right edge: the weights one at a time, so that nothing is read
 // past the block's last pixel.
+template <bool kWeights>
 [[gnu::target("avx2,fma")]] void sum_few(const BlockTask& task, int32_t first, int32_t lanes,
                                          LightSums* changes) {
     LaneSums sums;
@@ -78,7 +82,9 @@ struct LaneSums {
         for (int32_t j = 0; j < lanes; ++j) {
             const __m256d l = _mm256_cvtps_pd(_mm_loadu_ps(light + kLevelsPerPixel * j));
             sums.light[j] = _mm256_fmadd_pd(l, change, sums.light[j]);
-            weight[j] += static_cast<double>(weight_light[j]) * step->change[0];
+            if constexpr (kWeights) {
+                weight[j] += static_cast<double>(weight_light[j]) * step->change[0];
+            }
         }
     }
     sums.weight[0] = _mm256_loadu_pd(weight);
@@ -115,18 +121,17 @@ struct LaneSums {
     }
 }
 
-}  // namespace
-
-[[gnu::target("avx2,fma")]] void sum_block_vector(const BlockTask& task, LightSums* changes,
-                                                  LitCount* lit_changes) {
+template <bool kWeights>
+[[gnu::target("avx2,fma")]] void sum_block(const BlockTask& task, LightSums* changes,
+                                           LitCount* lit_changes) {
     int32_t first = 0;
     for (; first + kLanes <= task.count; first += kLanes) {
-        sum_eight(task, first, changes);
+        sum_eight<kWeights>(task, first, changes);
         count_pairs(task, first, kLanes / kPixelsPerCount, lit_changes);
     }
     if (first < task.count) {
         const int32_t lanes = task.count - first;
-        sum_few(task, first, lanes, changes);
+        sum_few<kWeights>(task, first, lanes, changes);
         count_pairs(task, first, lanes / kPixelsPerCount, lit_changes);
         if (lanes % kPixelsPerCount != 0) {
             // The last pixel alone, as the plain kernel counts it.
@@ -143,6 +148,17 @@ struct LaneSums {
             }
         }
     }
+}
+
+}  // namespace
+
+void sum_block_vector(const BlockTask& task, LightSums* changes, LitCount* lit_changes) {
+    sum_block<true>(task, changes, lit_changes);
+}
+
+void sum_block_vector_without_weights(const BlockTask& task, LightSums* changes,
+                                      LitCount* lit_changes) {
+    sum_block<false>(task, changes, lit_changes);
 }
 
 }  // namespace scatter

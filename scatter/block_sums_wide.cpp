@@ -38,6 +38,7 @@ inline void prefetch_next_block(const float* channel_light, const float* weight_
 }
 
 // Sixteen whole lanes, every sum in a register.
+template <bool kWeights>
 [[gnu::target("avx512f")]] void sum_sixteen(const BlockTask& task, int32_t first,
                                             LightSums* changes) {
     constexpr int32_t kLightVectors = kLanes / kPixelsPerVector;
@@ -63,11 +64,13 @@ inline void prefetch_next_block(const float* channel_light, const float* weight_
                 _mm256_loadu_ps(channel_light + kLevelsPerPixel * kPixelsPerVector * v));
             light[v] = _mm512_fmadd_pd(l, change, light[v]);
         }
+        if constexpr (kWeights) {
 #pragma GCC unroll 2
-        for (int32_t v = 0; v < kWeightVectors; ++v) {
-            const __m512d w =
-                _mm512_cvtps_pd(_mm256_loadu_ps(weight_light + kWeightsPerVector * v));
-            weight[v] = _mm512_fmadd_pd(w, weight_change, weight[v]);
+            for (int32_t v = 0; v < kWeightVectors; ++v) {
+                const __m512d w =
+                    _mm512_cvtps_pd(_mm256_loadu_ps(weight_light + kWeightsPerVector * v));
+                weight[v] = _mm512_fmadd_pd(w, weight_change, weight[v]);
+            }
         }
     }
     double weights[kLanes];
@@ -109,13 +112,12 @@ inline void prefetch_next_block(const float* channel_light, const float* weight_
     }
 }
 
-}  // namespace
-
-[[gnu::target("avx512f")]] void sum_block_wide(const BlockTask& task, LightSums* changes,
-                                               LitCount* lit_changes) {
+template <bool kWeights>
+[[gnu::target("avx512f")]] void sum_block(const BlockTask& task, LightSums* changes,
+                                          LitCount* lit_changes) {
     int32_t first = 0;
     for (; first + kLanes <= task.count; first += kLanes) {
-        sum_sixteen(task, first, changes);
+        sum_sixteen<kWeights>(task, first, changes);
         count_sixteen(task, first, lit_changes);
     }
     if (first < task.count) {
@@ -123,8 +125,20 @@ inline void prefetch_next_block(const float* channel_light, const float* weight_
         BlockTask rest = task;
         rest.origin += first;
         rest.count = task.count - first;
-        sum_block_vector(rest, changes + first, lit_changes + first);
+        const BlockSummer narrower = kWeights ? sum_block_vector : sum_block_vector_without_weights;
+        narrower(rest, changes + first, lit_changes + first);
     }
+}
+
+}  // namespace
+
+void sum_block_wide(const BlockTask& task, LightSums* changes, LitCount* lit_changes) {
+    sum_block<true>(task, changes, lit_changes);
+}
+
+void sum_block_wide_without_weights(const BlockTask& task, LightSums* changes,
+                                    LitCount* lit_changes) {
+    sum_block<false>(task, changes, lit_changes);
 }
 
 }  // namespace scatter

@@ -18,10 +18,21 @@ float norm_of(const PassView& e, const uint8_t* plane) {
     return e.stamp.channel_norm[(plane - e.stamp.newPattern.get()) / plane_size];
 }
 
+BlockSummer block_summer(bool vector, bool weights) {
+    if (!vector) {
+        return weights ? sum_block_plain : sum_block_plain_without_weights;
+    }
+    if (has_wide_vectors()) {
+        return weights ? sum_block_wide : sum_block_wide_without_weights;
+    }
+    return weights ? sum_block_vector : sum_block_vector_without_weights;
+}
+
 }  // namespace
 
-bool KernelSetup::prepare(const PassView& e, StampKind kind, bool vector) {
-    sum_block = !vector ? sum_block_plain : has_wide_vectors() ? sum_block_wide : sum_block_vector;
+bool KernelSetup::prepare(const PassView& e, StampKind kind, bool vector, double alpha_ratio) {
+    weight_per_alpha = alpha_ratio;
+    sum_block = block_summer(vector, weight_per_alpha <= 0.0);
     counting = updates_along_rows(e);
     stamp_width = e.stamp.width;
     stamp_height = e.stamp.height;

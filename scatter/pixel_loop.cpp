@@ -287,12 +287,16 @@ void add_transformed(const Loop& loop, const KernelSetup& setup, const Transform
             if (blur == 0) {
                 continue;
             }
-            const Position at{x, y};
-            float value = result_of_sum(setup, j, sums.sum(thread, x, y), stamp_window(e, at));
-            if (blur < kFullBlurWeight) {
-                value *= blur * kBlurMapUnit;
-            }
+            const StampWindow window = stamp_window(e, Position{x, y});
+            const float share = blur < kFullBlurWeight ? blur * kBlurMapUnit : 1.0f;
+            const double sum = sums.sum(thread, x, y);
+            const float value = result_of_sum(setup, j, sum, window) * share;
             (j < kLevelsPerPixel ? row.accum[x * kLevelsPerPixel + j] : row.weight[x]) += value;
+            if (j == 0 && setup.weight_per_alpha > 0.0) {
+                row.weight[x] +=
+                    result_of_sum(setup, kWeightResult, sum * setup.weight_per_alpha, window) *
+                    share;
+            }
         }
     }
 }
@@ -359,6 +363,47 @@ bool transforms(const Loop& loop, const TransformSums& sums, row_reach::ColumnSp
     return loop.e.in.use_simd && sums.pays(count.pixels, count.runs, threads);
 }
 
+// The one ratio of weight light to alpha light of every pixel the pass reads, when the source's
+// alpha is a single level wherever it is not 0, as a photograph's usually is; 0 otherwise. A
+// float frame's light is not read through levels, and keeps its weight sums.
+double weight_per_alpha(const PassView& e, row_reach::ColumnSpan read) {
+    const PhotonLight& photons = e.photons;
+    if (e.in.source.linear() || !e.source.Src_Data_sh || read.empty() ||
+        photons.level_light[0] != 0.0f || photons.level_light[photons.level_map[0]] != 0.0f) {
+        return 0.0;
+    }
+    constexpr int32_t kNoLevel = -1;
+    constexpr int32_t kLevels = -2;  // more than one
+    std::atomic<int32_t> alpha{kNoLevel};
+    const auto scan_row = [&](int, int32_t y) {
+        int32_t seen = alpha.load(std::memory_order_relaxed);
+        const uint16_t* row =
+            e.source.Src_Data_sh.get() + static_cast<std::ptrdiff_t>(y) * e.source.src16_stride;
+        for (int32_t x = read.first; x < read.end && seen != kLevels; ++x) {
+            const int32_t level = row[x * kLevelsPerPixel];
+            if (level == 0 || level == seen) {
+                continue;
+            }
+            if (seen == kNoLevel && alpha.compare_exchange_strong(seen, level)) {
+                seen = level;
+            } else if (level != seen) {
+                alpha.store(kLevels, std::memory_order_relaxed);
+                seen = kLevels;
+            }
+        }
+    };
+    row_reach::for_each_range(
+        e.in.region.row_mask, e.height, e.stamp.half_height, [&](int32_t first, int32_t end) {
+            platform::for_each_row(first, end, platform::row_threads(), scan_row);
+        });
+    const int32_t level = alpha.load();
+    if (level < 0 || photons.level_light[level] == 0.0f) {
+        return 0.0;
+    }
+    return static_cast<double>(photons.level_light[photons.level_map[level]]) /
+           photons.level_light[level];
+}
+
 EngineStatus run_blurred(const Loop& loop) {
     const PassView& e = loop.e;
     const PassRegion& region = e.in.region;
@@ -370,7 +415,7 @@ EngineStatus run_blurred(const Loop& loop) {
     const int threads = platform::row_threads();
     const bool vector = e.in.use_simd && has_vector_kernels();
     KernelSetup setup;
-    if (!setup.prepare(e, stamp_kind(e), vector)) {
+    if (!setup.prepare(e, stamp_kind(e), vector, weight_per_alpha(e, read))) {
         return {engine_failure::kLightRowsMemory,
                 "(run_pix_loop): not enough memory for the stamp weights"};
     }

@@ -41,9 +41,12 @@ struct KernelSetup {
     int32_t stamp_height;
     StampWeights weights;
     bool planes_weigh;  // whether every channel's plane has a cell above 0
+    // Above 0 when every pixel's weight light is its alpha light times this: the weight sums
+    // are then the alpha sums times it, and are not summed.
+    double weight_per_alpha;
 
     // False when the stamp weight tables cannot be allocated.
-    bool prepare(const PassView& e, StampKind kind, bool vector);
+    bool prepare(const PassView& e, StampKind kind, bool vector, double alpha_ratio = 0.0);
 };
 
 // Whether every plane's whole weight lies in the frame for a pixel whose stamp meets it in `w`,
@@ -122,6 +125,9 @@ class StampCells {
                     sums_.clear(j);
                 }
             }
+        }
+        if (setup_.weight_per_alpha > 0.0) {
+            sums_.weight = sums_.light[0] * setup_.weight_per_alpha;
         }
         if (stamp_weighs_whole(setup_, w)) {
             for (int j = 0; j < kResults; ++j) {

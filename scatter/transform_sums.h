@@ -47,7 +47,8 @@ class TransformSums {
     // plane, then each result (the four channels, then the weight). A result's job transforms
     // its light while the planes' jobs run, and waits for them only to multiply by a plane's
     // spectrum, so that the threads stay busy.
-    int jobs() const { return spectra_ + kResults; }
+    // A pass whose weight sums follow from its alpha sums has no weight job.
+    int jobs() const { return spectra_ + results(); }
     // The result a job computes, or -1 for a plane's job.
     int result_of_job(int job) const { return job < spectra_ ? -1 : job - spectra_; }
     // Runs the job; a result's sums are then left in the thread's frame.
@@ -69,6 +70,7 @@ class TransformSums {
         double zero_below = 0.0;
     };
 
+    int results() const { return setup_.weight_per_alpha > 0.0 ? kResults - 1 : kResults; }
     EngineStatus take_frames(int threads);
     // The index of the spectrum of the plane that weighs result j.
     int spectrum_of(int j) const;

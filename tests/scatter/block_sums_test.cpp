@@ -73,15 +73,29 @@ Sums sum_with(BlockSummer summer, const BlockTask& task) {
     return sums;
 }
 
-TEST(BlockSums, VectorSumsEqualThePlainOnesToTheBit) {
-    std::vector<BlockSummer> summers;
+// The plain kernel and its vector twins, summing weights or leaving them out.
+struct Summers {
+    BlockSummer plain;
+    std::vector<BlockSummer> vector;
+};
+
+Summers summers(bool weights) {
+    Summers found{weights ? scatter::sum_block_plain : scatter::sum_block_plain_without_weights,
+                  {}};
     if (platform::cpu_has_double_vectors()) {
-        summers.push_back(scatter::sum_block_vector);
+        found.vector.push_back(weights ? scatter::sum_block_vector
+                                       : scatter::sum_block_vector_without_weights);
     }
     if (platform::cpu_has_wide_double_vectors()) {
-        summers.push_back(scatter::sum_block_wide);
+        found.vector.push_back(weights ? scatter::sum_block_wide
+                                       : scatter::sum_block_wide_without_weights);
     }
-    if (summers.empty()) {
+    return found;
+}
+
+// Left out, the weights are 0 and nothing else changes.
+TEST(BlockSums, VectorSumsEqualThePlainOnesToTheBit) {
+    if (summers(true).vector.empty()) {
         GTEST_SKIP() << "the processor has no vector kernels";
     }
     std::mt19937 rng(41);
@@ -89,17 +103,26 @@ TEST(BlockSums, VectorSumsEqualThePlainOnesToTheBit) {
         const RandomBlock block(rng, step_count);
         // Whole vectors, and every ragged end a block may have near the frame's right edge.
         for (int count = 1; count <= kBlock; ++count) {
-            const Sums plain = sum_with(scatter::sum_block_plain, block.task(count));
-            for (BlockSummer summer : summers) {
-                const Sums vector = sum_with(summer, block.task(count));
-                for (int j = 0; j < count; ++j) {
-                    SCOPED_TRACE(testing::Message()
-                                 << step_count << " steps, " << count << " pixels, pixel " << j);
-                    for (int k = 0; k < 4; ++k) {
-                        ASSERT_EQ(vector.changes[j].light[k], plain.changes[j].light[k]);
-                        ASSERT_EQ(vector.lit[j].channel[k], plain.lit[j].channel[k]);
+            const Sums weighed = sum_with(scatter::sum_block_plain, block.task(count));
+            for (const bool weights : {true, false}) {
+                const Summers kernels = summers(weights);
+                const Sums plain = sum_with(kernels.plain, block.task(count));
+                for (BlockSummer summer : kernels.vector) {
+                    const Sums vector = sum_with(summer, block.task(count));
+                    for (int j = 0; j < count; ++j) {
+                        SCOPED_TRACE(testing::Message()
+                                     << step_count << " steps, " << count << " pixels, pixel " << j
+                                     << ", weights " << weights);
+                        for (int k = 0; k < 4; ++k) {
+                            ASSERT_EQ(vector.changes[j].light[k], plain.changes[j].light[k]);
+                            ASSERT_EQ(plain.changes[j].light[k], weighed.changes[j].light[k]);
+                            ASSERT_EQ(vector.lit[j].channel[k], plain.lit[j].channel[k]);
+                        }
+                        ASSERT_EQ(vector.changes[j].weight, plain.changes[j].weight);
+                        if (!weights) {
+                            ASSERT_EQ(plain.changes[j].weight, 0.0);
+                        }
                     }
-                    ASSERT_EQ(vector.changes[j].weight, plain.changes[j].weight);
                 }
             }
         }

@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/engine_failures.h"
@@ -186,27 +187,61 @@ TEST_F(PixelLoop, StopRequestLeavesTheRemainingRowsUntouched) {
     }
 }
 
+// A frame whose alpha is one level wherever it has any, as a photograph's is; its transparent
+// pixels stay so.
+Frame opaque(Frame frame, uint16_t alpha) {
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            uint16_t* pixel = frame.pixel(x, y);
+            if (pixel[0] != 0) {
+                pixel[0] = alpha;
+            }
+        }
+    }
+    return frame;
+}
+
+// One case of the blurred pass: which iris, with which kernels, on which frame.
+struct BlurredCase {
+    Iris iris;
+    bool simd;
+    bool opaque;
+    SumMethod method;
+};
+
 // Each processed pixel gets the kernel's full gather scaled by its blur map share; skipped
-// pixels and rows, and the padding of the rows, keep what they held.
+// pixels and rows, and the padding of the rows, keep what they held. An opaque frame's pass
+// finds its weights from its alpha sums, through the walk and through transforms; the kernel it
+// is checked against sums them.
 TEST_F(PixelLoop, BlurredPassAddsEachPixelsShareOfItsGather) {
     const Light light;
     // Wide enough for long runs of processed pixels between the side edges.
     constexpr int kWidth = 83;
     std::vector<int32_t> mask(13, 1);
     mask[2] = mask[9] = 0;
-    const std::vector<std::pair<Iris, int32_t>> irises = {
-        {scatter_test::random_rows_iris(rng, 7, 2), 0},
-        {scatter_test::random_rows_iris(rng, 7, 2), 1},
-        {scatter_test::speckled_iris(rng, 5, 2), 1},
-        {scatter_test::crescent_iris(9, 4), 0},
+    const std::vector<BlurredCase> cases = {
+        {scatter_test::random_rows_iris(rng, 7, 2), false, false, SumMethod::kCheaper},
+        {scatter_test::random_rows_iris(rng, 7, 2), true, false, SumMethod::kCheaper},
+        {scatter_test::speckled_iris(rng, 5, 2), true, false, SumMethod::kCheaper},
+        {scatter_test::crescent_iris(9, 4), false, false, SumMethod::kCheaper},
+        {scatter_test::random_rows_iris(rng, 7, 2), false, true, SumMethod::kStampWalk},
+        {scatter_test::random_rows_iris(rng, 7, 2), true, true, SumMethod::kStampWalk},
+        {scatter_test::crescent_iris(9, 4), true, true, SumMethod::kStampWalk},
+        {scatter_test::random_rows_iris(rng, 7, 2), true, true, SumMethod::kTransform},
+        {scatter_test::crescent_iris(9, 4), true, true, SumMethod::kTransform},
     };
-    for (const auto& [iris, simd] : irises) {
-        scatter_test::install_pass(*pass, iris, scatter_test::random_frame(rng, kWidth, 13, 256),
+    for (const BlurredCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "simd " << c.simd << ", opaque " << c.opaque
+                                        << ", method " << static_cast<int>(c.method));
+        const Iris& iris = c.iris;
+        Frame frame = scatter_test::random_frame(rng, kWidth, 13, 256);
+        scatter_test::install_pass(*pass, iris, c.opaque ? opaque(std::move(frame), 255) : frame,
                                    light);
         attach_buffers();
         attach_blur_map({0, 0, 1, 128, 254, 255, 255, 255});
         pass->in.region.row_mask = mask.data();
-        pass->in.use_simd = simd != 0;
+        pass->in.use_simd = c.simd;
+        pass->in.sum_method = c.method;
         ASSERT_TRUE(run_pix_loop().ok());
 
         const auto kernel = iris.channels >= 3 ? &scatter::PixelKernels::gather_colour
