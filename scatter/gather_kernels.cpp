@@ -30,8 +30,10 @@ BlockSummer block_summer(bool vector, bool weights) {
 
 }  // namespace
 
-bool KernelSetup::prepare(const PassView& e, StampKind kind, bool vector, double alpha_ratio) {
-    weight_per_alpha = alpha_ratio;
+bool KernelSetup::prepare(const PassView& e, StampKind kind, bool vector,
+                          const SourceAlpha& alpha) {
+    weight_per_alpha = alpha.weight_per_alpha;
+    alpha_everywhere = alpha.light_everywhere;
     sum_block = block_summer(vector, weight_per_alpha <= 0.0);
     counting = updates_along_rows(e);
     stamp_width = e.stamp.width;

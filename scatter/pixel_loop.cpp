@@ -289,7 +289,8 @@ void add_transformed(const Loop& loop, const KernelSetup& setup, const Transform
             }
             const StampWindow window = stamp_window(e, Position{x, y});
             const float share = blur < kFullBlurWeight ? blur * kBlurMapUnit : 1.0f;
-            const double sum = sums.sum(thread, x, y);
+            const double sum =
+                sums.transformed(j) ? sums.sum(thread, x, y) : alpha_sum_everywhere(setup, window);
             const float value = result_of_sum(setup, j, sum, window) * share;
             (j < kLevelsPerPixel ? row.accum[x * kLevelsPerPixel + j] : row.weight[x]) += value;
             if (j == 0 && setup.weight_per_alpha > 0.0) {
@@ -364,32 +365,39 @@ bool transforms(const Loop& loop, const TransformSums& sums, row_reach::ColumnSp
 }
 
 // The one ratio of weight light to alpha light of every pixel the pass reads, when the source's
-// alpha is a single level wherever it is not 0, as a photograph's usually is; 0 otherwise. A
-// float frame's light is not read through levels, and keeps its weight sums.
-double weight_per_alpha(const PassView& e, row_reach::ColumnSpan read) {
+// alpha is a single level wherever it is not 0, as a photograph's usually is; and that level's
+// light when no pixel read is 0 either. A float frame's light is not read through levels.
+SourceAlpha source_alpha(const PassView& e, row_reach::ColumnSpan read) {
     const PhotonLight& photons = e.photons;
     if (e.in.source.linear() || !e.source.Src_Data_sh || read.empty() ||
         photons.level_light[0] != 0.0f || photons.level_light[photons.level_map[0]] != 0.0f) {
-        return 0.0;
+        return {};
     }
     constexpr int32_t kNoLevel = -1;
     constexpr int32_t kLevels = -2;  // more than one
     std::atomic<int32_t> alpha{kNoLevel};
+    std::atomic<bool> unlit{false};  // whether some pixel has level 0
     const auto scan_row = [&](int, int32_t y) {
         int32_t seen = alpha.load(std::memory_order_relaxed);
         const uint16_t* row =
             e.source.Src_Data_sh.get() + static_cast<std::ptrdiff_t>(y) * e.source.src16_stride;
+        bool row_unlit = false;
         for (int32_t x = read.first; x < read.end && seen != kLevels; ++x) {
             const int32_t level = row[x * kLevelsPerPixel];
-            if (level == 0 || level == seen) {
+            if (level == seen) {
                 continue;
             }
-            if (seen == kNoLevel && alpha.compare_exchange_strong(seen, level)) {
+            if (level == 0) {
+                row_unlit = true;
+            } else if (seen == kNoLevel && alpha.compare_exchange_strong(seen, level)) {
                 seen = level;
             } else if (level != seen) {
                 alpha.store(kLevels, std::memory_order_relaxed);
                 seen = kLevels;
             }
+        }
+        if (row_unlit) {
+            unlit.store(true, std::memory_order_relaxed);
         }
     };
     row_reach::for_each_range(
@@ -398,10 +406,10 @@ double weight_per_alpha(const PassView& e, row_reach::ColumnSpan read) {
         });
     const int32_t level = alpha.load();
     if (level < 0 || photons.level_light[level] == 0.0f) {
-        return 0.0;
+        return {};
     }
-    return static_cast<double>(photons.level_light[photons.level_map[level]]) /
-           photons.level_light[level];
+    const double light = photons.level_light[level];
+    return {photons.level_light[photons.level_map[level]] / light, unlit ? 0.0 : light};
 }
 
 EngineStatus run_blurred(const Loop& loop) {
@@ -415,7 +423,7 @@ EngineStatus run_blurred(const Loop& loop) {
     const int threads = platform::row_threads();
     const bool vector = e.in.use_simd && has_vector_kernels();
     KernelSetup setup;
-    if (!setup.prepare(e, stamp_kind(e), vector, weight_per_alpha(e, read))) {
+    if (!setup.prepare(e, stamp_kind(e), vector, source_alpha(e, read))) {
         return {engine_failure::kLightRowsMemory,
                 "(run_pix_loop): not enough memory for the stamp weights"};
     }

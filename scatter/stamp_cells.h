@@ -31,6 +31,13 @@ inline int channel_of(int j) {
 
 enum class StampKind { kGrey, kColour };
 
+// What a pass learns of its source's alpha before it sums, as ratios and lights (0 when they
+// do not hold).
+struct SourceAlpha {
+    double weight_per_alpha = 0.0;
+    double light_everywhere = 0.0;
+};
+
 // How one pass's kernel reads the stamp and sums its light.
 struct KernelSetup {
     const uint8_t* plane[kLevelsPerPixel];  // per channel
@@ -44,10 +51,20 @@ struct KernelSetup {
     // Above 0 when every pixel's weight light is its alpha light times this: the weight sums
     // are then the alpha sums times it, and are not summed.
     double weight_per_alpha;
+    // Above 0 when every pixel the pass reads has this alpha light: an alpha sum is then it
+    // times the in-frame weight of the alpha's plane. Only transforms use it; the walk sums
+    // alpha in the same vector lanes as the colours, at no cost of its own.
+    double alpha_everywhere;
 
     // False when the stamp weight tables cannot be allocated.
-    bool prepare(const PassView& e, StampKind kind, bool vector, double alpha_ratio = 0.0);
+    bool prepare(const PassView& e, StampKind kind, bool vector, const SourceAlpha& alpha = {});
 };
+
+// The alpha sum of a pixel whose stamp meets the frame in `w`, when the pass reads one alpha
+// light everywhere: exact but for float64 rounding, as the walk's sum is.
+inline double alpha_sum_everywhere(const KernelSetup& setup, const StampWindow& w) {
+    return setup.alpha_everywhere * setup.weights.in_frame(0, w);
+}
 
 // Whether every plane's whole weight lies in the frame for a pixel whose stamp meets it in `w`,
 // as it does for most pixels.

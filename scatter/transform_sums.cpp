@@ -91,7 +91,7 @@ bool TransformSums::pays(int64_t worked_pixels, int64_t runs, int threads) const
     const double points = static_cast<double>(padded_width_) * padded_height_;
     const double transform = kSecondsPerTransformPoint * points * std::log2(points);
     // The threads share the planes' and the results' jobs, each whole on one thread.
-    const double jobs = spectra_ + kTransformsPerResult * results();
+    const double jobs = spectra_ + kTransformsPerResult * transformed_results();
     const double longest_share = std::max(jobs / threads, kTransformsPerResult);
     return transform * longest_share < walk;
 }
@@ -140,7 +140,8 @@ EngineStatus TransformSums::run_job(int thread, int job) {
         settle_plane(status.ok());
         return status;
     }
-    return compute(thread, job - spectra_);
+    const int j = job - spectra_;
+    return transformed(j) ? compute(thread, j) : EngineStatus{};
 }
 
 void TransformSums::skip_job(int job) {

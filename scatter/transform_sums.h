@@ -47,8 +47,11 @@ class TransformSums {
     // plane, then each result (the four channels, then the weight). A result's job transforms
     // its light while the planes' jobs run, and waits for them only to multiply by a plane's
     // spectrum, so that the threads stay busy.
-    // A pass whose weight sums follow from its alpha sums has no weight job.
+    // A pass whose weight sums follow from its alpha sums has no weight job, and one whose
+    // alpha is the same everywhere does not transform it (alpha_sum_everywhere).
     int jobs() const { return spectra_ + results(); }
+    // Whether result j's sums come from transforms.
+    bool transformed(int j) const { return j != 0 || setup_.alpha_everywhere <= 0.0; }
     // The result a job computes, or -1 for a plane's job.
     int result_of_job(int job) const { return job < spectra_ ? -1 : job - spectra_; }
     // Runs the job; a result's sums are then left in the thread's frame.
@@ -71,6 +74,7 @@ class TransformSums {
     };
 
     int results() const { return setup_.weight_per_alpha > 0.0 ? kResults - 1 : kResults; }
+    int transformed_results() const { return results() - (transformed(0) ? 0 : 1); }
     EngineStatus take_frames(int threads);
     // The index of the spectrum of the plane that weighs result j.
     int spectrum_of(int j) const;

@@ -189,12 +189,17 @@ TEST_F(PixelLoop, StopRequestLeavesTheRemainingRowsUntouched) {
 
 // A frame whose alpha is one level wherever it has any, as a photograph's is; its transparent
 // pixels stay so.
-Frame opaque(Frame frame, uint16_t alpha) {
-    for (int y = 0; y < frame.height; ++y) {
+// How a case's frame is drawn: random alphas, one alpha level with transparent pixels left in,
+// or one alpha level everywhere.
+enum class Alpha { kRandom, kOneLevel, kEverywhere };
+
+Frame with_alpha(Frame frame, Alpha alpha) {
+    constexpr uint16_t kOpaque = 255;
+    for (int y = 0; y < frame.height && alpha != Alpha::kRandom; ++y) {
         for (int x = 0; x < frame.width; ++x) {
             uint16_t* pixel = frame.pixel(x, y);
-            if (pixel[0] != 0) {
-                pixel[0] = alpha;
+            if (pixel[0] != 0 || alpha == Alpha::kEverywhere) {
+                pixel[0] = kOpaque;
             }
         }
     }
@@ -205,14 +210,14 @@ Frame opaque(Frame frame, uint16_t alpha) {
 struct BlurredCase {
     Iris iris;
     bool simd;
-    bool opaque;
+    Alpha alpha;
     SumMethod method;
 };
 
 // Each processed pixel gets the kernel's full gather scaled by its blur map share; skipped
 // pixels and rows, and the padding of the rows, keep what they held. An opaque frame's pass
-// finds its weights from its alpha sums, through the walk and through transforms; the kernel it
-// is checked against sums them.
+// finds its weights from its alpha sums, through the walk and through transforms, and its alpha
+// sums from the stamp where nothing is transparent; the kernel it is checked against sums them.
 TEST_F(PixelLoop, BlurredPassAddsEachPixelsShareOfItsGather) {
     const Light light;
     // Wide enough for long runs of processed pixels between the side edges.
@@ -220,23 +225,26 @@ TEST_F(PixelLoop, BlurredPassAddsEachPixelsShareOfItsGather) {
     std::vector<int32_t> mask(13, 1);
     mask[2] = mask[9] = 0;
     const std::vector<BlurredCase> cases = {
-        {scatter_test::random_rows_iris(rng, 7, 2), false, false, SumMethod::kCheaper},
-        {scatter_test::random_rows_iris(rng, 7, 2), true, false, SumMethod::kCheaper},
-        {scatter_test::speckled_iris(rng, 5, 2), true, false, SumMethod::kCheaper},
-        {scatter_test::crescent_iris(9, 4), false, false, SumMethod::kCheaper},
-        {scatter_test::random_rows_iris(rng, 7, 2), false, true, SumMethod::kStampWalk},
-        {scatter_test::random_rows_iris(rng, 7, 2), true, true, SumMethod::kStampWalk},
-        {scatter_test::crescent_iris(9, 4), true, true, SumMethod::kStampWalk},
-        {scatter_test::random_rows_iris(rng, 7, 2), true, true, SumMethod::kTransform},
-        {scatter_test::crescent_iris(9, 4), true, true, SumMethod::kTransform},
+        {scatter_test::random_rows_iris(rng, 7, 2), false, Alpha::kRandom, SumMethod::kCheaper},
+        {scatter_test::random_rows_iris(rng, 7, 2), true, Alpha::kRandom, SumMethod::kCheaper},
+        {scatter_test::speckled_iris(rng, 5, 2), true, Alpha::kRandom, SumMethod::kCheaper},
+        {scatter_test::crescent_iris(9, 4), false, Alpha::kRandom, SumMethod::kCheaper},
+        {scatter_test::random_rows_iris(rng, 7, 2), false, Alpha::kOneLevel, SumMethod::kStampWalk},
+        {scatter_test::random_rows_iris(rng, 7, 2), true, Alpha::kOneLevel, SumMethod::kStampWalk},
+        {scatter_test::crescent_iris(9, 4), true, Alpha::kEverywhere, SumMethod::kStampWalk},
+        {scatter_test::random_rows_iris(rng, 7, 2), true, Alpha::kOneLevel, SumMethod::kTransform},
+        {scatter_test::crescent_iris(9, 4), true, Alpha::kOneLevel, SumMethod::kTransform},
+        {scatter_test::random_rows_iris(rng, 7, 2), true, Alpha::kEverywhere,
+         SumMethod::kTransform},
+        {scatter_test::crescent_iris(9, 4), true, Alpha::kEverywhere, SumMethod::kTransform},
     };
     for (const BlurredCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "simd " << c.simd << ", opaque " << c.opaque
-                                        << ", method " << static_cast<int>(c.method));
+        SCOPED_TRACE(testing::Message()
+                     << "simd " << c.simd << ", alpha " << static_cast<int>(c.alpha) << ", method "
+                     << static_cast<int>(c.method));
         const Iris& iris = c.iris;
         Frame frame = scatter_test::random_frame(rng, kWidth, 13, 256);
-        scatter_test::install_pass(*pass, iris, c.opaque ? opaque(std::move(frame), 255) : frame,
-                                   light);
+        scatter_test::install_pass(*pass, iris, with_alpha(std::move(frame), c.alpha), light);
         attach_buffers();
         attach_blur_map({0, 0, 1, 128, 254, 255, 255, 255});
         pass->in.region.row_mask = mask.data();
