@@ -73,7 +73,50 @@ void convert_row(const PassView& e, const LightView& view, int32_t y) {
     }
 }
 
+constexpr int kWeightSlot = 4;
+
+float convert_linear_slot(const PassView& e, int slot, int32_t y, int32_t first, int32_t columns,
+                          double* out) {
+    const SourceFrame& frame = e.in.source;
+    const float* values = frame.srcf + static_cast<std::ptrdiff_t>(y) * frame.srcf_stride +
+                          static_cast<std::ptrdiff_t>(first) * 4;
+    const LinearLight light(e.in.hardness, e.in.brightness);
+    float largest = 0.0f;
+    for (int32_t x = 0; x < columns; ++x) {
+        const float* pixel = values + 4 * static_cast<std::ptrdiff_t>(x);
+        float value = 0.0f;
+        if (frame.in_step(pixel)) {
+            const LinearLight::PixelLight lights = light.pixel_light(pixel);
+            value = slot < kWeightSlot ? lights.slot[slot] : lights.weight;
+        }
+        out[x] = value;
+        largest = std::max(largest, value);
+    }
+    return largest;
+}
+
 }  // namespace
+
+float convert_light_slot(const PassView& e, int slot, int32_t y, int32_t first, int32_t columns,
+                         double* out) {
+    if (e.in.source.linear()) {
+        return convert_linear_slot(e, slot, y, first, columns, out);
+    }
+    const uint16_t* levels = e.source.Src_Data_sh.get() +
+                             static_cast<std::ptrdiff_t>(y) * e.source.src16_stride +
+                             static_cast<std::ptrdiff_t>(first) * 4;
+    const float* light = e.photons.level_light;
+    const uint16_t* map = slot < kWeightSlot ? nullptr : e.photons.level_map;
+    const int channel = slot < kWeightSlot ? slot : 0;
+    float largest = 0.0f;
+    for (int32_t x = 0; x < columns; ++x) {
+        const uint16_t level = levels[4 * static_cast<std::ptrdiff_t>(x) + channel];
+        const float value = light[map != nullptr ? map[level] : level];
+        out[x] = value;
+        largest = std::max(largest, value);
+    }
+    return largest;
+}
 
 void convert_light_rows(const PassView& e, const LightView& view, int32_t first, int32_t end) {
     for (int32_t y = first; y < end; ++y) {

@@ -50,6 +50,11 @@ struct LightView {
 // each value's light as LinearLight gives it.
 void convert_light_rows(const PassView& e, const LightView& view, int32_t first, int32_t end);
 
+// One light of each pixel of frame row y from column `first` on, as convert_light_rows gives
+// it: the channel `slot` (0 to 3), or the weight (slot 4). Answers the largest.
+float convert_light_slot(const PassView& e, int slot, int32_t y, int32_t first, int32_t columns,
+                         double* out);
+
 }  // namespace scatter
 
 #endif

@@ -274,10 +274,14 @@ class LightWindows {
 };
 
 // Result j of the transformed sums, weighted by the blur map, added into the processed rows.
-void add_transformed(const Loop& loop, const KernelSetup& setup, const TransformSums& sums,
-                     int thread, int j, row_reach::ColumnSpan worked) {
+// Adds result j's sums of output rows [first, end); the alpha sums, which follow from the stamp
+// when one alpha level lies everywhere, come with the first transformed result, so that the
+// output rows are swept once less.
+void add_transformed(const Loop& loop, const KernelSetup& setup, const TransformSums& sums, int j,
+                     row_reach::ColumnSpan worked, int32_t first, int32_t end) {
     const PassView& e = loop.e;
-    for (int32_t y = 0; y < e.height; ++y) {
+    const bool alpha_too = !sums.transformed(0) && j == 1;
+    for (int32_t y = first; y < end; ++y) {
         if (!row_processed(loop, y)) {
             continue;
         }
@@ -289,48 +293,46 @@ void add_transformed(const Loop& loop, const KernelSetup& setup, const Transform
             }
             const StampWindow window = stamp_window(e, Position{x, y});
             const float share = blur < kFullBlurWeight ? blur * kBlurMapUnit : 1.0f;
-            const double sum =
-                sums.transformed(j) ? sums.sum(thread, x, y) : alpha_sum_everywhere(setup, window);
-            const float value = result_of_sum(setup, j, sum, window) * share;
-            (j < kLevelsPerPixel ? row.accum[x * kLevelsPerPixel + j] : row.weight[x]) += value;
-            if (j == 0 && setup.weight_per_alpha > 0.0) {
-                row.weight[x] +=
-                    result_of_sum(setup, kWeightResult, sum * setup.weight_per_alpha, window) *
-                    share;
+            const auto add = [&](int result, double sum) {
+                const float value = result_of_sum(setup, result, sum, window) * share;
+                (result < kLevelsPerPixel ? row.accum[x * kLevelsPerPixel + result]
+                                          : row.weight[x]) += value;
+                if (result == 0 && setup.weight_per_alpha > 0.0) {
+                    row.weight[x] +=
+                        result_of_sum(setup, kWeightResult, sum * setup.weight_per_alpha, window) *
+                        share;
+                }
+            };
+            add(j, sums.sum(x, y));
+            if (alpha_too) {
+                add(0, alpha_sum_everywhere(setup, window));
             }
         }
     }
 }
 
-// The pass through transforms prepared already, its jobs spread over the threads. Progress is
-// reported as jobs begin; a stop leaves the results not yet begun unadded.
+// The pass through transforms prepared already, one result after another, each spread over
+// the threads. Progress is reported as results begin; a stop leaves the results not yet begun
+// unadded.
 EngineStatus run_transformed(const Loop& loop, const KernelSetup& setup, TransformSums& sums,
                              row_reach::ColumnSpan worked, int threads) {
-    std::array<EngineStatus, kLevelsPerPixel + kResults> outcome{};
-    std::atomic<bool> stopped{false};
-    platform::for_each_row(0, sums.jobs(), threads, [&](int thread, int32_t job) {
-        const int done = std::max(1, job * kPercent / sums.jobs());
-        if (thread == 0 && loop.progress != nullptr && !stopped &&
-            loop.progress(done, kPercent) != 0) {
-            stopped = true;
-        }
-        if (stopped) {
-            sums.skip_job(job);
-            outcome[job] = {engine_failure::kCancelled, ""};
-            return;
-        }
-        outcome[job] = sums.run_job(thread, job);
-        const int j = sums.result_of_job(job);
-        if (outcome[job].ok() && j >= 0) {
-            add_transformed(loop, setup, sums, thread, j, worked);
-        }
-    });
-    for (const EngineStatus& status : outcome) {
-        if (!status.ok()) {
-            return status;
-        }
+    if (loop.progress != nullptr && loop.progress(1, kPercent) != 0) {
+        return {engine_failure::kCancelled, ""};
     }
-    return {};
+    EngineStatus status = sums.transform_planes(threads);
+    for (int j = 0; j < sums.results() && status.ok(); ++j) {
+        if (!sums.transformed(j)) {
+            continue;
+        }
+        const int done = std::max(1, j * kPercent / sums.results());
+        if (done > 1 && loop.progress != nullptr && loop.progress(done, kPercent) != 0) {
+            return {engine_failure::kCancelled, ""};
+        }
+        status = sums.compute(j, threads, [&](int32_t first, int32_t end) {
+            add_transformed(loop, setup, sums, j, worked, first, end);
+        });
+    }
+    return status;
 }
 
 // Output pixels of the pass and the runs of them along rows, as the walk would take them.
@@ -350,8 +352,7 @@ WorkedPixels worked_pixels(const Loop& loop, row_reach::ColumnSpan worked) {
     return count;
 }
 
-bool transforms(const Loop& loop, const TransformSums& sums, row_reach::ColumnSpan worked,
-                int threads) {
+bool transforms(const Loop& loop, const TransformSums& sums, row_reach::ColumnSpan worked) {
     switch (loop.e.in.sum_method) {
         case SumMethod::kStampWalk:
             return false;
@@ -361,7 +362,7 @@ bool transforms(const Loop& loop, const TransformSums& sums, row_reach::ColumnSp
             break;
     }
     const WorkedPixels count = worked_pixels(loop, worked);
-    return loop.e.in.use_simd && sums.pays(count.pixels, count.runs, threads);
+    return loop.e.in.use_simd && sums.pays(count.pixels, count.runs);
 }
 
 // The one ratio of weight light to alpha light of every pixel the pass reads, when the source's
@@ -428,9 +429,9 @@ EngineStatus run_blurred(const Loop& loop) {
                 "(run_pix_loop): not enough memory for the stamp weights"};
     }
     TransformSums sums(e, setup, read);
-    // Transforms take a frame of float64 a thread; where that memory is refused, the walk, which
-    // takes far less, still renders the pass.
-    if (!worked.empty() && transforms(loop, sums, worked, threads) && sums.prepare(threads).ok()) {
+    // Transforms take a frame of float64 and the spectra of the planes; where that memory is
+    // refused, the walk, which takes far less, still renders the pass.
+    if (!worked.empty() && transforms(loop, sums, worked) && sums.prepare(threads).ok()) {
         return run_transformed(loop, setup, sums, worked, threads);
     }
     // A chunk's window converts the stamp's reach above and below it again; long chunks keep

@@ -3,10 +3,12 @@
 #include <opencv2/core.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
 
+#include "platform/parallel_rows.h"
 #include "scatter/light_rows.h"
 
 namespace scatter {
@@ -18,8 +20,11 @@ constexpr const char* kNoSpectrumMemory =
     "(run_pix_loop): not enough memory for the stamp's spectrum";
 constexpr const char* kTransformFailed = "(run_pix_loop): the transform library failed";
 
-// Light rows converted at once before they are copied into the frame.
-constexpr int32_t kConvertRows = 16;
+// Frame rows a thread converts and transforms at once.
+constexpr int32_t kConvertRows = 32;
+// Spectrum columns a thread reads together: the real and imaginary values of eight of them fill
+// two cache lines of each frame row.
+constexpr int32_t kColumnGroup = 64;
 
 // Measured on this machine class with bench/scatter_bench (BM_SumMethods): seconds a pixel
 // takes for each recorded step of the stamp walk, for each stamp cell of the full gather that
@@ -28,8 +33,9 @@ constexpr double kSecondsPerStep = 3.5e-10;
 constexpr double kSecondsPerGatheredCell = 4.5e-9;
 constexpr double kSecondsPerTransformPoint = 6.0e-10;
 // The forward and inverse transforms of every result, the spectrum products and the copies in
-// and out, in transforms.
-constexpr double kTransformsPerResult = 2.6;
+// and out, in transforms; a plane's rows are mostly empty and are not transformed.
+constexpr double kTransformsPerResult = 2.0;
+constexpr double kTransformsPerPlane = 0.6;
 
 // The side a transform takes: the frame, and room for the stamp's reach so that light wrapping
 // around the frame's far side lands on rows and columns of no light.
@@ -38,8 +44,42 @@ int32_t padded_side(int32_t side, int32_t stamp_side, int32_t half) {
     return cv::getOptimalDFTSize(side + reach);
 }
 
-cv::Mat frame_mat(int32_t rows, int32_t columns, double* values) {
-    return cv::Mat(rows, columns, CV_64F, values);
+// Frame rows [first, end) as the transform library sees them.
+cv::Mat rows_mat(double* frame, int32_t width, int32_t first, int32_t end) {
+    return cv::Mat(end - first, width, CV_64F, frame + static_cast<std::ptrdiff_t>(first) * width);
+}
+
+// Where spectrum column u lies in a row of packed row spectra; `im` is -1 for the real ones.
+struct PackedColumn {
+    int32_t re;
+    int32_t im;
+};
+
+PackedColumn packed_column(int32_t u, int32_t width) {
+    if (u == 0) {
+        return {0, -1};
+    }
+    if (2 * u == width) {
+        return {width - 1, -1};
+    }
+    return {2 * u - 1, 2 * u};
+}
+
+// Calls work(first, end) for each run of rows in [first, end) that `keep` holds.
+template <class Keep, class Work>
+void for_each_run(int32_t first, int32_t end, Keep keep, Work work) {
+    for (int32_t y = first; y < end;) {
+        if (!keep(y)) {
+            ++y;
+            continue;
+        }
+        int32_t run_end = y + 1;
+        while (run_end < end && keep(run_end)) {
+            ++run_end;
+        }
+        work(y, run_end);
+        y = run_end;
+    }
 }
 
 // The weight changes the walk records for a pixel: cells of a row whose weight differs from
@@ -68,7 +108,8 @@ TransformSums::TransformSums(const PassView& e, const KernelSetup& setup,
       setup_(setup),
       read_(read),
       padded_width_(padded_side(e.width, e.stamp.width, e.stamp.half_width)),
-      padded_height_(padded_side(e.height, e.stamp.height, e.stamp.half_height)) {
+      padded_height_(padded_side(e.height, e.stamp.height, e.stamp.half_height)),
+      spectrum_columns_(padded_width_ / 2 + 1) {
     for (int k = 0; k < kLevelsPerPixel; ++k) {
         spectrum_of_channel_[k] = spectra_;
         for (int earlier = 0; earlier < k; ++earlier) {
@@ -82,164 +123,230 @@ TransformSums::TransformSums(const PassView& e, const KernelSetup& setup,
     }
 }
 
-bool TransformSums::pays(int64_t worked_pixels, int64_t runs, int threads) const {
+bool TransformSums::pays(int64_t worked_pixels, int64_t runs) const {
     const double cells = static_cast<double>(e_.stamp.width) * e_.stamp.height;
-    const double walk = (kSecondsPerStep * static_cast<double>(walk_steps(e_, setup_)) *
-                             static_cast<double>(worked_pixels) +
-                         kSecondsPerGatheredCell * cells * static_cast<double>(runs)) /
-                        threads;
+    const double walk = kSecondsPerStep * static_cast<double>(walk_steps(e_, setup_)) *
+                            static_cast<double>(worked_pixels) +
+                        kSecondsPerGatheredCell * cells * static_cast<double>(runs);
     const double points = static_cast<double>(padded_width_) * padded_height_;
-    const double transform = kSecondsPerTransformPoint * points * std::log2(points);
-    // The threads share the planes' and the results' jobs, each whole on one thread.
-    const double jobs = spectra_ + kTransformsPerResult * transformed_results();
-    const double longest_share = std::max(jobs / threads, kTransformsPerResult);
-    return transform * longest_share < walk;
+    const double transform =
+        kSecondsPerTransformPoint * points * std::log2(points) *
+        (kTransformsPerPlane * spectra_ + kTransformsPerResult * transformed_results());
+    return transform < walk;
 }
 
 int TransformSums::spectrum_of(int j) const {
     return spectrum_of_channel_[channel_of(j)];
 }
 
-EngineStatus TransformSums::transform_plane(int index) {
+double* TransformSums::spectrum_row(int spectrum, int32_t u) const {
+    const std::size_t row = static_cast<std::size_t>(spectrum) * spectrum_columns_ + u;
+    return plane_spectra_.get() + row * 2 * static_cast<std::size_t>(padded_height_);
+}
+
+EngineStatus TransformSums::prepare(int threads) {
+    const EngineStatus status = take_buffers(threads);
+    if (!status.ok()) {
+        // Nothing is held for a pass that will not use it.
+        frame_.reset();
+        plane_spectra_.reset();
+        lit_rows_.reset();
+        threads_.reset();
+    }
+    return status;
+}
+
+EngineStatus TransformSums::take_buffers(int threads) {
     const std::size_t points = static_cast<std::size_t>(padded_width_) * padded_height_;
-    double* spectrum = plane_spectra_.get() + points * static_cast<std::size_t>(index);
-    const uint8_t* plane = plane_of_spectrum_[index];
-    std::fill(spectrum, spectrum + points, 0.0);
+    const std::size_t spectrum = static_cast<std::size_t>(spectrum_columns_) * 2 * padded_height_;
+    frame_ = platform::OwnedArray<double>(points);
+    plane_spectra_ = platform::OwnedArray<double>(spectrum * static_cast<std::size_t>(spectra_));
+    lit_rows_ = platform::OwnedArray<uint8_t>::zeroed(static_cast<std::size_t>(padded_height_));
+    threads_.reset(new (std::nothrow) ThreadBuffers[threads]);
+    if (!frame_ || !plane_spectra_ || !lit_rows_ || !threads_) {
+        return {engine_failure::kLightRowsMemory, kNoSpectrumMemory};
+    }
+    for (int t = 0; t < threads; ++t) {
+        threads_[t].columns = platform::OwnedArray<double>(static_cast<std::size_t>(kColumnGroup) *
+                                                           2 * padded_height_);
+        if (!threads_[t].columns) {
+            return {engine_failure::kLightRowsMemory, kNoFrameMemory};
+        }
+    }
+    row_reach::for_each_range(e_.in.region.row_mask, e_.height, e_.stamp.half_height,
+                              [&](int32_t first, int32_t end) {
+                                  std::fill(lit_rows_.get() + first, lit_rows_.get() + end, 1);
+                              });
+    return {};
+}
+
+template <class Stage>
+bool TransformSums::run_stage(int32_t items, int threads, Stage stage) {
+    std::atomic<bool> failed{false};
+    platform::for_each_row(0, items, threads, [&](int thread, int32_t item) {
+        if (failed.load(std::memory_order_relaxed)) {
+            return;
+        }
+        try {
+            stage(thread, item);
+        } catch (...) {
+            // The library allocates its own work space, and throws when it cannot.
+            failed = true;
+        }
+    });
+    return !failed;
+}
+
+void TransformSums::fill_plane_rows(int spectrum, int32_t first, int32_t end) {
+    double* frame = frame_.get();
+    std::fill(frame + static_cast<std::ptrdiff_t>(first) * padded_width_,
+              frame + static_cast<std::ptrdiff_t>(end) * padded_width_, 0.0);
+    const uint8_t* plane = plane_of_spectrum_[spectrum];
     // Cell (i, c) weighs the light at (x + c - half_width, y + i - half_height) for output
     // pixel (x, y): as a convolution kernel it lies at (half_height - i, half_width - c),
     // wrapped around the frame.
     for (int32_t i = 0; i < e_.stamp.height; ++i) {
         const int32_t row = (e_.stamp.half_height - i + padded_height_) % padded_height_;
+        if (row < first || row >= end) {
+            continue;
+        }
+        double* values = frame + static_cast<std::ptrdiff_t>(row) * padded_width_;
         for (int32_t c = 0; c < e_.stamp.width; ++c) {
             const int32_t column = (e_.stamp.half_width - c + padded_width_) % padded_width_;
-            spectrum[static_cast<std::ptrdiff_t>(row) * padded_width_ + column] =
-                plane[static_cast<std::ptrdiff_t>(i) * e_.stamp.width + c];
+            values[column] = plane[static_cast<std::ptrdiff_t>(i) * e_.stamp.width + c];
+        }
+        cv::Mat mat = rows_mat(frame, padded_width_, row, row + 1);
+        cv::dft(mat, mat, cv::DFT_ROWS);
+    }
+}
+
+void TransformSums::fill_light_rows(int thread, int j, int32_t first, int32_t end) {
+    double* frame = frame_.get();
+    const int32_t columns = read_.end - read_.first;
+    float& largest = threads_[thread].largest;
+    for (int32_t y = first; y < end; ++y) {
+        double* row = frame + static_cast<std::ptrdiff_t>(y) * padded_width_;
+        if (lit_rows_[y] == 0) {
+            std::fill(row, row + padded_width_, 0.0);
+            continue;
+        }
+        std::fill(row, row + read_.first, 0.0);
+        std::fill(row + read_.end, row + padded_width_, 0.0);
+        largest = std::max(largest,
+                           convert_light_slot(e_, j, y, read_.first, columns, row + read_.first));
+    }
+    const auto lit = [&](int32_t y) { return lit_rows_[y] != 0; };
+    for_each_run(first, end, lit, [&](int32_t from, int32_t to) {
+        cv::Mat mat = rows_mat(frame, padded_width_, from, to);
+        cv::dft(mat, mat, cv::DFT_ROWS);
+    });
+}
+
+void TransformSums::transform_columns(int thread, int32_t group, int spectrum, ColumnWork work) {
+    const int32_t first = group * kColumnGroup;
+    const int32_t count = std::min(kColumnGroup, spectrum_columns_ - first);
+    const std::ptrdiff_t length = padded_height_;
+    double* columns = threads_[thread].columns.get();
+    double* frame = frame_.get();
+    PackedColumn packed[kColumnGroup];
+    for (int32_t g = 0; g < count; ++g) {
+        packed[g] = packed_column(first + g, padded_width_);
+    }
+    for (std::ptrdiff_t v = 0; v < length; ++v) {
+        const double* row = frame + v * padded_width_;
+        for (int32_t g = 0; g < count; ++g) {
+            double* value = columns + 2 * (g * length + v);
+            value[0] = row[packed[g].re];
+            value[1] = packed[g].im >= 0 ? row[packed[g].im] : 0.0;
         }
     }
-    try {
-        cv::Mat mat = frame_mat(padded_height_, padded_width_, spectrum);
-        cv::dft(mat, mat);
-    } catch (...) {
-        // The library allocates its own work space, and throws when it cannot.
-        return {engine_failure::kLightRowsMemory, kTransformFailed};
+    cv::Mat mat(count, padded_height_, CV_64FC2, columns);
+    cv::dft(mat, mat, cv::DFT_ROWS);
+    if (work == ColumnWork::kKeepSpectrum) {
+        // The inverse transforms leave every sum times the number of points; the spectrum
+        // takes that factor out once.
+        const double scale = 1.0 / (static_cast<double>(padded_width_) * padded_height_);
+        for (int32_t g = 0; g < count; ++g) {
+            const double* from = columns + 2 * g * length;
+            std::transform(from, from + 2 * length, spectrum_row(spectrum, first + g),
+                           [scale](double value) { return value * scale; });
+        }
+        return;
     }
-    return {};
-}
-
-void TransformSums::settle_plane(bool transformed) {
-    if (!transformed) {
-        planes_failed_ = true;
-    }
-    planes_settled_.fetch_add(1);
-    planes_settled_.notify_all();
-}
-
-EngineStatus TransformSums::run_job(int thread, int job) {
-    if (job < spectra_) {
-        const EngineStatus status = transform_plane(job);
-        settle_plane(status.ok());
-        return status;
-    }
-    const int j = job - spectra_;
-    return transformed(j) ? compute(thread, j) : EngineStatus{};
-}
-
-void TransformSums::skip_job(int job) {
-    if (job < spectra_) {
-        settle_plane(false);
-    }
-}
-
-EngineStatus TransformSums::prepare(int threads) {
-    const EngineStatus status = take_frames(threads);
-    if (!status.ok()) {
-        // Nothing is held for a pass that will not use it.
-        plane_spectra_.reset();
-        frames_.reset();
-    }
-    return status;
-}
-
-EngineStatus TransformSums::take_frames(int threads) {
-    const std::size_t points = static_cast<std::size_t>(padded_width_) * padded_height_;
-    plane_spectra_ = platform::OwnedArray<double>(points * static_cast<std::size_t>(spectra_));
-    frames_.reset(new (std::nothrow) ThreadFrame[threads]);
-    if (!plane_spectra_ || !frames_) {
-        return {engine_failure::kLightRowsMemory, kNoSpectrumMemory};
-    }
-    const int32_t columns = read_.end - read_.first;
-    for (int t = 0; t < threads; ++t) {
-        frames_[t].values = platform::OwnedArray<double>(points);
-        frames_[t].light = platform::OwnedArray<float>(LightView::floats(kConvertRows, columns, 0));
-        if (!frames_[t].values || !frames_[t].light) {
-            return {engine_failure::kLightRowsMemory, kNoFrameMemory};
+    for (int32_t g = 0; g < count; ++g) {
+        double* value = columns + 2 * g * length;
+        const double* weight = spectrum_row(spectrum, first + g);
+        for (std::ptrdiff_t v = 0; v < 2 * length; v += 2) {
+            const double re = value[v] * weight[v] - value[v + 1] * weight[v + 1];
+            const double im = value[v] * weight[v + 1] + value[v + 1] * weight[v];
+            value[v] = re;
+            value[v + 1] = im;
         }
     }
-    return {};
-}
-
-int32_t TransformSums::fill_light(ThreadFrame& frame, int j, float* largest) const {
-    double* values = frame.values.get();
-    const int32_t columns = read_.end - read_.first;
-    LightView view = LightView::over(frame.light.get(), kConvertRows, read_.first, columns, 0);
-    float most = 0.0f;
-    // Rows from `unlit` up to the next range of light hold none.
-    int32_t unlit = 0;
-    const auto clear_rows = [&](int32_t end) {
-        std::fill(values + static_cast<std::ptrdiff_t>(unlit) * padded_width_,
-                  values + static_cast<std::ptrdiff_t>(end) * padded_width_, 0.0);
-    };
-    const auto copy_rows = [&](int32_t first, int32_t end) {
-        clear_rows(first);
-        for (int32_t from = first; from < end; from += kConvertRows) {
-            const int32_t to = std::min(end, from + kConvertRows);
-            view.first_row = from;
-            convert_light_rows(e_, view, from, to);
-            for (int32_t y = from; y < to; ++y) {
-                double* row = values + static_cast<std::ptrdiff_t>(y) * padded_width_;
-                std::fill(row, row + read_.first, 0.0);
-                std::fill(row + read_.end, row + padded_width_, 0.0);
-                const std::ptrdiff_t pixel = view.pixel(read_.first, y);
-                for (int32_t x = 0; x < columns; ++x) {
-                    const float light = j < kLevelsPerPixel
-                                            ? view.channel[kLevelsPerPixel * (pixel + x) + j]
-                                            : view.weight[pixel + x];
-                    row[read_.first + x] = light;
-                    most = std::max(most, light);
-                }
+    cv::dft(mat, mat, cv::DFT_ROWS | cv::DFT_INVERSE);
+    // Only the output rows are transformed back along rows.
+    for (std::ptrdiff_t v = 0; v < e_.height; ++v) {
+        double* row = frame + v * padded_width_;
+        for (int32_t g = 0; g < count; ++g) {
+            const double* value = columns + 2 * (g * length + v);
+            row[packed[g].re] = value[0];
+            if (packed[g].im >= 0) {
+                row[packed[g].im] = value[1];
             }
         }
-        unlit = end;
-    };
-    row_reach::for_each_range(e_.in.region.row_mask, e_.height, e_.stamp.half_height, copy_rows);
-    const int32_t lit_rows = unlit;
-    clear_rows(padded_height_);
-    *largest = most;
-    return lit_rows;
+    }
 }
 
-EngineStatus TransformSums::compute(int thread, int j) {
-    ThreadFrame& frame = frames_[thread];
-    const std::size_t points = static_cast<std::size_t>(padded_width_) * padded_height_;
-    float largest = 0.0f;
-    const int32_t lit_rows = fill_light(frame, j, &largest);
-    const int k = channel_of(j);
-    frame.zero_below = kZeroShare * static_cast<double>(largest) * setup_.weights.total(k);
-    try {
-        cv::Mat mat = frame_mat(padded_height_, padded_width_, frame.values.get());
-        const cv::Mat spectrum = frame_mat(padded_height_, padded_width_,
-                                           plane_spectra_.get() + points * spectrum_of(j));
-        cv::dft(mat, mat, 0, lit_rows);
-        for (int settled = planes_settled_.load(); settled < spectra_;
-             settled = planes_settled_.load()) {
-            planes_settled_.wait(settled);
-        }
-        if (planes_failed_) {
+EngineStatus TransformSums::transform_planes(int threads) {
+    const int32_t bands = (padded_height_ + kConvertRows - 1) / kConvertRows;
+    const int32_t groups = (spectrum_columns_ + kColumnGroup - 1) / kColumnGroup;
+    for (int s = 0; s < spectra_; ++s) {
+        const bool transformed =
+            run_stage(bands, threads,
+                      [&](int, int32_t band) {
+                          fill_plane_rows(s, band * kConvertRows,
+                                          std::min(padded_height_, (band + 1) * kConvertRows));
+                      }) &&
+            run_stage(groups, threads, [&](int thread, int32_t group) {
+                transform_columns(thread, group, s, ColumnWork::kKeepSpectrum);
+            });
+        if (!transformed) {
             return {engine_failure::kLightRowsMemory, kTransformFailed};
         }
-        cv::mulSpectrums(mat, spectrum, mat, 0);
-        cv::dft(mat, mat, cv::DFT_INVERSE | cv::DFT_SCALE | cv::DFT_REAL_OUTPUT, e_.height);
-    } catch (...) {
+    }
+    return {};
+}
+
+EngineStatus TransformSums::compute(int j, int threads, const AddRows& add) {
+    const int32_t output_bands = (e_.height + kConvertRows - 1) / kConvertRows;
+    const auto output_band = [&](int32_t band) {
+        return row_reach::RowSpan{band * kConvertRows,
+                                  std::min(e_.height, (band + 1) * kConvertRows)};
+    };
+    const int32_t bands = (padded_height_ + kConvertRows - 1) / kConvertRows;
+    const int32_t groups = (spectrum_columns_ + kColumnGroup - 1) / kColumnGroup;
+    for (int t = 0; t < threads; ++t) {
+        threads_[t].largest = 0.0f;
+    }
+    bool transformed = run_stage(bands, threads, [&](int thread, int32_t band) {
+        fill_light_rows(thread, j, band * kConvertRows,
+                        std::min(padded_height_, (band + 1) * kConvertRows));
+    });
+    float largest = 0.0f;
+    for (int t = 0; t < threads; ++t) {
+        largest = std::max(largest, threads_[t].largest);
+    }
+    zero_below_ = kZeroShare * static_cast<double>(largest) * setup_.weights.total(channel_of(j));
+    transformed = transformed && run_stage(groups, threads, [&](int thread, int32_t group) {
+                      transform_columns(thread, group, spectrum_of(j), ColumnWork::kConvolve);
+                  });
+    transformed = transformed && run_stage(output_bands, threads, [&](int, int32_t band) {
+                      const row_reach::RowSpan rows = output_band(band);
+                      cv::Mat mat = rows_mat(frame_.get(), padded_width_, rows.first, rows.end);
+                      cv::dft(mat, mat, cv::DFT_ROWS | cv::DFT_INVERSE | cv::DFT_REAL_OUTPUT);
+                      add(rows.first, rows.end);
+                  });
+    if (!transformed) {
         return {engine_failure::kLightRowsMemory, kTransformFailed};
     }
     return {};

@@ -8,12 +8,21 @@
 // nothing under the stamp has light, the walk's sum is exactly 0 (gather_walk.h); here such a
 // sum is what the transform leaves of other pixels' light, so sums below kZeroShare of the
 // largest the frame can give are taken as 0.
+//
+// A transform of the whole frame is done in stages that each spread over every thread, however
+// few results a pass has: the frame's rows are transformed; then each column of the row spectra
+// is transformed, multiplied by the stamp's spectrum and transformed back, a few neighbouring
+// columns read together; then the rows are transformed back. A real row's spectrum comes packed
+// (the transform library's layout): the real value at frequency 0, a real and an imaginary
+// column for each frequency after it, and the real value at half the row's length when that is
+// even. Doing the column work in one stage reads the frame once where a forward and an inverse
+// transform of the whole frame each read it twice.
 #ifndef QB_SCATTER_TRANSFORM_SUMS_H
 #define QB_SCATTER_TRANSFORM_SUMS_H
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "engine/engine_failures.h"
@@ -28,6 +37,8 @@ class TransformSums {
   public:
     // Sums below this share of the largest possible one are rounding residue.
     static constexpr double kZeroShare = 1e-12;
+    // Output rows [first, end) of a result, whose sums are in the frame until the next result.
+    using AddRows = std::function<void(int32_t first, int32_t end)>;
 
     // The sums of the pass's pixels in the columns `read` (the worked columns and the stamp's
     // reach around them).
@@ -35,69 +46,74 @@ class TransformSums {
     TransformSums(const TransformSums&) = delete;
     TransformSums& operator=(const TransformSums&) = delete;
 
-    // Whether transforms cost less time on `threads` threads than walking the stamp for the
-    // pass's `worked_pixels` output pixels in `runs` runs along rows, as measured on this
-    // machine class (bench/scatter_bench).
-    bool pays(int64_t worked_pixels, int64_t runs, int threads) const;
+    // Whether transforms cost less time than walking the stamp for the pass's `worked_pixels`
+    // output pixels in `runs` runs along rows, as measured on this machine class
+    // (bench/scatter_bench). Both spread over the threads alike.
+    bool pays(int64_t worked_pixels, int64_t runs) const;
 
-    // Takes each thread's frame; holds nothing when it fails.
+    // Takes the frame, the planes' spectra and each thread's buffers; holds nothing when it
+    // fails.
     EngineStatus prepare(int threads);
 
-    // The work comes in jobs, each on one thread: first the transform of each distinct stamp
-    // plane, then each result (the four channels, then the weight). A result's job transforms
-    // its light while the planes' jobs run, and waits for them only to multiply by a plane's
-    // spectrum, so that the threads stay busy.
-    // A pass whose weight sums follow from its alpha sums has no weight job, and one whose
-    // alpha is the same everywhere does not transform it (alpha_sum_everywhere).
-    int jobs() const { return spectra_ + results(); }
-    // Whether result j's sums come from transforms.
-    bool transformed(int j) const { return j != 0 || setup_.alpha_everywhere <= 0.0; }
-    // The result a job computes, or -1 for a plane's job.
-    int result_of_job(int job) const { return job < spectra_ ? -1 : job - spectra_; }
-    // Runs the job; a result's sums are then left in the thread's frame.
-    EngineStatus run_job(int thread, int job);
-    // A job that will not run: nothing waits for it.
-    void skip_job(int job);
+    // The spectrum of each distinct stamp plane, on up to `threads` threads.
+    EngineStatus transform_planes(int threads);
 
-    // Output pixel (x, y)'s sum in the thread's frame, as compute left it.
-    double sum(int thread, int32_t x, int32_t y) const {
-        const double value =
-            frames_[thread].values[static_cast<std::ptrdiff_t>(y) * padded_width_ + x];
-        return value > frames_[thread].zero_below ? value : 0.0;
+    // Results 0 .. results() - 1 are the four channels, then the weight; a pass whose weight
+    // sums follow from its alpha sums has no weight result.
+    int results() const { return setup_.weight_per_alpha > 0.0 ? kResults - 1 : kResults; }
+    // Whether result j's sums come from transforms: one alpha level everywhere gives the alpha
+    // sums from the stamp (alpha_sum_everywhere).
+    bool transformed(int j) const { return j != 0 || setup_.alpha_everywhere <= 0.0; }
+
+    // Result j's sums, which must be transformed, on up to `threads` threads: `add` is called
+    // for every band of output rows once its sums are in the frame.
+    EngineStatus compute(int j, int threads, const AddRows& add);
+
+    // Output pixel (x, y)'s sum in the frame, as compute left it.
+    double sum(int32_t x, int32_t y) const {
+        const double value = frame_[static_cast<std::ptrdiff_t>(y) * padded_width_ + x];
+        return value > zero_below_ ? value : 0.0;
     }
 
   private:
-    struct ThreadFrame {
-        platform::OwnedArray<double> values;
-        platform::OwnedArray<float> light;  // a few converted light rows
-        double zero_below = 0.0;
+    // What each thread works in: a group of spectrum columns, and the largest light it met.
+    struct ThreadBuffers {
+        platform::OwnedArray<double> columns;
+        float largest = 0.0f;
     };
+    enum class ColumnWork { kKeepSpectrum, kConvolve };
 
-    int results() const { return setup_.weight_per_alpha > 0.0 ? kResults - 1 : kResults; }
     int transformed_results() const { return results() - (transformed(0) ? 0 : 1); }
-    EngineStatus take_frames(int threads);
+    EngineStatus take_buffers(int threads);
+    // Runs stage(thread, item) for items 0 .. items - 1 on up to `threads` threads; answers
+    // whether the transform library failed in none of them.
+    template <class Stage>
+    bool run_stage(int32_t items, int threads, Stage stage);
+    // Frame rows [first, end): the light of result j (or, for j < 0, plane `spectrum` wrapped
+    // around the frame's corner), each row with anything in it transformed.
+    void fill_plane_rows(int spectrum, int32_t first, int32_t end);
+    void fill_light_rows(int thread, int j, int32_t first, int32_t end);
+    // Spectrum columns of the group `group`: transformed along the frame's columns, then kept
+    // as the spectrum of plane `spectrum` or multiplied by it and transformed back.
+    void transform_columns(int thread, int32_t group, int spectrum, ColumnWork work);
     // The index of the spectrum of the plane that weighs result j.
     int spectrum_of(int j) const;
-    EngineStatus transform_plane(int spectrum);
-    EngineStatus compute(int thread, int j);
-    // Marks a plane's job finished or given up, and wakes the results that wait for it.
-    void settle_plane(bool transformed);
-    // Copies result j's light into the thread's frame; answers the frame's rows that may hold
-    // light, and its largest light.
-    int32_t fill_light(ThreadFrame& frame, int j, float* largest) const;
+    double* spectrum_row(int spectrum, int32_t u) const;
 
     const PassView& e_;
     const KernelSetup& setup_;
     const row_reach::ColumnSpan read_;
     int32_t padded_width_;
     int32_t padded_height_;
+    int32_t spectrum_columns_;
     int spectra_ = 0;
     int spectrum_of_channel_[kLevelsPerPixel] = {};
     const uint8_t* plane_of_spectrum_[kLevelsPerPixel] = {};
-    std::atomic<int> planes_settled_{0};
-    std::atomic<bool> planes_failed_{false};
+    double zero_below_ = 0.0;
+    platform::OwnedArray<double> frame_;
     platform::OwnedArray<double> plane_spectra_;
-    std::unique_ptr<ThreadFrame[]> frames_;
+    platform::OwnedArray<uint8_t> lit_rows_;  // per frame row: whether it may hold light
+    std::unique_ptr<ThreadBuffers[]> threads_;
 };
 
 }  // namespace scatter
