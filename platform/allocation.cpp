@@ -31,13 +31,22 @@ struct alignas(std::max_align_t) BlockRecord {
 // large pages cut that five hundred times. (Leaving blocks below 32 MB to the C library, whose
 // heap keeps them from render to render, measured twice as slow: it gives them back between
 // renders and faults them in again.) Blocks this large come straight from the system, so they
-// are zero already and can start on a large-page boundary.
+// are zero already and can start on a large-page boundary. Half a large page is the bound so
+// that a full HD frame's one-byte buffers (just under 2 MB) are among them.
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
-constexpr std::size_t kLargeBlock = kLargePage;
+constexpr std::size_t kLargeBlock = kLargePage / 2;
 
-// The system mapping that holds a large block of `size` bytes.
+// A large block's pages: whole large pages, so that its last part is not left to 4 KB pages (a
+// frame buffer's last rows, which a depth render's last steps touched a page fault at a time).
+std::size_t large_pages_of(std::size_t size) {
+    return (size + kLargePage - 1) / kLargePage * kLargePage;
+}
+
+// The system mapping that holds a large block of `size` bytes, with room to start it on a
+// large-page boundary. Blocks whose sizes round to the same large pages share a length, so a
+// kept block serves the next pass's request of a slightly different size.
 std::size_t mapped_length(std::size_t size) {
-    return size + sizeof(BlockRecord) + kLargePage;
+    return large_pages_of(size) + kLargePage;
 }
 
 void unmap(const BlockRecord& record) {
@@ -53,7 +62,7 @@ void* map_large(std::size_t size) {
     }
     const auto start = reinterpret_cast<std::uintptr_t>(base) + sizeof(BlockRecord);
     const std::uintptr_t block = (start + kLargePage - 1) / kLargePage * kLargePage;
-    madvise(reinterpret_cast<void*>(block), size, MADV_HUGEPAGE);
+    madvise(reinterpret_cast<void*>(block), large_pages_of(size), MADV_HUGEPAGE);
     auto* record = reinterpret_cast<BlockRecord*>(block) - 1;
     *record = BlockRecord{base, length};
     return reinterpret_cast<void*>(block);

@@ -114,6 +114,26 @@ TEST(BlockRecycling, KeepsLargeBlocksForTheNextRequestOfTheirSize) {
     EXPECT_EQ(platform::live_allocations(), live_before);
 }
 
+// Steps of a depth render ask for light rows of slightly different sizes, and a full HD frame's
+// one-byte buffers are just under 2 MB: blocks that round to the same large pages are one kept
+// block.
+TEST(BlockRecycling, ServesRequestsThatRoundToTheSameLargePages) {
+    constexpr std::size_t kHdPixels = std::size_t{1920} * 1080;
+    const int live_before = platform::live_allocations();
+    {
+        platform::BlockRecycling recycling;
+        for (const std::size_t size : {kFrameBytes, kHdPixels}) {
+            void* first = platform::allocate_bytes(size - 4096);
+            ASSERT_NE(first, nullptr);
+            platform::release_bytes(first);
+            void* again = platform::allocate_bytes(size);
+            EXPECT_EQ(again, first) << size;
+            platform::release_bytes(again);
+        }
+    }
+    EXPECT_EQ(platform::live_allocations(), live_before);
+}
+
 // A render inside another's (a host rendering a layer from within a render) keeps its own blocks
 // and hands the thread back to the outer one.
 TEST(BlockRecycling, AnInnerRecyclingHandsTheThreadBackToTheOuterOne) {
