@@ -276,37 +276,59 @@ class LightWindows {
 // Result j of the transformed sums, weighted by the blur map, added into the processed rows.
 // Adds result j's sums of output rows [first, end); the alpha sums, which follow from the stamp
 // when one alpha level lies everywhere, come with the first transformed result, so that the
-// output rows are swept once less.
+// output rows are swept once less. Most pixels' stamps lie wholly in the frame: they need no
+// window of their own, and their alpha sums are all one.
 void add_transformed(const Loop& loop, const KernelSetup& setup, const TransformSums& sums, int j,
                      row_reach::ColumnSpan worked, int32_t first, int32_t end) {
     const PassView& e = loop.e;
     const bool alpha_too = !sums.transformed(0) && j == 1;
+    const StampWindow whole{0, e.stamp.width, 0, e.stamp.height};
+    const double alpha_sum_whole = alpha_too ? alpha_sum_everywhere(setup, whole) : 0.0;
+    const auto add_pixel = [&](const RowBuffers& row, Position at, const StampWindow& window,
+                               double alpha_sum) {
+        const int32_t x = at.x;
+        const uint8_t blur = row.blur_map ? row.blur_map[x] : kFullBlurWeight;
+        if (blur == 0) {
+            return;
+        }
+        const float share = blur < kFullBlurWeight ? blur * kBlurMapUnit : 1.0f;
+        const auto add = [&](int result, double sum) {
+            const float value = result_of_sum(setup, result, sum, window) * share;
+            (result < kLevelsPerPixel ? row.accum[x * kLevelsPerPixel + result] : row.weight[x]) +=
+                value;
+            if (result == 0 && setup.weight_per_alpha > 0.0) {
+                row.weight[x] +=
+                    result_of_sum(setup, kWeightResult, sum * setup.weight_per_alpha, window) *
+                    share;
+            }
+        };
+        add(j, sums.sum(x, at.y));
+        if (alpha_too) {
+            add(0, alpha_sum);
+        }
+    };
     for (int32_t y = first; y < end; ++y) {
         if (!row_processed(loop, y)) {
             continue;
         }
         const RowBuffers row = row_buffers(loop, y);
-        for (int32_t x = worked.first; x < worked.end; ++x) {
-            const uint8_t blur = row.blur_map ? row.blur_map[x] : kFullBlurWeight;
-            if (blur == 0) {
-                continue;
-            }
+        const bool whole_row = y >= e.stamp.half_height && y + e.stamp.half_height < e.height;
+        const int32_t whole_first =
+            whole_row ? std::clamp(e.stamp.half_width, worked.first, worked.end) : worked.end;
+        const int32_t whole_end = std::clamp(e.width - e.stamp.half_width, whole_first, worked.end);
+        const auto add_edge = [&](int32_t x) {
             const StampWindow window = stamp_window(e, Position{x, y});
-            const float share = blur < kFullBlurWeight ? blur * kBlurMapUnit : 1.0f;
-            const auto add = [&](int result, double sum) {
-                const float value = result_of_sum(setup, result, sum, window) * share;
-                (result < kLevelsPerPixel ? row.accum[x * kLevelsPerPixel + result]
-                                          : row.weight[x]) += value;
-                if (result == 0 && setup.weight_per_alpha > 0.0) {
-                    row.weight[x] +=
-                        result_of_sum(setup, kWeightResult, sum * setup.weight_per_alpha, window) *
-                        share;
-                }
-            };
-            add(j, sums.sum(x, y));
-            if (alpha_too) {
-                add(0, alpha_sum_everywhere(setup, window));
-            }
+            add_pixel(row, Position{x, y}, window,
+                      alpha_too ? alpha_sum_everywhere(setup, window) : 0.0);
+        };
+        for (int32_t x = worked.first; x < whole_first; ++x) {
+            add_edge(x);
+        }
+        for (int32_t x = whole_first; x < whole_end; ++x) {
+            add_pixel(row, Position{x, y}, whole, alpha_sum_whole);
+        }
+        for (int32_t x = whole_end; x < worked.end; ++x) {
+            add_edge(x);
         }
     }
 }
