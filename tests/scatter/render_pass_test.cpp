@@ -109,19 +109,33 @@ TEST(RenderPass, EveryRefusedBufferIsReportedAndNothingIsLeft) {
     }
 }
 
-// Transforms take a float64 frame a thread; a pass refused that memory walks the stamp instead,
+// Transforms take a float64 frame, the planes' spectra, the rows that hold light and a group of
+// spectrum columns for each thread; a pass refused any of that memory walks the stamp instead,
 // and adds what the walk adds.
 TEST(RenderPass, TransformsRefusedTheirMemoryLeaveThePassToTheWalk) {
     // The pass's parts (a disc this large is not smeared), then the stamp weights.
     constexpr int kRequestsBeforeTransforms = 8;
+    constexpr int kTransformRequests = 4;  // on one thread
+    const int threads_before = omp_get_max_threads();
+    omp_set_num_threads(1);
     auto engine = std::make_unique<BokehEngine>();
     PassData walked = make_data(255);
     PassInputs in = inputs_for(walked, 9.0, false, false, kHighQuality);
     in.sum_method = SumMethod::kStampWalk;
     ASSERT_EQ(run(*engine, walked, in).error_code, 0);
 
+    // Every request of a transformed pass is refused in turn below.
+    PassData transformed = make_data(255);
+    in = inputs_for(transformed, 9.0, false, false, kHighQuality);
+    in.sum_method = SumMethod::kTransform;
+    platform::refuse_allocation_after(-1);
+    ASSERT_EQ(run(*engine, transformed, in).error_code, 0);
+    EXPECT_EQ(platform::refuse_allocation_after(-1),
+              kRequestsBeforeTransforms + kTransformRequests);
+
     const int live_before = platform::live_allocations();
-    for (int refused : {kRequestsBeforeTransforms, kRequestsBeforeTransforms + 1}) {
+    for (int refused = kRequestsBeforeTransforms;
+         refused < kRequestsBeforeTransforms + kTransformRequests; ++refused) {
         SCOPED_TRACE(refused);
         PassData fallen_back = make_data(255);
         in = inputs_for(fallen_back, 9.0, false, false, kHighQuality);
@@ -134,6 +148,7 @@ TEST(RenderPass, TransformsRefusedTheirMemoryLeaveThePassToTheWalk) {
         EXPECT_EQ(fallen_back.weight, walked.weight);
         EXPECT_EQ(platform::live_allocations(), live_before);
     }
+    omp_set_num_threads(threads_before);
 }
 
 TEST(RenderPass, CompletePassesAddLightAndHoldNothingAfterwards) {
