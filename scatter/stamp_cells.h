@@ -169,9 +169,22 @@ class StampCells {
         }
     }
 
-    // `result` for a pixel whose whole stamp lies in the frame.
+    // `result` for a pixel whose whole stamp lies in the frame. Most pixels are such and have
+    // every sum fed: they take the few multiplications here, inline, and the general result is
+    // called for the rest. Out of line, its results went through memory one float at a time and
+    // were read back as a vector, which stalled every pixel until the stores had landed.
     void result_inside(KernelResult* out) {
-        result(StampWindow{0, setup_.stamp_width, 0, setup_.stamp_height}, out);
+        if (!setup_.planes_weigh || (setup_.counting && !lit_.feeds_every_sum())) {
+            result(StampWindow{0, setup_.stamp_width, 0, setup_.stamp_height}, out);
+            return;
+        }
+        if (setup_.weight_per_alpha > 0.0) {
+            sums_.weight = sums_.light[0] * setup_.weight_per_alpha;
+        }
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            out->value[k] = static_cast<float>(sums_.light[k] * setup_.norm[k]);
+        }
+        out->value[kWeightResult] = static_cast<float>(sums_.weight * setup_.norm[kWeightResult]);
     }
 
     // Hands the sums back for the next pixel.
