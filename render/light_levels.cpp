@@ -107,6 +107,7 @@ void LightLevels::index_buckets() {
         }
         bucket_level_[i] = static_cast<uint16_t>(found);
     }
+    bucket_level_.push_back(0);
     lookup_.first_bits_ = first_bits;
     lookup_.shift_ = shift;
     const auto bucket_of = [&](int32_t level) {

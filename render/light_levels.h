@@ -42,6 +42,7 @@ class LevelLookup {
 
   private:
     friend class LightLevels;
+    friend class WideLevelLookup;
 
     const float* thresholds_ = nullptr;
     const uint16_t* bucket_level_ = nullptr;
@@ -84,7 +85,8 @@ class LightLevels {
     int32_t max_level_;
     // thresholds_[k] for k = 1..max; entry 0 is unused.
     std::vector<float> thresholds_;
-    // The level at the start of each bucket of bit patterns (levels stay below 2^16).
+    // The level at the start of each bucket of bit patterns (levels stay below 2^16), and one
+    // more entry, so that the last bucket can be read as the low half of 32 bits.
     std::vector<uint16_t> bucket_level_;
     LevelLookup lookup_;
 };

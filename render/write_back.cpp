@@ -6,66 +6,41 @@
 
 #include "engine/linear_light.h"
 #include "render/light_levels.h"
+#include "render/pixel_converter.h"
 #include "render/row_threads.h"
+#include "render/write_back_wide.h"
 
 namespace render {
 namespace {
 
-constexpr int kAlpha = 0;
-
-// Everything a pixel's conversion reads, by value, so that each row keeps it in registers.
-struct Converter {
-    float mid_light;
-    bool alpha_bokeh;
-    float inverse_brightness;
-    int32_t max_level;
-    LevelLookup colour;
-    LevelLookup alpha;  // only in alpha-bokeh mode
-
-    // One pixel of channels of type Channel: the four accumulated sums and their weight in,
-    // the stored levels out; `source` is the input pixel, whose alpha passes through unless
-    // alpha bokeh is on.
-    template <class Channel>
-    void convert(const float* sums, float weight_sum, const uint8_t* source, uint8_t* out) const {
-        // A pixel that received no weight keeps weight 1: its sums are 0 and it turns black.
-        const float weight = weight_sum > 0.0f ? mid_light / weight_sum : 1.0f;
-        if (alpha_bokeh) {
-            float alpha_sum = sums[kAlpha];
-            if (inverse_brightness != 1.0f) {
-                alpha_sum *= inverse_brightness;
-            }
-            store<Channel>(out, kAlpha, alpha.level(weight * alpha_sum));
-        } else {
-            Channel source_alpha;
-            std::memcpy(&source_alpha, source, sizeof source_alpha);
-            store<Channel>(out, kAlpha, std::min<int32_t>(source_alpha, max_level));
-        }
-        for (int k = 1; k < kChannels; ++k) {
-            store<Channel>(out, k, colour.level(weight * sums[k]));
-        }
+// The pixels of a row in groups of sixteen, where the processor can; answers how many.
+template <class Channel>
+int32_t convert_sixteens(const PixelConverter& converter, const float* light, const float* weights,
+                         int32_t width, const uint8_t* input, uint8_t* output) {
+    if (!has_wide_write_back()) {
+        return 0;
     }
-
-    // Each channel goes straight to the output: gathering a pixel on the stack and copying it
-    // as a whole stalled every pixel on reading back the bytes just stored.
-    template <class Channel>
-    static void store(uint8_t* pixel, int channel, int32_t level) {
-        const auto value = static_cast<Channel>(level);
-        std::memcpy(pixel + static_cast<std::size_t>(channel) * sizeof(Channel), &value,
-                    sizeof value);
+    if constexpr (sizeof(Channel) == 1) {
+        return convert_sixteens8(converter, light, weights, width, input, output);
+    } else {
+        return convert_sixteens16(converter, light, weights, width, input, output);
     }
-};
+}
 
 // The depth is settled once, outside the loops.
 template <class Channel>
 void write_rows(const float* light, const float* weights, int32_t width, int32_t height,
-                const ConstPixelRows& input, const PixelRows& output, const Converter& converter) {
+                const ConstPixelRows& input, const PixelRows& output,
+                const PixelConverter& converter) {
     constexpr std::size_t kPixelBytes = kChannels * sizeof(Channel);
     platform::for_each_row(0, height, threads_for(int64_t{height} * width), [&](int, int32_t r) {
         const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(r) * width;
         const uint8_t* in = input.row(r);
         uint8_t* out = output.row(r);
-        const Converter local = converter;
-        for (int32_t c = 0; c < width; ++c) {
+        const PixelConverter local = converter;
+        const int32_t converted = convert_sixteens<Channel>(local, light + first * kChannels,
+                                                            weights + first, width, in, out);
+        for (int32_t c = converted; c < width; ++c) {
             local.convert<Channel>(light + (first + c) * kChannels, weights[first + c],
                                    in + c * kPixelBytes, out + c * kPixelBytes);
         }
@@ -85,18 +60,18 @@ void write_linear_rows(const float* light, const float* coverage, int32_t width,
         uint8_t* out = output.row(r);
         for (int32_t c = 0; c < width; ++c) {
             const float* sums = light + (first + c) * kChannels;
-            const float pixels = sums[kAlpha];
+            const float pixels = sums[kAlphaChannel];
             const float covered = coverage[first + c];
             float pixel[kChannels];
             if (alpha_bokeh) {
-                pixel[kAlpha] = LinearLight::alpha_value(covered, pixels);
+                pixel[kAlphaChannel] = LinearLight::alpha_value(covered, pixels);
             } else {
                 float source_alpha;
                 std::memcpy(&source_alpha, in + c * sizeof pixel, sizeof source_alpha);
-                pixel[kAlpha] = std::min(LinearLight::cleaned(source_alpha), 1.0f);
+                pixel[kAlphaChannel] = std::min(LinearLight::cleaned(source_alpha), 1.0f);
             }
             for (int k = 1; k < kChannels; ++k) {
-                pixel[k] = curve.colour_value(sums[k], covered, pixels, pixel[kAlpha]);
+                pixel[k] = curve.colour_value(sums[k], covered, pixels, pixel[kAlphaChannel]);
             }
             std::memcpy(out + c * sizeof pixel, pixel, sizeof pixel);
         }
@@ -118,7 +93,7 @@ void write_back(const float* light, const float* weights, int32_t width, int32_t
     // and tables shared between renders would tie renders running at once to each other.
     const LightLevels colour(settings.hardness, deep, 1.0, max_level);
     std::optional<LightLevels> alpha;
-    Converter converter{
+    PixelConverter converter{
         settings.mid_light, settings.alpha_bokeh, static_cast<float>(1.0 / settings.brightness),
         max_level,          colour.lookup(),      LevelLookup{}};
     if (settings.alpha_bokeh) {

@@ -1,7 +1,10 @@
 // Accumulated light into output pixels: normalisation, rounding, alpha, brightness and depth.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "engine/light_curve.h"
@@ -143,6 +146,75 @@ TEST(WriteBack, SixteenBitWorldsGetSixteenBitLevels) {
     EXPECT_EQ(output[1], 20000);
     EXPECT_EQ(output[2], 0);
     EXPECT_EQ(output[3], 32768);
+}
+
+// Rows long enough to be converted sixteen pixels at a time agree, level for level, with each of
+// their pixels converted alone; the lights and weights cover every branch of the level search:
+// none, NaN, negative, below the first level, between levels, at a threshold, beyond the top,
+// endless, and no weight at all. Rows of 37 pixels leave a tail of five, and padded rows a gap
+// that must stay untouched.
+TEST(WriteBack, WholeRowsAgreeWithEachPixelConvertedAlone) {
+    constexpr int32_t kWidth = 37;
+    constexpr int32_t kHeight = 3;
+    constexpr int kPixels = kWidth * kHeight;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float endless = std::numeric_limits<float>::infinity();
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> spread(0.0f, 1.2f);
+    std::uniform_int_distribution<int> level(0, 32768);
+    for (const ChannelDepth depth : {ChannelDepth::k8, ChannelDepth::k16}) {
+        const bool deep = depth == ChannelDepth::k16;
+        const std::ptrdiff_t pixel_bytes = deep ? 8 : 4;
+        const std::ptrdiff_t row_bytes = kWidth * pixel_bytes + 6;
+        const auto light_of = [&](int n) {
+            return deep ? RGB_to_Light(static_cast<uint16_t>(n), kHardness, 1.0, 1.0)
+                        : RGB_to_Light8(static_cast<uint8_t>(n), kHardness, 1.0, 1.0);
+        };
+        const std::vector<float> special = {
+            0.0f,          nan,         -0.5f,
+            light_of(1),   light_of(2), std::nextafter(light_of(3), 0.0f),
+            light_of(100), 1.0e9f,      endless};
+        std::vector<float> light(static_cast<std::size_t>(kPixels) * 4);
+        std::vector<float> weights(kPixels);
+        std::vector<uint8_t> input(static_cast<std::size_t>(row_bytes) * kHeight);
+        for (int i = 0; i < kPixels; ++i) {
+            for (int k = 0; k < 4; ++k) {
+                const int pick = (i * 4 + k) % 23;
+                light[i * 4 + k] =
+                    pick < static_cast<int>(special.size()) ? special[pick] : spread(random);
+            }
+            weights[i] = i % 11 == 0 ? 0.0f : i % 13 == 0 ? nan : 0.25f + spread(random);
+        }
+        for (uint8_t& byte : input) {
+            byte = static_cast<uint8_t>(level(random));
+        }
+        for (const bool alpha_bokeh : {false, true}) {
+            WriteBackSettings settings;
+            settings.hardness = kHardness;
+            settings.mid_light = 0.6f;
+            settings.alpha_bokeh = alpha_bokeh;
+            settings.brightness = alpha_bokeh ? 2.0 : 1.0;
+            std::vector<uint8_t> rows(input.size(), 0xAB);
+            render::write_back(light.data(), weights.data(), kWidth, kHeight,
+                               render::ConstPixelRows{input.data(), row_bytes, depth},
+                               render::PixelRows{rows.data(), row_bytes, depth}, settings);
+            for (int32_t y = 0; y < kHeight; ++y) {
+                for (int32_t x = 0; x < kWidth; ++x) {
+                    const int i = y * kWidth + x;
+                    const std::ptrdiff_t at = y * row_bytes + x * pixel_bytes;
+                    std::vector<uint8_t> alone(static_cast<std::size_t>(pixel_bytes), 0xAB);
+                    render::write_back(&light[i * 4], &weights[i], 1, 1,
+                                       render::ConstPixelRows{&input[at], pixel_bytes, depth},
+                                       render::PixelRows{alone.data(), pixel_bytes, depth},
+                                       settings);
+                    EXPECT_EQ(std::vector<uint8_t>(&rows[at], &rows[at] + pixel_bytes), alone)
+                        << (deep ? "16" : "8") << "-bit pixel " << x << "," << y
+                        << (alpha_bokeh ? " with alpha bokeh" : "");
+                }
+                EXPECT_EQ(rows[y * row_bytes + kWidth * pixel_bytes], 0xAB) << "padding";
+            }
+        }
+    }
 }
 
 }  // namespace
