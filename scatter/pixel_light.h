@@ -5,14 +5,6 @@
 #include <cstdint>
 
 #include "engine/light_curve.h"
-#include "scatter/kernel_result.h"
-
-// accum_pixel[k] += result[k] for the four channels; the weight goes to weight_buf separately.
-inline void accumulate_pixel(float* accum_pixel, const KernelResult& result) {
-    for (int k = 0; k < 4; ++k) {
-        accum_pixel[k] += result.value[k];
-    }
-}
 
 // accum_pixel[k] += the 16-bit light of source level k, with the curve parameters a, b, c.
 void light_pixel16(LightTables& tables, float* accum_pixel, const uint16_t* source_pixel, double a,

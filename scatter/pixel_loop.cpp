@@ -91,16 +91,17 @@ void blurred_row(const Loop& loop, const KernelSetup& setup, KernelState& state,
     const auto blur_at = [&row](int32_t x) {
         return row.blur_map ? row.blur_map[x] : kFullBlurWeight;
     };
-    const auto add = [&](int32_t x, KernelResult r) {
+    // Scaled as they are added, not in the result first: its floats stored one at a time and
+    // read back as a vector stalled every pixel of a partial blur. A full share of 1 changes
+    // nothing.
+    const auto add = [&](int32_t x, const KernelResult& r) {
         const uint8_t blur = blur_at(x);
-        if (blur < kFullBlurWeight) {
-            const float share = blur * kBlurMapUnit;
-            for (float& value : r.value) {
-                value *= share;
-            }
+        const float share = blur < kFullBlurWeight ? blur * kBlurMapUnit : 1.0f;
+        float* accum = row.accum + x * kLevelsPerPixel;
+        for (int k = 0; k < kLevelsPerPixel; ++k) {
+            accum[k] += r.value[k] * share;
         }
-        accumulate_pixel(row.accum + x * kLevelsPerPixel, r);
-        row.weight[x] += r.value[kWeight];
+        row.weight[x] += r.value[kWeight] * share;
     };
     int32_t x = worked.first;
     while (x < worked.end) {
