@@ -20,6 +20,32 @@ LightView LightView::over(float* block, int32_t rows, int32_t first_column, int3
 
 namespace {
 
+constexpr int kWeightSlot = 4;
+
+// The rule every conversion below follows: a channel's light is the photon light of its level,
+// the weight's that of level_map of the alpha level, so that it is 0 where alpha is 0.
+float level_slot_light(const PhotonLight& photons, const uint16_t* pixel, int slot) {
+    return slot < kWeightSlot ? photons.level_light[pixel[slot]]
+                              : photons.level_light[photons.level_map[pixel[0]]];
+}
+
+// A float frame's pixel as LinearLight spreads it: 0 everywhere outside the step.
+LinearLight::PixelLight linear_pixel_light(const SourceFrame& frame, const LinearLight& light,
+                                           const float* pixel) {
+    return frame.in_step(pixel) ? light.pixel_light(pixel) : LinearLight::PixelLight{};
+}
+
+// Row y of the frame at column `first`: its levels, or a float frame's values.
+const uint16_t* level_row(const PassView& e, int32_t y, int32_t first) {
+    return e.source.Src_Data_sh.get() + static_cast<std::ptrdiff_t>(y) * e.source.src16_stride +
+           static_cast<std::ptrdiff_t>(first) * 4;
+}
+
+const float* value_row(const SourceFrame& frame, int32_t y, int32_t first) {
+    return frame.srcf + static_cast<std::ptrdiff_t>(y) * frame.srcf_stride +
+           static_cast<std::ptrdiff_t>(first) * 4;
+}
+
 // Row y's lights, cleared with their pads; `channels` and `weights` at its first column.
 struct ViewRow {
     float* channels;
@@ -35,85 +61,52 @@ ViewRow cleared_row(const LightView& view, int32_t y) {
     return ViewRow{channels + 4 * view.pad, weights + view.pad};
 }
 
-// A float frame's pixels of the step, as LinearLight spreads them.
-void convert_linear_row(const PassView& e, const LightView& view, int32_t y) {
-    const SourceFrame& frame = e.in.source;
-    const float* values = frame.srcf + static_cast<std::ptrdiff_t>(y) * frame.srcf_stride +
-                          static_cast<std::ptrdiff_t>(view.first_column) * 4;
-    const LinearLight light(e.in.hardness, e.in.brightness);
-    const ViewRow row = cleared_row(view, y);
-    for (int32_t x = 0; x < view.columns; ++x) {
-        const float* pixel = values + 4 * static_cast<std::ptrdiff_t>(x);
-        if (!frame.in_step(pixel)) {
-            continue;
-        }
-        const LinearLight::PixelLight lights = light.pixel_light(pixel);
-        std::copy(lights.slot, lights.slot + 4, row.channels + 4 * static_cast<std::ptrdiff_t>(x));
-        row.weights[x] = lights.weight;
-    }
-}
-
 void convert_row(const PassView& e, const LightView& view, int32_t y) {
+    const ViewRow row = cleared_row(view, y);
     if (e.in.source.linear()) {
-        convert_linear_row(e, view, y);
+        const float* values = value_row(e.in.source, y, view.first_column);
+        const LinearLight light(e.in.hardness, e.in.brightness);
+        for (int32_t x = 0; x < view.columns; ++x) {
+            const LinearLight::PixelLight lights =
+                linear_pixel_light(e.in.source, light, values + 4 * static_cast<std::ptrdiff_t>(x));
+            std::copy(lights.slot, lights.slot + 4,
+                      row.channels + 4 * static_cast<std::ptrdiff_t>(x));
+            row.weights[x] = lights.weight;
+        }
         return;
     }
-    const uint16_t* levels = e.source.Src_Data_sh.get() +
-                             static_cast<std::ptrdiff_t>(y) * e.source.src16_stride +
-                             static_cast<std::ptrdiff_t>(view.first_column) * 4;
-    const ViewRow row = cleared_row(view, y);
-    float* channels = row.channels;
-    float* weights = row.weights;
+    const uint16_t* levels = level_row(e, y, view.first_column);
     for (int32_t x = 0; x < view.columns; ++x) {
         const uint16_t* pixel = levels + 4 * static_cast<std::ptrdiff_t>(x);
         for (int k = 0; k < 4; ++k) {
-            channels[4 * x + k] = e.photons.level_light[pixel[k]];
+            row.channels[4 * x + k] = level_slot_light(e.photons, pixel, k);
         }
-        weights[x] = e.photons.level_light[e.photons.level_map[pixel[0]]];
+        row.weights[x] = level_slot_light(e.photons, pixel, kWeightSlot);
     }
-}
-
-constexpr int kWeightSlot = 4;
-
-float convert_linear_slot(const PassView& e, int slot, int32_t y, int32_t first, int32_t columns,
-                          double* out) {
-    const SourceFrame& frame = e.in.source;
-    const float* values = frame.srcf + static_cast<std::ptrdiff_t>(y) * frame.srcf_stride +
-                          static_cast<std::ptrdiff_t>(first) * 4;
-    const LinearLight light(e.in.hardness, e.in.brightness);
-    float largest = 0.0f;
-    for (int32_t x = 0; x < columns; ++x) {
-        const float* pixel = values + 4 * static_cast<std::ptrdiff_t>(x);
-        float value = 0.0f;
-        if (frame.in_step(pixel)) {
-            const LinearLight::PixelLight lights = light.pixel_light(pixel);
-            value = slot < kWeightSlot ? lights.slot[slot] : lights.weight;
-        }
-        out[x] = value;
-        largest = std::max(largest, value);
-    }
-    return largest;
 }
 
 }  // namespace
 
 float convert_light_slot(const PassView& e, int slot, int32_t y, int32_t first, int32_t columns,
                          double* out) {
-    if (e.in.source.linear()) {
-        return convert_linear_slot(e, slot, y, first, columns, out);
-    }
-    const uint16_t* levels = e.source.Src_Data_sh.get() +
-                             static_cast<std::ptrdiff_t>(y) * e.source.src16_stride +
-                             static_cast<std::ptrdiff_t>(first) * 4;
-    const float* light = e.photons.level_light;
-    const uint16_t* map = slot < kWeightSlot ? nullptr : e.photons.level_map;
-    const int channel = slot < kWeightSlot ? slot : 0;
     float largest = 0.0f;
-    for (int32_t x = 0; x < columns; ++x) {
-        const uint16_t level = levels[4 * static_cast<std::ptrdiff_t>(x) + channel];
-        const float value = light[map != nullptr ? map[level] : level];
+    const auto keep = [&](int32_t x, float value) {
         out[x] = value;
         largest = std::max(largest, value);
+    };
+    if (e.in.source.linear()) {
+        const float* values = value_row(e.in.source, y, first);
+        const LinearLight light(e.in.hardness, e.in.brightness);
+        for (int32_t x = 0; x < columns; ++x) {
+            const LinearLight::PixelLight lights =
+                linear_pixel_light(e.in.source, light, values + 4 * static_cast<std::ptrdiff_t>(x));
+            keep(x, slot < kWeightSlot ? lights.slot[slot] : lights.weight);
+        }
+        return largest;
+    }
+    const uint16_t* levels = level_row(e, y, first);
+    for (int32_t x = 0; x < columns; ++x) {
+        keep(x, level_slot_light(e.photons, levels + 4 * static_cast<std::ptrdiff_t>(x), slot));
     }
     return largest;
 }

@@ -274,11 +274,11 @@ class LightWindows {
     platform::OwnedArray<float> block_;
 };
 
-// Result j of the transformed sums, weighted by the blur map, added into the processed rows.
-// Adds result j's sums of output rows [first, end); the alpha sums, which follow from the stamp
-// when one alpha level lies everywhere, come with the first transformed result, so that the
-// output rows are swept once less. Most pixels' stamps lie wholly in the frame: they need no
-// window of their own, and their alpha sums are all one.
+// Result j of the transformed sums of output rows [first, end), weighted by the blur map, added
+// into the processed rows. The alpha sums, which follow from the stamp when one alpha level lies
+// everywhere, come with the first transformed result, so that the output rows are swept once
+// less. Most pixels' stamps lie wholly in the frame: they need no window of their own, and they
+// share one alpha sum.
 void add_transformed(const Loop& loop, const KernelSetup& setup, const TransformSums& sums, int j,
                      row_reach::ColumnSpan worked, int32_t first, int32_t end) {
     const PassView& e = loop.e;

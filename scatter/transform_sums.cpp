@@ -204,7 +204,12 @@ void TransformSums::fill_plane_rows(int spectrum, int32_t first, int32_t end) {
     const uint8_t* plane = plane_of_spectrum_[spectrum];
     // Cell (i, c) weighs the light at (x + c - half_width, y + i - half_height) for output
     // pixel (x, y): as a convolution kernel it lies at (half_height - i, half_width - c),
-    // wrapped around the frame.
+    // wrapped around the frame. Its rows are the first half_height + 1 of the frame and the
+    // last height - half_height - 1.
+    const int32_t last_rows_from = padded_height_ - (e_.stamp.height - e_.stamp.half_height - 1);
+    const auto plane_row = [&](int32_t row) {
+        return row <= e_.stamp.half_height || row >= last_rows_from;
+    };
     for (int32_t i = 0; i < e_.stamp.height; ++i) {
         const int32_t row = (e_.stamp.half_height - i + padded_height_) % padded_height_;
         if (row < first || row >= end) {
@@ -215,9 +220,11 @@ void TransformSums::fill_plane_rows(int spectrum, int32_t first, int32_t end) {
             const int32_t column = (e_.stamp.half_width - c + padded_width_) % padded_width_;
             values[column] = plane[static_cast<std::ptrdiff_t>(i) * e_.stamp.width + c];
         }
-        cv::Mat mat = rows_mat(frame, padded_width_, row, row + 1);
-        cv::dft(mat, mat, cv::DFT_ROWS);
     }
+    for_each_run(first, end, plane_row, [&](int32_t from, int32_t to) {
+        cv::Mat mat = rows_mat(frame, padded_width_, from, to);
+        cv::dft(mat, mat, cv::DFT_ROWS);
+    });
 }
 
 void TransformSums::fill_light_rows(int thread, int j, int32_t first, int32_t end) {
@@ -297,17 +304,27 @@ void TransformSums::transform_columns(int thread, int32_t group, int spectrum, C
     }
 }
 
+int32_t TransformSums::bands_of(int32_t rows) {
+    return (rows + kConvertRows - 1) / kConvertRows;
+}
+
+row_reach::RowSpan TransformSums::band_rows(int32_t band, int32_t rows) {
+    return {band * kConvertRows, std::min(rows, (band + 1) * kConvertRows)};
+}
+
+int32_t TransformSums::column_groups() const {
+    return (spectrum_columns_ + kColumnGroup - 1) / kColumnGroup;
+}
+
 EngineStatus TransformSums::transform_planes(int threads) {
-    const int32_t bands = (padded_height_ + kConvertRows - 1) / kConvertRows;
-    const int32_t groups = (spectrum_columns_ + kColumnGroup - 1) / kColumnGroup;
     for (int s = 0; s < spectra_; ++s) {
         const bool transformed =
-            run_stage(bands, threads,
+            run_stage(bands_of(padded_height_), threads,
                       [&](int, int32_t band) {
-                          fill_plane_rows(s, band * kConvertRows,
-                                          std::min(padded_height_, (band + 1) * kConvertRows));
+                          const row_reach::RowSpan rows = band_rows(band, padded_height_);
+                          fill_plane_rows(s, rows.first, rows.end);
                       }) &&
-            run_stage(groups, threads, [&](int thread, int32_t group) {
+            run_stage(column_groups(), threads, [&](int thread, int32_t group) {
                 transform_columns(thread, group, s, ColumnWork::kKeepSpectrum);
             });
         if (!transformed) {
@@ -318,30 +335,24 @@ EngineStatus TransformSums::transform_planes(int threads) {
 }
 
 EngineStatus TransformSums::compute(int j, int threads, const AddRows& add) {
-    const int32_t output_bands = (e_.height + kConvertRows - 1) / kConvertRows;
-    const auto output_band = [&](int32_t band) {
-        return row_reach::RowSpan{band * kConvertRows,
-                                  std::min(e_.height, (band + 1) * kConvertRows)};
-    };
-    const int32_t bands = (padded_height_ + kConvertRows - 1) / kConvertRows;
-    const int32_t groups = (spectrum_columns_ + kColumnGroup - 1) / kColumnGroup;
     for (int t = 0; t < threads; ++t) {
         threads_[t].largest = 0.0f;
     }
-    bool transformed = run_stage(bands, threads, [&](int thread, int32_t band) {
-        fill_light_rows(thread, j, band * kConvertRows,
-                        std::min(padded_height_, (band + 1) * kConvertRows));
+    bool transformed = run_stage(bands_of(padded_height_), threads, [&](int thread, int32_t band) {
+        const row_reach::RowSpan rows = band_rows(band, padded_height_);
+        fill_light_rows(thread, j, rows.first, rows.end);
     });
     float largest = 0.0f;
     for (int t = 0; t < threads; ++t) {
         largest = std::max(largest, threads_[t].largest);
     }
     zero_below_ = kZeroShare * static_cast<double>(largest) * setup_.weights.total(channel_of(j));
-    transformed = transformed && run_stage(groups, threads, [&](int thread, int32_t group) {
-                      transform_columns(thread, group, spectrum_of(j), ColumnWork::kConvolve);
-                  });
-    transformed = transformed && run_stage(output_bands, threads, [&](int, int32_t band) {
-                      const row_reach::RowSpan rows = output_band(band);
+    transformed =
+        transformed && run_stage(column_groups(), threads, [&](int thread, int32_t group) {
+            transform_columns(thread, group, spectrum_of(j), ColumnWork::kConvolve);
+        });
+    transformed = transformed && run_stage(bands_of(e_.height), threads, [&](int, int32_t band) {
+                      const row_reach::RowSpan rows = band_rows(band, e_.height);
                       cv::Mat mat = rows_mat(frame_.get(), padded_width_, rows.first, rows.end);
                       cv::dft(mat, mat, cv::DFT_ROWS | cv::DFT_INVERSE | cv::DFT_REAL_OUTPUT);
                       add(rows.first, rows.end);

@@ -89,9 +89,16 @@ class TransformSums {
     // whether the transform library failed in none of them.
     template <class Stage>
     bool run_stage(int32_t items, int threads, Stage stage);
-    // Frame rows [first, end): the light of result j (or, for j < 0, plane `spectrum` wrapped
-    // around the frame's corner), each row with anything in it transformed.
+    // Rows are worked in bands of a few: the bands of `rows` rows, and the rows of one.
+    static int32_t bands_of(int32_t rows);
+    static row_reach::RowSpan band_rows(int32_t band, int32_t rows);
+    // Spectrum columns are worked in groups of neighbours: how many groups there are.
+    int32_t column_groups() const;
+    // Frame rows [first, end) of plane `spectrum` wrapped around the frame's corner, each row
+    // with any cell in it transformed.
     void fill_plane_rows(int spectrum, int32_t first, int32_t end);
+    // Frame rows [first, end) of the light of result j, each row that may hold light
+    // transformed; the thread's largest light grows to the largest it converted.
     void fill_light_rows(int thread, int j, int32_t first, int32_t end);
     // Spectrum columns of the group `group`: transformed along the frame's columns, then kept
     // as the spectrum of plane `spectrum` or multiplied by it and transformed back.
