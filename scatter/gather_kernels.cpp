@@ -96,10 +96,12 @@ bool PixelKernels::gather_one(Position at, KernelResult* result, int32_t restart
         // A stamp laid on any pixel, and the pixel just left of it, read light rows.
         const int32_t pad = e_.stamp.half_width + 1;
         light_rows_ = platform::OwnedArray<float>(LightView::floats(e_.height, e_.width, pad));
-        if (!light_rows_) {
+        unlit_rows_ = platform::OwnedArray<uint8_t>(static_cast<std::size_t>(e_.height));
+        if (!light_rows_ || !unlit_rows_) {
             return false;
         }
         frame_light_ = LightView::over(light_rows_.get(), e_.height, 0, e_.width, pad);
+        frame_light_.unlit_rows = unlit_rows_.get();
         convert_light_rows(e_, frame_light_, 0, e_.height);
     }
     const bool use_vector = vector && has_vector_kernels();

@@ -23,8 +23,8 @@ StampKind stamp_kind(const PassView& e);
 // pixels being gathered ends.
 class BoundPlan {
   public:
-    BoundPlan(UpdatePlan& plan, const KernelSetup& setup, int32_t run_end)
-        : plan_(plan), setup_(setup), run_end_(run_end) {}
+    BoundPlan(UpdatePlan& plan, const KernelSetup& setup, int32_t run_end, bool counting)
+        : plan_(plan), setup_(setup), run_end_(run_end), counting_(counting) {}
     void discard() { plan_.discard(); }
     bool covers(const PassView& e, std::ptrdiff_t stride) {
         return plan_.covers(e, setup_.plane, stride);
@@ -32,13 +32,14 @@ class BoundPlan {
     template <class Cells>
     void replay(const PassView& e, const LightView& light, Position at, const StampWindow& w,
                 std::ptrdiff_t origin, Cells& cells) {
-        plan_.replay(e, setup_.sum_block, light, at, run_end_, w, origin, cells);
+        plan_.replay(e, setup_.sum_block, light, at, run_end_, w, origin, counting_, cells);
     }
 
   private:
     UpdatePlan& plan_;
     const KernelSetup& setup_;
     const int32_t run_end_;
+    const bool counting_;
 };
 
 // The stamp-weighted light around the pixels first .. end - 1 of row y, handed to
@@ -47,8 +48,9 @@ class BoundPlan {
 template <class Emit>
 void gather_run(const PassView& e, const KernelSetup& setup, KernelState& state, int32_t y,
                 int32_t first, int32_t end, int32_t restart, Emit emit) {
-    StampCells cells(setup, state);
-    BoundPlan plan(state.plan, setup, end);
+    const bool counting = counts_feeders(e, setup, state.light, y);
+    StampCells cells(setup, state, counting);
+    BoundPlan plan(state.plan, setup, end, counting);
     // Most pixels take their change from the block worked out already, and have the whole
     // stamp in the frame; they skip the walk and the window.
     const bool row_inside = y >= e.stamp.half_height && y + e.stamp.half_height < e.height;
@@ -92,6 +94,7 @@ class PixelKernels {
 
     const PassView& e_;
     platform::OwnedArray<float> light_rows_;
+    platform::OwnedArray<uint8_t> unlit_rows_;
     LightView frame_light_;
     KernelState plain_;
     KernelState vector_;

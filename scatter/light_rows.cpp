@@ -61,7 +61,17 @@ ViewRow cleared_row(const LightView& view, int32_t y) {
     return ViewRow{channels + 4 * view.pad, weights + view.pad};
 }
 
-void convert_row(const PassView& e, const LightView& view, int32_t y) {
+// Whether some value of `values` is 0.
+bool has_zero(const float* values, std::ptrdiff_t count) {
+    bool zero = false;
+    for (std::ptrdiff_t i = 0; i < count; ++i) {
+        zero |= values[i] == 0.0f;
+    }
+    return zero;
+}
+
+// Answers whether some pixel of the row has a channel light of 0.
+bool convert_row(const PassView& e, const LightView& view, int32_t y) {
     const ViewRow row = cleared_row(view, y);
     if (e.in.source.linear()) {
         const float* values = value_row(e.in.source, y, view.first_column);
@@ -73,16 +83,17 @@ void convert_row(const PassView& e, const LightView& view, int32_t y) {
                       row.channels + 4 * static_cast<std::ptrdiff_t>(x));
             row.weights[x] = lights.weight;
         }
-        return;
-    }
-    const uint16_t* levels = level_row(e, y, view.first_column);
-    for (int32_t x = 0; x < view.columns; ++x) {
-        const uint16_t* pixel = levels + 4 * static_cast<std::ptrdiff_t>(x);
-        for (int k = 0; k < 4; ++k) {
-            row.channels[4 * x + k] = level_slot_light(e.photons, pixel, k);
+    } else {
+        const uint16_t* levels = level_row(e, y, view.first_column);
+        for (int32_t x = 0; x < view.columns; ++x) {
+            const uint16_t* pixel = levels + 4 * static_cast<std::ptrdiff_t>(x);
+            for (int k = 0; k < 4; ++k) {
+                row.channels[4 * x + k] = level_slot_light(e.photons, pixel, k);
+            }
+            row.weights[x] = level_slot_light(e.photons, pixel, kWeightSlot);
         }
-        row.weights[x] = level_slot_light(e.photons, pixel, kWeightSlot);
     }
+    return has_zero(row.channels, 4 * static_cast<std::ptrdiff_t>(view.columns));
 }
 
 }  // namespace
@@ -113,7 +124,10 @@ float convert_light_slot(const PassView& e, int slot, int32_t y, int32_t first, 
 
 void convert_light_rows(const PassView& e, const LightView& view, int32_t first, int32_t end) {
     for (int32_t y = first; y < end; ++y) {
-        convert_row(e, view, y);
+        const bool unlit = convert_row(e, view, y);
+        if (view.unlit_rows != nullptr) {
+            view.unlit_rows[y - view.first_row] = unlit ? 1 : 0;
+        }
     }
 }
 

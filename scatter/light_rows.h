@@ -25,6 +25,10 @@ struct LightView {
     int32_t first_column = 0;  // frame column of the first pixel past the left pad
     int32_t columns = 0;
     int32_t pad = 0;
+    // Per view row, whether some pixel of it may have a channel light of 0; null when any row
+    // may. Where no row a stamp reaches has one, every sum is fed wherever its plane weighs
+    // anything in the frame, and the kernels need not count what feeds it (gather_walk.h).
+    uint8_t* unlit_rows = nullptr;
 
     std::ptrdiff_t stride() const {
         return static_cast<std::ptrdiff_t>(columns) + 2 * static_cast<std::ptrdiff_t>(pad);
@@ -32,6 +36,20 @@ struct LightView {
     // The view's pixel of frame pixel (x, y); x may lie up to `pad` pixels beyond the columns.
     std::ptrdiff_t pixel(int32_t x, int32_t y) const {
         return static_cast<std::ptrdiff_t>(y - first_row) * stride() + (x - first_column) + pad;
+    }
+
+    // Whether some pixel of frame rows [first, end), which the view holds, may have a channel
+    // light of 0.
+    bool some_unlit(int32_t first, int32_t end) const {
+        if (unlit_rows == nullptr) {
+            return true;
+        }
+        for (int32_t y = first; y < end; ++y) {
+            if (unlit_rows[y - first_row] != 0) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // Floats of a view of `rows` rows.
@@ -47,7 +65,8 @@ struct LightView {
 // Converts frame rows [first, end), which must lie in the view, from Src_Data_sh. A channel's
 // light is the photon light of its level; the weight's is that of level_map of the alpha
 // level, so that it is 0 where alpha is 0. A float frame's rows come from the frame itself,
-// each value's light as LinearLight gives it.
+// each value's light as LinearLight gives it. Marks the rows with a channel light of 0 in the
+// view's unlit_rows, where it has them.
 void convert_light_rows(const PassView& e, const LightView& view, int32_t first, int32_t end);
 
 // One light of each pixel of frame row y from column `first` on, as convert_light_rows gives

@@ -243,7 +243,8 @@ class LightWindows {
     // False when their memory is refused.
     bool allocate(int threads) {
         block_ = platform::OwnedArray<float>(floats_ * static_cast<std::size_t>(threads));
-        return static_cast<bool>(block_);
+        unlit_rows_ = platform::OwnedArray<uint8_t>(static_cast<std::size_t>(rows_) * threads);
+        return block_ && unlit_rows_;
     }
 
     // Converts the rows that output rows [first, end) reach into the thread's window.
@@ -253,6 +254,10 @@ class LightWindows {
                             columns_.first, columns_.end - columns_.first, pad_);
         const int32_t reach = e_.stamp.half_height;
         view.first_row = std::max(0, first - reach);
+        // Rows left unconverted are never read; marked unlit, they could only make a kernel
+        // count what it need not.
+        view.unlit_rows = unlit_rows_.get() + static_cast<std::size_t>(rows_) * thread;
+        std::fill(view.unlit_rows, view.unlit_rows + rows_, 1);
         const int32_t last = std::min(e_.height, end + reach);
         const auto convert_clipped = [&](int32_t from, int32_t to) {
             const int32_t clipped_from = std::max(from, view.first_row);
@@ -272,6 +277,7 @@ class LightWindows {
     const int32_t pad_;
     const std::size_t floats_;
     platform::OwnedArray<float> block_;
+    platform::OwnedArray<uint8_t> unlit_rows_;
 };
 
 // Result j of the transformed sums of output rows [first, end), weighted by the blur map, added

@@ -8,6 +8,7 @@
 #ifndef QB_SCATTER_STAMP_CELLS_H
 #define QB_SCATTER_STAMP_CELLS_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -60,6 +61,16 @@ struct KernelSetup {
     bool prepare(const PassView& e, StampKind kind, bool vector, const SourceAlpha& alpha = {});
 };
 
+// Whether a kernel reading `light` for output row y counts the pixels that feed each sum: only
+// where sums are carried along rows and some light the stamp reaches may be 0. Where every
+// pixel is lit, a sum has a feeder exactly where its plane weighs anything in the frame, which
+// the result checks anyway.
+inline bool counts_feeders(const PassView& e, const KernelSetup& setup, const LightView& light,
+                           int32_t y) {
+    return setup.counting && light.some_unlit(std::max(0, y - e.stamp.half_height),
+                                              std::min(e.height, y + e.stamp.half_height + 1));
+}
+
 // The alpha sum of a pixel whose stamp meets the frame in `w`, when the pass reads one alpha
 // light everywhere: exact but for float64 rounding, as the walk's sum is.
 inline double alpha_sum_everywhere(const KernelSetup& setup, const StampWindow& w) {
@@ -95,10 +106,12 @@ struct KernelState {
 
 class StampCells {
   public:
-    StampCells(const KernelSetup& setup, const KernelState& kept)
+    // With `counting`, the cells count the pixels that feed each sum (counts_feeders).
+    StampCells(const KernelSetup& setup, const KernelState& kept, bool counting)
         : setup_(setup),
           channel_light_(kept.light.channel),
           weight_light_(kept.light.weight),
+          counting_(counting),
           sums_(kept.sums),
           lit_(kept.lit) {}
 
@@ -136,7 +149,7 @@ class StampCells {
     // Fills `result` for the pixel whose stamp meets the frame in `w`. Each result is its sum
     // divided by the in-frame weight of its plane.
     void result(const StampWindow& w, KernelResult* result) {
-        if (setup_.counting && !lit_.feeds_every_sum()) {
+        if (counting_ && !lit_.feeds_every_sum()) {
             for (int j = 0; j < kResults; ++j) {
                 if (!lit_.feeds(j)) {
                     sums_.clear(j);
@@ -174,7 +187,7 @@ class StampCells {
     // called for the rest. Out of line, its results went through memory one float at a time and
     // were read back as a vector, which stalled every pixel until the stores had landed.
     void result_inside(KernelResult* out) {
-        if (!setup_.planes_weigh || (setup_.counting && !lit_.feeds_every_sum())) {
+        if (!setup_.planes_weigh || (counting_ && !lit_.feeds_every_sum())) {
             result(StampWindow{0, setup_.stamp_width, 0, setup_.stamp_height}, out);
             return;
         }
@@ -204,7 +217,7 @@ class StampCells {
         const float* light = channel_light_ + kLevelsPerPixel * pixel;
         for (int k = 0; k < kLevelsPerPixel; ++k) {
             sums_.light[k] += static_cast<double>(light[k]) * (change.now[k] - change.before[k]);
-            if (setup_.counting) {
+            if (counting_) {
                 lit_.add(k, light[k], presence_change(change.now[k], change.before[k]));
             }
         }
@@ -215,6 +228,7 @@ class StampCells {
     const KernelSetup& setup_;
     const float* channel_light_;
     const float* weight_light_;
+    const bool counting_;
     LightSums sums_;
     LitCount lit_;
 };

@@ -51,13 +51,15 @@ class UpdatePlan {
     }
 
     // Adds the change from the pixel to the left to `cells`; `origin` is the source pixel under
-    // stamp cell (0, 0), and the pixels being gathered end before `run_end`.
+    // stamp cell (0, 0), and the pixels being gathered end before `run_end`. Without
+    // `counting`, the lit counts' changes are left 0.
     template <class Cells>
     void replay(const PassView& e, BlockSummer sum_block, const LightView& light, Position at,
-                int32_t run_end, const StampWindow& w, std::ptrdiff_t origin, Cells& cells) {
+                int32_t run_end, const StampWindow& w, std::ptrdiff_t origin, bool counting,
+                Cells& cells) {
         int32_t j = at.x - block_x_;
         if (at.y != block_y_ || j < 0 || j >= block_length_) {
-            work_out_block(e, sum_block, light, at, run_end, w, origin);
+            work_out_block(e, sum_block, light, at, run_end, w, origin, counting);
             j = 0;
         }
         cells.add_changes(changes_[j], lit_changes_[j]);
@@ -81,14 +83,15 @@ class UpdatePlan {
     // The changes of the pixels from at.x on, to the end of the block or of the run of pixels
     // being gathered, which ends before `run_end`.
     void work_out_block(const PassView& e, BlockSummer sum_block, const LightView& light,
-                        Position at, int32_t run_end, const StampWindow& w, std::ptrdiff_t origin) {
+                        Position at, int32_t run_end, const StampWindow& w, std::ptrdiff_t origin,
+                        bool counting) {
         block_length_ = std::min(kBlock, std::min(e.width, run_end) - at.x);
         block_x_ = at.x;
         block_y_ = at.y;
         const UpdateStep* first = steps_ + row_begin_[w.top];
         const UpdateStep* last = steps_ + row_begin_[w.bottom];
         const PresenceStep* first_edge = edges_ + edge_row_begin_[w.top];
-        const PresenceStep* last_edge = edges_ + edge_row_begin_[w.bottom];
+        const PresenceStep* last_edge = counting ? edges_ + edge_row_begin_[w.bottom] : first_edge;
         sum_block(BlockTask{first, last, first_edge, last_edge, light.channel, light.weight, origin,
                             block_length_},
                   changes_, lit_changes_);

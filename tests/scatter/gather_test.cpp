@@ -63,18 +63,23 @@ class GatherKernels : public ::testing::Test {
     std::unique_ptr<scatter_test::HandPass> pass = std::make_unique<scatter_test::HandPass>();
     std::mt19937 rng{20261208};
 
-    // Runs `check` for every iris case, grey and colour, on every frame size, with a random frame.
+    // Runs `check` for every iris case, grey and colour, on every frame size, with a random frame
+    // that has unlit pixels and one that has none, whose sums the kernels do not count feeders
+    // of.
     template <class Check>
     void for_each_pass(const Light& light, Check check) {
         for (int channels : {2, 4}) {
             for (const IrisCase& c : iris_cases(channels, rng())) {
                 for (auto [width, height] : kFrameSizes) {
-                    const Frame frame =
-                        scatter_test::random_frame(rng, width, height, light.levels);
-                    scatter_test::install_pass(*pass, c.iris, frame, light);
-                    SCOPED_TRACE(c.name + (channels == 4 ? " colour " : " grey ") +
-                                 std::to_string(width) + "x" + std::to_string(height));
-                    check(channels);
+                    for (const bool lit : {false, true}) {
+                        const Frame frame =
+                            scatter_test::random_frame(rng, width, height, light.levels, lit);
+                        scatter_test::install_pass(*pass, c.iris, frame, light);
+                        SCOPED_TRACE(c.name + (channels == 4 ? " colour " : " grey ") +
+                                     std::to_string(width) + "x" + std::to_string(height) +
+                                     (lit ? " lit everywhere" : ""));
+                        check(channels);
+                    }
                 }
             }
         }
@@ -178,11 +183,14 @@ TEST_F(GatherKernels, UniformSourceKeepsItsLightUpToTheCorners) {
 }
 
 // Columns [first, end) of bright pixels, every level at least half the range; faint ones keep
-// their colour but have an alpha of 0, as a small alpha scale leaves them.
+// their colour but have an alpha of 0, as a small alpha scale leaves them; mixed ones are the
+// brightest and the dimmest levels at random, whose lights lie so far apart that a float64 sum
+// of both rounds the dim ones away.
 struct Band {
     int first;
     int end;
     bool faint = false;
+    bool mixed = false;
 };
 
 // The bands on transparent pixels, all four levels 0 as pre-processing leaves them.
@@ -194,7 +202,10 @@ Frame banded_frame(std::mt19937& rng, int width, int height, int levels,
         for (int y = 0; y < height; ++y) {
             for (int x = band.first; x < band.end; ++x) {
                 for (int k = band.faint ? 1 : 0; k < 4; ++k) {
-                    frame.pixel(x, y)[k] = static_cast<uint16_t>(bright(rng));
+                    const bool dimmest = band.mixed && std::bernoulli_distribution(0.5)(rng);
+                    frame.pixel(x, y)[k] = static_cast<uint16_t>(dimmest      ? 1
+                                                                 : band.mixed ? levels - 1
+                                                                              : bright(rng));
                 }
             }
         }
@@ -213,6 +224,7 @@ TEST_F(GatherKernels, NoLightUnderTheStampGivesExactlyZero) {
         {{0, 20}, {80, 120}},
         {{0, 40}, {40, 52, true}},
         {{0, 20}, {55, 62, true}, {95, 120}},
+        {{0, 40, false, true}},
     };
     for (int levels : {256, 32769}) {
         const Light light{levels, 2.0, 1.0};
@@ -280,15 +292,17 @@ TEST_F(GatherKernels, PlaneWithNoCellInTheFrameGivesZero) {
             iris.at(3, row, column) = row < 3 && column < 3 ? 255.0f : 0.0f;
         }
     }
-    const Frame frame = scatter_test::random_frame(rng, 8, 6, light.levels);
-    scatter_test::install_pass(*pass, iris, frame, light);
-    for (int32_t restart : {0, 1}) {
-        const auto row =
-            scatter_test::gather_row(*pass, &scatter::PixelKernels::gather_colour, 5, restart);
-        const auto want = scatter_test::direct_gather(*pass, light, 7, 5).value;
-        EXPECT_EQ(row[7].value[3], 0.0f);
-        for (int j : {0, 1, 2, 4}) {
-            EXPECT_NEAR(row[7].value[j], want[j], 1e-5 * (1.0 + want[j]));
+    for (const bool lit : {false, true}) {
+        const Frame frame = scatter_test::random_frame(rng, 8, 6, light.levels, lit);
+        scatter_test::install_pass(*pass, iris, frame, light);
+        for (int32_t restart : {0, 1}) {
+            const auto row =
+                scatter_test::gather_row(*pass, &scatter::PixelKernels::gather_colour, 5, restart);
+            const auto want = scatter_test::direct_gather(*pass, light, 7, 5).value;
+            EXPECT_EQ(row[7].value[3], 0.0f) << (lit ? "lit everywhere" : "");
+            for (int j : {0, 1, 2, 4}) {
+                EXPECT_NEAR(row[7].value[j], want[j], 1e-5 * (1.0 + want[j]));
+            }
         }
     }
 }

@@ -259,14 +259,14 @@ Iris speckled_iris(std::mt19937& rng, int size, int channels) {
     return iris;
 }
 
-Frame random_frame(std::mt19937& rng, int width, int height, int levels) {
+Frame random_frame(std::mt19937& rng, int width, int height, int levels, bool lit) {
     Frame frame(width, height);
-    std::uniform_int_distribution<int> level(0, levels - 1);
+    std::uniform_int_distribution<int> level(lit ? 1 : 0, levels - 1);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             uint16_t* pixel = frame.pixel(x, y);
             // A fifth of the pixels transparent, as pre-processing leaves them.
-            if (std::bernoulli_distribution(0.2)(rng)) {
+            if (!lit && std::bernoulli_distribution(0.2)(rng)) {
                 continue;
             }
             pixel[0] = static_cast<uint16_t>(std::max(1, level(rng)));

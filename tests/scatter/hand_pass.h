@@ -102,7 +102,9 @@ Iris random_rows_iris(std::mt19937& rng, int size, int channels);
 // Random cells, full ones scattered: holes.
 Iris speckled_iris(std::mt19937& rng, int size, int channels);
 
-Frame random_frame(std::mt19937& rng, int width, int height, int levels);
+// Random levels, a fifth of the pixels transparent; or, `lit`, every level of every pixel above
+// 0, so that no light anywhere is 0.
+Frame random_frame(std::mt19937& rng, int width, int height, int levels, bool lit = false);
 Frame uniform_frame(int width, int height, const std::array<uint16_t, 4>& pixel);
 
 }  // namespace scatter_test

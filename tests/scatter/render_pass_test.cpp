@@ -82,6 +82,8 @@ const std::vector<Refusal> kPassAllocations = {
     {engine_failure::kStampMemory, "(new_pattern): not enough memory for newPattern"},
     {engine_failure::kLightRowsMemory, "(run_pix_loop): not enough memory for the stamp weights"},
     {engine_failure::kLightRowsMemory, "(run_pix_loop): not enough memory for light_rows"},
+    // The marks of the light rows that hold a light of 0.
+    {engine_failure::kLightRowsMemory, "(run_pix_loop): not enough memory for light_rows"},
 };
 
 TEST(RenderPass, EveryRefusedBufferIsReportedAndNothingIsLeft) {
@@ -162,8 +164,9 @@ TEST(RenderPass, CompletePassesAddLightAndHoldNothingAfterwards) {
             platform::refuse_allocation_after(-1);
             const scatter::PassOutcome outcome = run(*engine, data, in);
             // Exactly the pass's own buffers: nothing allocated past need. Only a blurred pass
-            // reads its source as light rows and weighs its stamp's cells in the frame.
-            const int light_rows = diameter > 1.0 ? 2 : 0;
+            // reads its source as light rows, marks those with a light of 0, and weighs its
+            // stamp's cells in the frame.
+            const int light_rows = diameter > 1.0 ? 3 : 0;
             EXPECT_EQ(platform::refuse_allocation_after(-1), (diameter == 1.0  ? 4
                                                               : diameter > 3.0 ? 7
                                                                                : 8) +
