@@ -37,9 +37,11 @@ constexpr int kPercent = 100;
 constexpr int kWeight = 4;
 // The light curve's input scale: a pass reads its levels at the source's own scale.
 constexpr double kLightScale = 1.0;
-// Rows a thread takes at once, at least, and at least this many times the stamp's half height.
+// Rows a thread takes at once, at least, and at least this many times the stamp's half height:
+// a chunk's window converts the reach above and below it again, a quarter more rows at eight
+// reaches, half more at four (which measured 1-2% slower at D = 21).
 constexpr int32_t kChunkRows = 32;
-constexpr int32_t kChunkReaches = 4;
+constexpr int32_t kChunkReaches = 8;
 
 // What the loop reads and where it adds.
 struct Loop {
