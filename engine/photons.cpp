@@ -25,6 +25,15 @@ EngineStatus PhotonLight::make_photon(int32_t levels, double hardness, double br
         level_light[m] = static_cast<float>(photon);
     }
     level_light[0] = 0.0f;
+    int32_t m = 0;
+    while (m < levels && level_light[m] == 0.0f) {
+        ++m;
+    }
+    const int32_t lit_from = m;
+    while (m < levels && level_light[m] != 0.0f) {
+        ++m;
+    }
+    first_lit_level = m == levels ? lit_from : INT32_MAX;
     mid_light = level_light[mid_level];
     level_map[0] = 0;
     for (int32_t m = 1; m < levels; ++m) {
@@ -35,5 +44,6 @@ EngineStatus PhotonLight::make_photon(int32_t levels, double hardness, double br
 
 void PhotonLight::make_linear() {
     mid_level = 0;
+    first_lit_level = INT32_MAX;
     mid_light = LinearLight::kPixelWeight;
 }

@@ -5,6 +5,7 @@
 #ifndef QB_ENGINE_PHOTONS_H
 #define QB_ENGINE_PHOTONS_H
 
+#include <climits>
 #include <cstdint>
 
 #include "engine/engine_failures.h"
@@ -24,6 +25,10 @@ struct PhotonLight {
     uint16_t level_map[kLevelMapSize] = {};
     // The photon light P rounded to float32.
     float level_light[kLevelMapSize] = {};
+    // Levels below this one have no light and every level from it on has some, so that a
+    // pixel's levels tell whether a light of it is 0. A table where that does not hold has it
+    // beyond every level, and every pixel counts as unlit.
+    int32_t first_lit_level = INT32_MAX;
 };
 
 #endif

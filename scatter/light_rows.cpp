@@ -1,6 +1,7 @@
 #include "scatter/light_rows.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/linear_light.h"
 
@@ -83,17 +84,24 @@ bool convert_row(const PassView& e, const LightView& view, int32_t y) {
                       row.channels + 4 * static_cast<std::ptrdiff_t>(x));
             row.weights[x] = lights.weight;
         }
-    } else {
-        const uint16_t* levels = level_row(e, y, view.first_column);
-        for (int32_t x = 0; x < view.columns; ++x) {
-            const uint16_t* pixel = levels + 4 * static_cast<std::ptrdiff_t>(x);
-            for (int k = 0; k < 4; ++k) {
-                row.channels[4 * x + k] = level_slot_light(e.photons, pixel, k);
-            }
-            row.weights[x] = level_slot_light(e.photons, pixel, kWeightSlot);
-        }
+        return has_zero(row.channels, 4 * static_cast<std::ptrdiff_t>(view.columns));
     }
-    return has_zero(row.channels, 4 * static_cast<std::ptrdiff_t>(view.columns));
+    const uint16_t* levels = level_row(e, y, view.first_column);
+    const int32_t first_lit = e.photons.first_lit_level;
+    bool unlit = false;
+    for (int32_t x = 0; x < view.columns; ++x) {
+        const uint16_t* pixel = levels + 4 * static_cast<std::ptrdiff_t>(x);
+        for (int k = 0; k < 4; ++k) {
+            row.channels[4 * x + k] = level_slot_light(e.photons, pixel, k);
+        }
+        row.weights[x] = level_slot_light(e.photons, pixel, kWeightSlot);
+        // The levels tell, with no second look at the lights just stored: reading them back
+        // as they were being written took as long as converting them.
+        const uint16_t lowest =
+            std::min(std::min(pixel[0], pixel[1]), std::min(pixel[2], pixel[3]));
+        unlit |= lowest < first_lit;
+    }
+    return unlit;
 }
 
 }  // namespace

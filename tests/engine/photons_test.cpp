@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 
@@ -43,6 +44,19 @@ TEST(Photons, SixteenBitLightIsTheSixteenBitSourceCurve) {
     EXPECT_EQ(photons->mid_level, 16384);
     EXPECT_FLOAT_EQ(photons->mid_light, RGB_to_Light(16384, 1.5, 1.0, 1.0));
     EXPECT_EQ(photons->level_map[32768], 16384);
+}
+
+// Only level 0 is dark on the usual curves; with no brightness every level is, and the bound
+// lies past the last level. A table reused for fewer levels keeps the bound of its own levels.
+TEST(Photons, FirstLitLevelBoundsTheDarkLevels) {
+    auto photons = made_photons(256, 1.0, 1.0);
+    EXPECT_EQ(photons->first_lit_level, 1);
+    EXPECT_TRUE(photons->make_photon(32769, 1.5, 0.0).ok());
+    EXPECT_EQ(photons->first_lit_level, 32769);
+    EXPECT_TRUE(photons->make_photon(256, 2.0, 1.0).ok());
+    EXPECT_EQ(photons->first_lit_level, 1);
+    photons->make_linear();
+    EXPECT_EQ(photons->first_lit_level, INT32_MAX);
 }
 
 TEST(Photons, MoreLevelsThanTheLevelMapHoldsAreRefused) {
