@@ -12,7 +12,8 @@
 //
 // Besides the sums, a kernel counts the pixels that feed each sum (LitCount). Light that has
 // passed leaves rounding residue in sums carried along a row; where nothing feeds a sum its
-// exact value is 0, and the kernel sets it so.
+// exact value is 0, and the kernel sets it so. Only rows whose stamp reaches a light of 0 need
+// the counts (counts_feeders in stamp_cells.h).
 #ifndef QB_SCATTER_GATHER_WALK_H
 #define QB_SCATTER_GATHER_WALK_H
 

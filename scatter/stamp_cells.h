@@ -44,7 +44,9 @@ struct KernelSetup {
     const uint8_t* plane[kLevelsPerPixel];  // per channel
     float norm[kResults];                   // per result: 1 / the weight of its whole plane
     BlockSummer sum_block;
-    bool counting;  // whether the sums are carried along rows and need their feeders counted
+    // Whether the sums are carried along rows, so that their feeders are counted where some
+    // light may be 0 (counts_feeders).
+    bool counting;
     int32_t stamp_width;
     int32_t stamp_height;
     StampWeights weights;
