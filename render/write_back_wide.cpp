@@ -2,8 +2,6 @@
 
 #include <immintrin.h>
 
-#include <bit>
-
 #include "platform/cpu_features.h"
 
 // The compiler's own sixteen-lane intrinsics start some results from a deliberately undefined

@@ -62,29 +62,25 @@ ViewRow cleared_row(const LightView& view, int32_t y) {
     return ViewRow{channels + 4 * view.pad, weights + view.pad};
 }
 
-// Whether some value of `values` is 0.
-bool has_zero(const float* values, std::ptrdiff_t count) {
-    bool zero = false;
-    for (std::ptrdiff_t i = 0; i < count; ++i) {
-        zero |= values[i] == 0.0f;
-    }
-    return zero;
-}
-
 // Answers whether some pixel of the row has a channel light of 0.
 bool convert_row(const PassView& e, const LightView& view, int32_t y) {
     const ViewRow row = cleared_row(view, y);
     if (e.in.source.linear()) {
         const float* values = value_row(e.in.source, y, view.first_column);
         const LinearLight light(e.in.hardness, e.in.brightness);
+        bool unlit = false;
         for (int32_t x = 0; x < view.columns; ++x) {
             const LinearLight::PixelLight lights =
                 linear_pixel_light(e.in.source, light, values + 4 * static_cast<std::ptrdiff_t>(x));
             std::copy(lights.slot, lights.slot + 4,
                       row.channels + 4 * static_cast<std::ptrdiff_t>(x));
             row.weights[x] = lights.weight;
+            // The pixel's own lights, not the row read back as it is being written.
+            for (const float slot : lights.slot) {
+                unlit |= slot == 0.0f;
+            }
         }
-        return has_zero(row.channels, 4 * static_cast<std::ptrdiff_t>(view.columns));
+        return unlit;
     }
     const uint16_t* levels = level_row(e, y, view.first_column);
     const int32_t first_lit = e.photons.first_lit_level;
