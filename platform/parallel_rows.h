@@ -53,9 +53,13 @@ class RowTeam {
     template <class Work>
     void for_each(int32_t first, int32_t end, Work work) {
         std::atomic<int32_t>& next = shared_.next[stage_ % 2];
-        for (int32_t i = first + next.fetch_add(1, std::memory_order_relaxed); i < end;
-             i = first + next.fetch_add(1, std::memory_order_relaxed)) {
-            work(thread_, i);
+        const int32_t run = run_length(end - first);
+        for (int32_t start = first + next.fetch_add(run, std::memory_order_relaxed); start < end;
+             start = first + next.fetch_add(run, std::memory_order_relaxed)) {
+            const int32_t run_end = std::min(start + run, end);
+            for (int32_t i = start; i < run_end; ++i) {
+                work(thread_, i);
+            }
         }
         if (thread_ == 0) {
             // Nobody takes from it before the team has met below.
@@ -70,6 +74,17 @@ class RowTeam {
     int members() const { return members_; }
 
   private:
+    // Items go out a run of neighbours at a time, a few runs a member. Handed out one by one,
+    // two threads took turns at the shared counter and wrote neighbouring rows' results into
+    // the same cache lines, each taking the other's lines across cores: a depth render's stages
+    // took a quarter longer on two threads than their share. More than one run a member still
+    // leaves a late member's share to the others.
+    static constexpr int32_t kRunsPerMember = 2;
+
+    int32_t run_length(int32_t items) const {
+        return std::max(1, items / (members_ * kRunsPerMember));
+    }
+
     void wait_for_team() {
         if (members_ == 1) {
             return;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/kept_threads.h"
@@ -66,6 +67,34 @@ void check_stages(int threads) {
     EXPECT_LT(largest_thread.load(), threads);
 }
 
+// Ranges shorter than the team, or just longer, away from 0: members take runs of items, and
+// the last run of a range ends at its end.
+void check_short_ranges(int threads) {
+    constexpr std::size_t kPastTheEnd = 8;
+    TeamThreads team_threads(threads);
+    const std::vector<std::pair<int32_t, int32_t>> ranges = {
+        {5, 6}, {10, 13}, {4, 4}, {7, 7 + 2 * threads + 1}, {100, 100 + 4 * threads - 1}};
+    std::vector<std::vector<std::atomic<int32_t>>> visits(ranges.size());
+    for (std::size_t r = 0; r < ranges.size(); ++r) {
+        // Room past the end, where nothing may be visited.
+        visits[r] = std::vector<std::atomic<int32_t>>(static_cast<std::size_t>(ranges[r].second) +
+                                                      kPastTheEnd);
+    }
+    platform::run_team(platform::row_threads(), [&](platform::RowTeam& team) {
+        for (std::size_t r = 0; r < ranges.size(); ++r) {
+            team.for_each(ranges[r].first, ranges[r].second,
+                          [&](int, int32_t i) { visits[r][static_cast<std::size_t>(i)]++; });
+        }
+    });
+    for (std::size_t r = 0; r < ranges.size(); ++r) {
+        for (std::size_t i = 0; i < visits[r].size(); ++i) {
+            const auto item = static_cast<int32_t>(i);
+            const bool in_range = item >= ranges[r].first && item < ranges[r].second;
+            ASSERT_EQ(visits[r][i].load(), in_range ? 1 : 0) << "range " << r << ", item " << i;
+        }
+    }
+}
+
 TEST(ParallelRows, EveryStageSeesTheWholeOfTheOneBeforeAndTakesEachItemOnce) {
     for (const bool keep : {false, true}) {
         // Kept threads serve the teams one after another, more of them as teams grow, and a
@@ -77,6 +106,7 @@ TEST(ParallelRows, EveryStageSeesTheWholeOfTheOneBeforeAndTakesEachItemOnce) {
         for (const int threads : {1, 2, 5, 3}) {
             SCOPED_TRACE(testing::Message() << threads << " threads, kept " << keep);
             check_stages(threads);
+            check_short_ranges(threads);
         }
     }
 }
