@@ -146,6 +146,14 @@ TEST(DistanceSteps, HistogramCountsEveryByte) {
     EXPECT_EQ(histogram[7], 1);
     EXPECT_EQ(histogram[255], 2);
     EXPECT_EQ(count_distances(nullptr, 0), DistanceHistogram{});
+    // Runs of one value and a length that leaves a few bytes over, each counted once.
+    std::vector<uint8_t> runs(1027);
+    DistanceHistogram expected{};
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        runs[i] = static_cast<uint8_t>(i / 10 % 7 == 0 ? 200 : i % 251);
+        ++expected[runs[i]];
+    }
+    EXPECT_EQ(count_distances(runs.data(), runs.size()), expected);
 }
 
 }  // namespace
