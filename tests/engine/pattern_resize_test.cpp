@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -162,6 +163,40 @@ TEST(PatternResize, RefusedBuffersAreReportedAndReleased) {
         }
         EXPECT_EQ(platform::live_allocations(), live_before);
     }
+}
+
+// A large colour iris's planes are resized on threads of their own: the cells are those of one
+// thread, each plane peaks at its own brightest byte, and each is centred.
+TEST(PatternResize, ALargeIrisResizedOnThreadsMatchesOneThread) {
+    constexpr int32_t kSide = 181;
+    std::vector<uint8_t> bgr = engine_test::disc_image(kSide, 3, 0);
+    const std::vector<uint8_t> shape = engine_test::disc_image(kSide, 1, 1);
+    for (size_t i = 0; i < shape.size(); ++i) {
+        bgr[i * 3 + 0] = static_cast<uint8_t>(shape[i] * 50);
+        bgr[i * 3 + 1] = static_cast<uint8_t>(shape[i] * 150);
+        bgr[i * 3 + 2] = static_cast<uint8_t>(shape[i] * 250);
+    }
+    const IrisPattern pattern = pack_iris(bgr, kSide, 3);
+    ASSERT_EQ(pattern.channels(), 4);
+    const int threads_before = omp_get_max_threads();
+    std::vector<std::vector<float>> cells;
+    for (const int threads : {1, 2, 3}) {
+        omp_set_num_threads(threads);
+        SizePattern sized;
+        const bool resized = sized.resize_pattern(pattern, 60.5, false).ok();
+        omp_set_num_threads(threads_before);
+        ASSERT_TRUE(resized);
+        ASSERT_EQ(sized.width, 61);
+        const size_t count = static_cast<size_t>(4 * sized.width * sized.height);
+        cells.emplace_back(sized.m_mapzp.get(), sized.m_mapzp.get() + count);
+        for (int32_t p = 0; p < 4; ++p) {
+            EXPECT_NEAR(cell(sized, p, 30, 30), plane_peak(sized, p), 1e-3) << p;
+            EXPECT_NEAR(cell(sized, p, 30, 10), cell(sized, p, 30, 50), 1e-3) << p;
+        }
+        EXPECT_FLOAT_EQ(plane_peak(sized, 3), 50.0f);
+    }
+    EXPECT_EQ(cells[1], cells[0]);
+    EXPECT_EQ(cells[2], cells[0]);
 }
 
 TEST(PatternResize, RepeatedCallsReplaceTheirBuffers) {
