@@ -11,8 +11,9 @@
 // - The caller owns the pass's inputs (engine/pass_inputs.h) and its accumulator; the parts only
 //   read the inputs.
 // - Pre-processing spreads its rows, and a large iris's resize its planes, over the threads of
-//   platform/parallel_rows.h; nothing else here starts a thread. Nothing is shared between engines or between parts of different
-//   passes: two engines may run passes on two threads at once.
+//   platform/parallel_rows.h; nothing else here starts a thread. Nothing is shared between
+//   engines or between parts of different passes: two engines may run passes on two threads at
+//   once.
 #ifndef QB_ENGINE_BOKEH_ENGINE_H
 #define QB_ENGINE_BOKEH_ENGINE_H
 
