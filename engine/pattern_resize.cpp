@@ -21,9 +21,6 @@ constexpr double kFullCell = 255.0;
 constexpr double kSmearSigmaScale = 4.0;
 constexpr double kSmearSigmaDivisor = 35.0;
 constexpr double kSmearSigmaFloor = 0.05;
-// Below this many iris cells the planes stay on the calling thread: waking a thread costs about
-// as much as its share would save.
-constexpr int64_t kIrisCellsWorthAThread = int64_t{1} << 16;
 
 // Non-positive and undefined diameters count as 0, which gives one cell.
 double usable_diameter(double d) {
@@ -244,8 +241,7 @@ EngineStatus SizePattern::resize_pattern(const IrisPattern& pattern, double blur
     // The planes are apart: one a thread, as a large disc's resize was a tenth of a 4K depth
     // render, all of it on one thread.
     const int64_t iris_cells = int64_t{planes} * pattern.width() * pattern.height();
-    const int threads = iris_cells < kIrisCellsWorthAThread ? 1 : platform::row_threads();
-    platform::for_each_row(0, planes, threads, [&](int, int32_t p) {
+    platform::for_each_row(0, planes, platform::threads_for(iris_cells), [&](int, int32_t p) {
         double* plane = dbl_mapp.get() + p * plane_cells;
         spread_channel(pattern, p, at, plane, dbl_mapp.get() + cells + p * at.W);
         scale_to_brightest(pattern, p, plane, plane_cells, m_mapzp.get() + p * plane_cells);

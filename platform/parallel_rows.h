@@ -30,6 +30,15 @@ inline int row_threads() {
     return std::max(1, omp_get_max_threads());
 }
 
+// Below this many cells (pixels, iris cells) a piece of work stays on the calling thread: waking
+// a thread costs about as much as its share would save.
+inline constexpr int64_t kCellsWorthAThread = 1 << 16;
+
+// The threads for work over `cells` cells: row_threads(), when the work is worth it.
+inline int threads_for(int64_t cells) {
+    return cells < kCellsWorthAThread ? 1 : row_threads();
+}
+
 // One member's view of a team that works through stages in turn, each stage needing what the
 // whole team did in the one before. The stages of one distance step share one team: starting
 // threads for each stage cost more than the small stages themselves. Members that wait for the

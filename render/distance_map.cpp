@@ -1,13 +1,16 @@
 #include "render/distance_map.h"
 
 #include "engine/channel_levels.h"
-#include "render/row_threads.h"
+#include "platform/parallel_rows.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace render {
+
+using platform::threads_for;
+
 namespace {
 
 constexpr double kRed16ToDistance = double{kLevels8} / double{kLevels16};

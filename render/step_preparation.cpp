@@ -5,11 +5,14 @@
 #include <type_traits>
 
 #include "engine/linear_light.h"
-#include "render/row_threads.h"
+#include "platform/parallel_rows.h"
 #include "render/step_mask.h"
 #include "sdk/pf_world.h"
 
 namespace render {
+
+using platform::threads_for;
+
 namespace {
 
 static_assert(PF_FLOAT_LIGHT_MAX == LinearLight::kLargestLight,

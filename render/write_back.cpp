@@ -5,12 +5,15 @@
 #include <optional>
 
 #include "engine/linear_light.h"
+#include "platform/parallel_rows.h"
 #include "render/light_levels.h"
 #include "render/pixel_converter.h"
-#include "render/row_threads.h"
 #include "render/write_back_wide.h"
 
 namespace render {
+
+using platform::threads_for;
+
 namespace {
 
 // The pixels of a row in groups of sixteen, where the processor can; answers how many.
