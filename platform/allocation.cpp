@@ -1,5 +1,6 @@
 #include "platform/allocation.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -165,8 +166,7 @@ void* BlockRecycling::take(std::size_t length) noexcept {
     for (std::size_t i = 0; i < count_; ++i) {
         if (kept_[i].length == length) {
             void* block = kept_[i].block;
-            kept_[i] = kept_[--count_];
-            bytes_ -= length;
+            forget(i);
             return block;
         }
     }
@@ -174,12 +174,27 @@ void* BlockRecycling::take(std::size_t length) noexcept {
 }
 
 bool BlockRecycling::keep(void* block, std::size_t length) noexcept {
-    if (count_ == kBlocks || length > kBytes - bytes_) {
+    if (length > kBytes) {
         return false;
+    }
+    // The oldest go first: a depth render's steps ask for sizes that change from pass to pass,
+    // and blocks no pass took again would otherwise fill the room for good, leaving the block
+    // every pass wants (a 4K frame's source) to go back to the system pass after pass.
+    while (count_ == kBlocks || length > kBytes - bytes_) {
+        unmap(record_of(kept_[0].block));
+        forget(0);
     }
     kept_[count_++] = Kept{block, length};
     bytes_ += length;
     return true;
+}
+
+void BlockRecycling::forget(std::size_t i) noexcept {
+    bytes_ -= kept_[i].length;
+    std::copy(kept_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+              kept_.begin() + static_cast<std::ptrdiff_t>(count_),
+              kept_.begin() + static_cast<std::ptrdiff_t>(i));
+    --count_;
 }
 
 int refuse_allocation_after(int countdown) noexcept {

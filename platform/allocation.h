@@ -32,7 +32,8 @@ class BlockRecycling {
 
     // For the allocation path: a kept block of exactly `length` mapped bytes, or null.
     void* take(std::size_t length) noexcept;
-    // For the allocation path: false when the block is not kept (there is no room for it).
+    // For the allocation path: false when the block is not kept (it is larger than all the room
+    // there is). Room is made by giving the longest-kept blocks back to the system.
     bool keep(void* block, std::size_t length) noexcept;
 
   private:
@@ -45,6 +46,9 @@ class BlockRecycling {
         void* block;
         std::size_t length;
     };
+    // Drops kept block `i`, keeping the others in the order they came.
+    void forget(std::size_t i) noexcept;
+
     BlockRecycling* outer_;  // the recycling this one stands in for on its thread
     std::array<Kept, kBlocks> kept_{};
     std::size_t count_ = 0;

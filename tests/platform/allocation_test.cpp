@@ -134,6 +134,45 @@ TEST(BlockRecycling, ServesRequestsThatRoundToTheSameLargePages) {
     EXPECT_EQ(platform::live_allocations(), live_before);
 }
 
+// A depth render's steps give back blocks of sizes no later step asks for again. They must not
+// take the room of the block every pass asks for: the longest-kept go back to the system first,
+// whether the room runs out by count or by bytes. A kept block still holds what was written to it;
+// a fresh one from the system (even at the same address) is zero.
+TEST(BlockRecycling, BlocksNoPassTakesAgainMakeRoomForNewerOnes) {
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    constexpr unsigned char kMark = 0xAB;
+    const auto release_marked = [](void* block) {
+        *static_cast<unsigned char*>(block) = kMark;
+        platform::release_bytes(block);
+    };
+    const auto kept_again = [](std::size_t size) {
+        auto* block = static_cast<unsigned char*>(platform::allocate_bytes(size));
+        const bool kept = block != nullptr && *block == kMark;
+        platform::release_bytes(block);
+        return kept;
+    };
+    const int live_before = platform::live_allocations();
+    {
+        platform::BlockRecycling recycling;
+        // Eight stale blocks, none of the frame's large pages.
+        for (const std::size_t pages : {1, 2, 3, 5, 6, 7, 8, 9}) {
+            platform::release_bytes(platform::allocate_bytes(pages * kLargePage));
+        }
+        release_marked(platform::allocate_bytes(kFrameBytes));
+        EXPECT_TRUE(kept_again(kFrameBytes));
+
+        constexpr std::size_t kMost = std::size_t{100} << 20;
+        constexpr std::size_t kSource = std::size_t{66} << 20;
+        platform::release_bytes(platform::allocate_bytes(kMost));
+        release_marked(platform::allocate_bytes(kSource));
+        EXPECT_TRUE(kept_again(kSource));
+        // A block beyond all the room is never kept, and takes none of it.
+        platform::release_bytes(platform::allocate_bytes(std::size_t{200} << 20));
+        EXPECT_TRUE(kept_again(kSource));
+    }
+    EXPECT_EQ(platform::live_allocations(), live_before);
+}
+
 // A render inside another's (a host rendering a layer from within a render) keeps its own blocks
 // and hands the thread back to the outer one.
 TEST(BlockRecycling, AnInnerRecyclingHandsTheThreadBackToTheOuterOne) {
