@@ -163,14 +163,22 @@ BlockRecycling::~BlockRecycling() {
 }
 
 void* BlockRecycling::take(std::size_t length) noexcept {
+    // The smallest block that holds the request: the steps of a depth render ask for bands of
+    // rows that grow and shrink from pass to pass. Not one more than twice the request's size, so
+    // that a small request does not take the block the next pass's large one needs.
+    std::size_t best = count_;
     for (std::size_t i = 0; i < count_; ++i) {
-        if (kept_[i].length == length) {
-            void* block = kept_[i].block;
-            forget(i);
-            return block;
+        const std::size_t kept = kept_[i].length;
+        if (kept >= length && kept / 2 <= length && (best == count_ || kept < kept_[best].length)) {
+            best = i;
         }
     }
-    return nullptr;
+    if (best == count_) {
+        return nullptr;
+    }
+    void* block = kept_[best].block;
+    forget(best);
+    return block;
 }
 
 bool BlockRecycling::keep(void* block, std::size_t length) noexcept {

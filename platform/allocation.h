@@ -30,7 +30,7 @@ class BlockRecycling {
     BlockRecycling(const BlockRecycling&) = delete;
     BlockRecycling& operator=(const BlockRecycling&) = delete;
 
-    // For the allocation path: a kept block of exactly `length` mapped bytes, or null.
+    // For the allocation path: a kept block of `length` mapped bytes or more, or null.
     void* take(std::size_t length) noexcept;
     // For the allocation path: false when the block is not kept (it is larger than all the room
     // there is). Room is made by giving the longest-kept blocks back to the system.

@@ -173,6 +173,40 @@ TEST(BlockRecycling, BlocksNoPassTakesAgainMakeRoomForNewerOnes) {
     EXPECT_EQ(platform::live_allocations(), live_before);
 }
 
+// The bands of rows a depth render's steps ask for grow and shrink from pass to pass: a request
+// takes the smallest kept block that holds it, but none more than twice its size, which the next
+// pass's larger request needs.
+TEST(BlockRecycling, ServesARequestFromTheSmallestKeptBlockThatHoldsIt) {
+    constexpr std::size_t kMegabyte = std::size_t{1} << 20;
+    const auto marked = [](std::size_t size, unsigned char mark) {
+        auto* block = static_cast<unsigned char*>(platform::allocate_bytes(size));
+        if (block != nullptr) {
+            *block = mark;
+        }
+        return block;
+    };
+    const auto mark_of_next = [](std::size_t size) {
+        auto* block = static_cast<unsigned char*>(platform::allocate_bytes(size));
+        const unsigned char mark = block != nullptr ? *block : 0;
+        platform::release_bytes(block);
+        return mark;
+    };
+    const int live_before = platform::live_allocations();
+    {
+        platform::BlockRecycling recycling;
+        unsigned char* larger = marked(40 * kMegabyte, 1);
+        unsigned char* smaller = marked(24 * kMegabyte, 2);
+        ASSERT_TRUE(larger != nullptr && smaller != nullptr);
+        platform::release_bytes(larger);
+        platform::release_bytes(smaller);
+        EXPECT_EQ(mark_of_next(20 * kMegabyte), 2);
+        EXPECT_EQ(mark_of_next(8 * kMegabyte), 0);
+        EXPECT_EQ(mark_of_next(30 * kMegabyte), 1);
+        EXPECT_EQ(mark_of_next(41 * kMegabyte), 0);
+    }
+    EXPECT_EQ(platform::live_allocations(), live_before);
+}
+
 // A render inside another's (a host rendering a layer from within a render) keeps its own blocks
 // and hands the thread back to the outer one.
 TEST(BlockRecycling, AnInnerRecyclingHandsTheThreadBackToTheOuterOne) {
