@@ -67,6 +67,33 @@ TEST(PatternPacking, OneColouredPixelKeepsAllChannels) {
     EXPECT_EQ(pack_iris(bgr, 9, 3).channels(), 4);
 }
 
+// Pixels are checked for grey in batches: a single coloured pixel in a later batch, or the last
+// pixel of a count that does not fill its batch, still keeps the colour.
+TEST(PatternPacking, ALateColouredPixelKeepsAllChannels) {
+    constexpr int32_t kSide = 37;  // 1369 pixels: five full batches and part of a sixth
+    for (const int32_t coloured : {300, kSide * kSide - 1}) {
+        SCOPED_TRACE(coloured);
+        std::vector<uint8_t> bgr = engine_test::disc_image(kSide, 3, 120);
+        bgr[static_cast<size_t>(coloured) * 3 + 1] = 121;  // green
+        EXPECT_EQ(pack_iris(bgr, kSide, 3).channels(), 4);
+    }
+    EXPECT_EQ(pack_iris(engine_test::disc_image(kSide, 3, 120), kSide, 3).channels(), 2);
+}
+
+// Two bytes a pixel: mask and two colour bytes, collapsed when both are the mask.
+TEST(PatternPacking, TwoBytePixelsInBothOrders) {
+    const std::vector<uint8_t> two = {30, 90, 0, 0};
+    EXPECT_EQ(packed(packed_image(two, 2, 1, 2, 4)), (std::vector<uint8_t>{90, 90, 30, 0, 0, 0}));
+    EXPECT_EQ(packed(packed_image(two, 2, 1, 2, 4, true)),
+              (std::vector<uint8_t>{30, 30, 90, 0, 0, 0}));
+    const std::vector<uint8_t> grey = {60, 60, 0, 0};
+    const IrisPattern collapsed = packed_image(grey, 2, 1, 2, 4);
+    EXPECT_EQ(collapsed.channels(), 2);
+    EXPECT_EQ(packed(collapsed), (std::vector<uint8_t>{60, 60, 0, 0}));
+    EXPECT_EQ(collapsed.row_first()[0], 0);
+    EXPECT_EQ(collapsed.row_last()[0], 0);
+}
+
 TEST(PatternPacking, RowExtentsCoverEveryChannel) {
     // 4 columns, 3 rows, B, G, R: row 0 empty, row 1 lit only in red at column 1 and blue at
     // column 2, row 2 lit in green at column 0 and 3.
