@@ -63,6 +63,45 @@ bool inside(int32_t cell, int32_t count) {
     return cell >= 0 && cell < count;
 }
 
+// Shares added along a row of W sums, cell by cell from left to right; cells outside the row
+// take none.
+class CellRun {
+  public:
+    CellRun(double* sums, int32_t W) : sums_(sums), W_(W) {}
+
+    void add(int32_t cell, double share) {
+        if (!inside(cell, W_)) {
+            return;
+        }
+        if (cell != cell_) {
+            store();
+            cell_ = cell;
+            sum_ = 0.0;
+        }
+        sum_ += share;
+    }
+
+    // Stores the last cell; whether any share was added.
+    bool finish() {
+        store();
+        return added_;
+    }
+
+  private:
+    void store() {
+        if (cell_ >= 0) {
+            sums_[cell_] = sum_;
+            added_ = true;
+        }
+    }
+
+    double* sums_;
+    int32_t W_;
+    int32_t cell_ = -1;
+    double sum_ = 0.0;
+    bool added_ = false;
+};
+
 // Where the iris lands on a target of W x H cells at diameter D.
 struct Placement {
     int32_t W;
@@ -102,7 +141,10 @@ void spread_channel(const IrisPattern& pattern, int32_t p, const Placement& at, 
         }
         const uint8_t* row = pattern.Pattern() + static_cast<std::ptrdiff_t>(y) * iw * channels;
         std::fill(row_sums, row_sums + W, 0.0);
-        bool spread = false;
+        // Footprints move right with x, so a cell's shares arrive one after another: they are
+        // summed in a register, in the same order, and the cell stored once it is left. Adding
+        // into the row in memory made every share wait for the store of the one before.
+        CellRun run(row_sums, W);
         for (int32_t x = 0; x < iw; ++x) {
             const uint8_t v = row[static_cast<std::ptrdiff_t>(x) * channels + p];
             if (v == 0) {
@@ -113,15 +155,10 @@ void spread_channel(const IrisPattern& pattern, int32_t p, const Placement& at, 
                 continue;
             }
             const double energy = v * at.e;
-            if (inside(fx.first, W)) {
-                row_sums[fx.first] += energy * fx.first_weight;
-            }
-            if (inside(fx.second, W)) {
-                row_sums[fx.second] += energy * fx.second_weight;
-            }
-            spread = true;
+            run.add(fx.first, energy * fx.first_weight);
+            run.add(fx.second, energy * fx.second_weight);
         }
-        if (!spread) {
+        if (!run.finish()) {
             continue;
         }
         for (const auto& [cy, weight] :
