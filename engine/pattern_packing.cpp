@@ -26,7 +26,7 @@ bool pixel_is_blank(const uint8_t* pixel) {
 
 template <int32_t kChannels>
 bool pixels_are_grey(const uint8_t* pixels, std::size_t count) {
-    // Every pixel is looked at, with no early way out per pixel, so that the loop runs as vectors.
+    // One test a batch, not one a pixel: a grey iris, the usual one, is looked at whole anyway.
     constexpr std::size_t kBatch = 256;
     for (std::size_t first = 0; first < count; first += kBatch) {
         const std::size_t end = std::min(count, first + kBatch);
