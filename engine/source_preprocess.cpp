@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "engine/engine_failures.h"
 #include "engine/row_reach.h"
@@ -125,7 +126,10 @@ EngineStatus PreparedSource::pre_process_RGB_cf(const PassInputs& in) {
 void PreparedSource::prepare_read_pixels(const PassInputs& in) {
     const SourceFrame& frame = in.source;
     const auto top_level = static_cast<uint16_t>(std::clamp(frame.levels - 1, 0, 65535));
-    const ByteLevels byte_levels(in.alpha_scale, top_level);
+    // Only an 8-bit frame's rows go through the tables.
+    const std::optional<ByteLevels> byte_levels =
+        frame.src16 == nullptr ? std::optional<ByteLevels>(std::in_place, in.alpha_scale, top_level)
+                               : std::nullopt;
     const bool blurred = in.blur > 1.0;
     const int32_t reach = blurred ? odd_diameter(in.blur, in.use_micro) / 2 : 0;
     // A kernel stepping along a row also reads the pixel just left of its stamp.
@@ -150,7 +154,7 @@ void PreparedSource::prepare_read_pixels(const PassInputs& in) {
                         pixels, in.alpha_scale, top_level);
         } else {
             convert_row8(frame.src8 + static_cast<std::ptrdiff_t>(y) * frame.src8_rowbytes + first,
-                         target, pixels, byte_levels);
+                         target, pixels, *byte_levels);
         }
     };
     const int threads = platform::row_threads();
