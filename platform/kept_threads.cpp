@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/brief_wait.h"
+
 namespace platform {
 namespace {
 
@@ -53,14 +55,14 @@ void KeptThreads::run_job(Job job, int members) {
     job.call(job.member, 0);
     for (int left = unfinished_.load(std::memory_order_acquire); left != 0;
          left = unfinished_.load(std::memory_order_acquire)) {
-        unfinished_.wait(left, std::memory_order_acquire);
+        wait_for_change(unfinished_, left, std::memory_order_acquire);
     }
     busy_ = false;
 }
 
 void KeptThreads::serve(int thread, uint32_t generation) {
     for (;;) {
-        generation_.wait(generation, std::memory_order_acquire);
+        wait_for_change(generation_, generation, std::memory_order_acquire);
         generation = generation_.load(std::memory_order_acquire);
         if (ending_) {
             return;

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/brief_wait.h"
 #include "platform/kept_threads.h"
 
 namespace platform {
@@ -105,10 +106,7 @@ class RowTeam {
             shared_.generation.notify_all();
             return;
         }
-        for (int32_t now = generation; now == generation;
-             now = shared_.generation.load(std::memory_order_acquire)) {
-            shared_.generation.wait(generation, std::memory_order_acquire);
-        }
+        wait_for_change(shared_.generation, generation, std::memory_order_acquire);
     }
 
     Shared& shared_;
