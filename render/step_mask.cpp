@@ -7,15 +7,57 @@
 namespace render {
 namespace {
 
-bool opaque(const uint8_t* pixel, ChannelDepth depth) {
-    // Alpha is the first channel; it is non-zero when any of its bytes is (a step's float alpha
-    // is never -0).
-    const uint8_t* const end = pixel + channel_bytes(depth);
-    return std::any_of(pixel, end, [](uint8_t byte) { return byte != 0; });
-}
-
 void fill_full(uint8_t* mask_row, int32_t from, int32_t to) {
     std::memset(mask_row + from, kMaskFull, static_cast<std::size_t>(to - from));
+}
+
+// Pixels a run's edge is looked for in at once: a run is crossed a batch at a time, without a
+// branch a pixel.
+constexpr int32_t kEdgeBatch = 32;
+
+// Whether pixel x has alpha. Alpha is the first channel, read as an unsigned integer of its
+// size: it is non-zero when any of its bytes is (a step's float alpha is never -0).
+template <class Alpha>
+bool opaque_at(const uint8_t* pixels, int32_t x) {
+    Alpha alpha;
+    std::memcpy(&alpha, pixels + static_cast<std::size_t>(x) * kChannels * sizeof(Alpha),
+                sizeof alpha);
+    return alpha != 0;
+}
+
+// The first of pixels from .. end - 1 that is `occupied` (has alpha) or not, or end.
+template <class Alpha>
+int32_t next_edge(const uint8_t* pixels, int32_t from, int32_t end, bool occupied) {
+    int32_t x = from;
+    for (; x + kEdgeBatch <= end; x += kEdgeBatch) {
+        int32_t found = 0;
+        for (int32_t i = 0; i < kEdgeBatch; ++i) {
+            found |= static_cast<int32_t>(opaque_at<Alpha>(pixels, x + i) == occupied);
+        }
+        if (found != 0) {
+            break;
+        }
+    }
+    while (x < end && opaque_at<Alpha>(pixels, x) != occupied) {
+        ++x;
+    }
+    return x;
+}
+
+// grow_mask_row for alpha of type Alpha: each run found a batch of pixels at a time, then filled
+// with its growth at once.
+template <class Alpha>
+void grow_runs(const uint8_t* pixels, int32_t width, int32_t half, Span columns,
+               uint8_t* mask_row) {
+    for (int32_t x = columns.first;;) {
+        const int32_t run_first = next_edge<Alpha>(pixels, x, columns.end, true);
+        if (run_first == columns.end) {
+            return;
+        }
+        const int32_t run_end = next_edge<Alpha>(pixels, run_first, columns.end, false);
+        fill_full(mask_row, std::max(0, run_first - half), std::min(run_end + half + 1, width));
+        x = run_end;
+    }
 }
 
 // Marks rows `from` .. `to` - 1 of column `column` grown. Threads own columns but share rows, so
@@ -144,30 +186,16 @@ void average_columns(const uint16_t* sums, int32_t width, int32_t rows, Span col
 
 void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int32_t half,
                    Span columns, uint8_t* mask_row) {
-    const std::size_t step = pixel_bytes(depth);
-    bool inside = false;
-    int32_t countdown = 0;
-    // One column past the last occupied one ends its run.
-    const int32_t end = std::min(columns.end + 1, width);
-    for (int32_t x = columns.first; x < end; ++x) {
-        const bool occupied = opaque(pixels + static_cast<std::size_t>(x) * step, depth);
-        if (occupied && inside) {
-            mask_row[x] = kMaskFull;
-        } else if (occupied) {
-            inside = true;
-            // Within the growth of the run before, the left growth is already full.
-            if (countdown == 0) {
-                fill_full(mask_row, std::max(0, x - half), x + 1);
-            }
-        } else if (inside) {
-            inside = false;
-            const int32_t grown_end = std::min(x + half + 1, width);
-            fill_full(mask_row, x, grown_end);
-            countdown = grown_end - x;
-        }
-        if (countdown > 0) {
-            --countdown;
-        }
+    switch (depth) {
+        case ChannelDepth::k8:
+            grow_runs<uint8_t>(pixels, width, half, columns, mask_row);
+            break;
+        case ChannelDepth::k16:
+            grow_runs<uint16_t>(pixels, width, half, columns, mask_row);
+            break;
+        case ChannelDepth::kFloat:
+            grow_runs<uint32_t>(pixels, width, half, columns, mask_row);
+            break;
     }
 }
 

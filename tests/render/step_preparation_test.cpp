@@ -117,6 +117,46 @@ TEST(StepPreparation, GrowthBeforeSmoothing) {
     }
 }
 
+// Long runs, crossed many pixels at a time, end exactly where they end, in every depth, and
+// alpha counts when only its last byte is set.
+TEST(StepPreparation, GrowthFindsTheEdgesOfLongRunsInEveryDepth) {
+    std::mt19937 rng(5);
+    constexpr int32_t kWidth = 301;
+    for (const ChannelDepth depth : {ChannelDepth::k8, ChannelDepth::k16, ChannelDepth::kFloat}) {
+        const size_t pixel = render::pixel_bytes(depth);
+        const size_t alpha_bytes = pixel / 4;
+        for (const int32_t half : {0, 2, 40}) {
+            SCOPED_TRACE(testing::Message()
+                         << render::pixel_bytes(depth) << " bytes, half " << half);
+            std::vector<uint8_t> pixels(kWidth * pixel, 0);
+            std::vector<bool> occupied(kWidth, false);
+            // Runs and gaps of 1 to 80 pixels between columns 5 and 290.
+            const render::Span columns{5, 290};
+            for (int32_t x = columns.first; x < columns.end;) {
+                const int32_t run = 1 + static_cast<int32_t>(rng() % 80);
+                const bool opaque = rng() % 2 == 0;
+                for (int32_t i = x; i < std::min(x + run, columns.end); ++i) {
+                    occupied[i] = opaque;
+                    // Colour everywhere, alpha only where occupied.
+                    pixels[i * pixel + alpha_bytes] = 200;
+                    pixels[i * pixel + alpha_bytes - 1] = opaque ? 1 : 0;
+                }
+                x += run;
+            }
+            std::vector<uint8_t> expected(kWidth, 0);
+            for (int32_t x = 0; x < kWidth; ++x) {
+                if (occupied[x]) {
+                    std::fill(expected.begin() + std::max(0, x - half),
+                              expected.begin() + std::min(x + half + 2, kWidth), 255);
+                }
+            }
+            std::vector<uint8_t> row(kWidth, 0);
+            render::grow_mask_row(pixels.data(), depth, kWidth, half, columns, row.data());
+            EXPECT_EQ(row, expected);
+        }
+    }
+}
+
 TEST(StepPreparation, TransparentPixelsAreCopiedButDoNotOccupy) {
     Layer layer(8, 4, ChannelDepth::k8);
     uint8_t* p = &layer.pixels[(1 * 8 + 3) * 4];
