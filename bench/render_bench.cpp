@@ -36,6 +36,7 @@
 #include "engine/pass_parts.h"
 #include "engine/size_pattern.h"
 #include "host/emulated_host.h"
+#include "platform/kept_threads.h"
 #include "render/distance_steps.h"
 #include "render/engine_pass.h"
 #include "render/step_preparation.h"
@@ -175,6 +176,8 @@ class StepPreparation {
 
   private:
     RenderSteps render_;
+    // Helper threads kept from step to step, as a render keeps them.
+    platform::KeptThreads kept_threads_;
 };
 
 // The write-back of an HD region holding the frame's own light. A render's light is the frame's
