@@ -150,12 +150,14 @@ uint8_t average_at(const uint16_t* sums, int32_t width, int32_t rows, int32_t c)
 }
 
 // Columns with both neighbours inside the region divide by a constant, which the compiler turns
-// into a multiplication.
+// into a multiplication. Nine bytes' sum fits 16 bits; divided as 16 bits, twice as many columns
+// go through a vector at once.
 template <int32_t kRows>
 void average_interior(const uint16_t* sums, int32_t first, int32_t end, uint8_t* out) {
-    constexpr int32_t kCells = kRows * 3;
+    constexpr auto kCells = static_cast<uint16_t>(kRows * 3);
     for (int32_t c = first; c < end; ++c) {
-        out[c] = static_cast<uint8_t>((sums[c - 1] + sums[c] + sums[c + 1]) / kCells);
+        const auto sum = static_cast<uint16_t>(sums[c - 1] + sums[c] + sums[c + 1]);
+        out[c] = static_cast<uint8_t>(sum / kCells);
     }
 }
 
