@@ -43,16 +43,19 @@ Span candidates(const StepSource& source, const RowDistances* ranges, int32_t co
     return span;
 }
 
-std::size_t row_bytes(const StepSource& source, const PixelRows& buffer) {
-    return static_cast<std::size_t>(source.width) * pixel_bytes(buffer.depth);
+// Zeros pixels first .. end - 1 of row y of the buffer.
+void clear_pixels(const PixelRows& buffer, int32_t y, int32_t first, int32_t end) {
+    if (first < end) {
+        const std::size_t bytes = pixel_bytes(buffer.depth);
+        std::memset(buffer.row(y) + static_cast<std::size_t>(first) * bytes, 0,
+                    static_cast<std::size_t>(end - first) * bytes);
+    }
 }
 
-void clear_buffer_row(const StepSource& source, const PixelRows& buffer, StepWorkspace& workspace,
-                      int32_t y) {
-    if (workspace.row_dirty[y] != 0) {
-        std::memset(buffer.row(y), 0, row_bytes(source, buffer));
-        workspace.row_dirty[y] = 0;
-    }
+void clear_buffer_row(const PixelRows& buffer, StepWorkspace& workspace, int32_t y) {
+    DirtyColumns& dirty = workspace.row_dirty[y];
+    clear_pixels(buffer, y, dirty.first, dirty.end);
+    dirty = DirtyColumns{};
 }
 
 // A channel as the engine may read it. 16-bit channels above white would index past the
@@ -103,13 +106,15 @@ int32_t copy_step_pixels(const uint8_t* in, const uint8_t* distances, const Dist
 }
 
 // Row y of the buffer: the step's pixels, which lie in `columns`, and zeros everywhere else.
+// Only what an earlier step left outside `columns` is cleared: a step of a few columns, in a
+// map whose distances run across the frame, cleared whole rows before.
 void extract_row(const StepSource& source, const DistanceStep& step, Span columns,
                  const PixelRows& buffer, StepWorkspace& workspace, int32_t y) {
     const std::size_t bytes = pixel_bytes(buffer.depth);
     uint8_t* row = buffer.row(y);
-    std::memset(row, 0, static_cast<std::size_t>(columns.first) * bytes);
-    std::memset(row + static_cast<std::size_t>(columns.end) * bytes, 0,
-                static_cast<std::size_t>(source.width - columns.end) * bytes);
+    DirtyColumns& dirty = workspace.row_dirty[y];
+    clear_pixels(buffer, y, dirty.first, std::min(dirty.end, columns.first));
+    clear_pixels(buffer, y, std::max(dirty.first, columns.end), dirty.end);
     const uint8_t* distances =
         source.distances ? source.distances + y * source.distance_stride + columns.first : nullptr;
     const uint8_t* in = source.input.pixel(columns.first, y);
@@ -128,7 +133,7 @@ void extract_row(const StepSource& source, const DistanceStep& step, Span column
             break;
     }
     workspace.row_work[y] = copied;
-    workspace.row_dirty[y] = copied > 0 ? 1 : 0;
+    dirty = copied > 0 ? DirtyColumns{columns.first, columns.end} : DirtyColumns{};
 }
 
 bool row_may_hold_step(const StepSource& source, const StepWorkspace& workspace, Span rows,
@@ -145,7 +150,7 @@ void extract_rows(const StepSource& source, const DistanceStep& step, Span rows,
                                if (row_may_hold_step(source, workspace, rows, y, step)) {
                                    extract_row(source, step, columns, buffer, workspace, y);
                                } else {
-                                   clear_buffer_row(source, buffer, workspace, y);
+                                   clear_buffer_row(buffer, workspace, y);
                                }
                            });
 }
@@ -179,7 +184,7 @@ void prepare_row(const StepSource& source, const DistanceStep& step, const StepB
     const int32_t width = source.width;
     if (!box.band.contains(y)) {
         if (y >= box.band.first - box.half && y < box.band.end + box.half) {
-            clear_buffer_row(source, buffer, workspace, y);
+            clear_buffer_row(buffer, workspace, y);
         }
         if (y == box.band.first - 1 || y == box.band.end) {
             clear_mask_row(mask, width, source.height, y);
@@ -189,7 +194,7 @@ void prepare_row(const StepSource& source, const DistanceStep& step, const StepB
     if (row_may_hold_step(source, workspace, box.rows, y, step)) {
         extract_row(source, step, box.columns, buffer, workspace, y);
     } else {
-        clear_buffer_row(source, buffer, workspace, y);
+        clear_buffer_row(buffer, workspace, y);
     }
     clear_mask_row(mask, width, source.height, y);
     if (box.rows.contains(y) && workspace.row_work[y] > 0) {
@@ -254,7 +259,8 @@ void measure_columns(const StepSource& source, int32_t first, int32_t end, RowDi
 }  // namespace
 
 void measure_step_source(const StepSource& source, StepWorkspace& workspace) {
-    std::fill(workspace.row_dirty, workspace.row_dirty + source.height, 1);
+    std::fill(workspace.row_dirty, workspace.row_dirty + source.height,
+              DirtyColumns{0, source.width});
     if (source.distances == nullptr || source.width <= 0) {
         return;
     }

@@ -15,6 +15,12 @@ struct RowDistances {
     uint8_t highest = 0;
 };
 
+// Columns first .. end - 1 of a row; none when end <= first.
+struct DirtyColumns {
+    int32_t first = 0;
+    int32_t end = 0;
+};
+
 class StepWorkspace {
   public:
     StepWorkspace() = default;
@@ -30,8 +36,9 @@ class StepWorkspace {
     int32_t* row_work = nullptr;
     RowDistances* row_distances = nullptr;
     RowDistances* column_distances = nullptr;
-    // Per region row: whether the step buffer's row may hold pixels of an earlier step.
-    uint8_t* row_dirty = nullptr;
+    // Per region row: the columns of the step buffer's row that may hold pixels of an earlier
+    // step; zeros lie everywhere else.
+    DirtyColumns* row_dirty = nullptr;
     // Vertical growth of the mask, and the smoothing's output rows (width x height bytes).
     uint8_t* mask_scratch = nullptr;
     // Per region column: the vertical growth's state, followed by the rows each of `sum_rows`
