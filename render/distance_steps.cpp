@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "platform/parallel_rows.h"
+
 namespace render {
 namespace {
 
@@ -78,9 +80,19 @@ double step_blur(double centre, double focus_distance, double bokeh_amount) {
     return std::fabs((centre - focus_distance) * bokeh_amount * kPerDistanceValue) + 1.0;
 }
 
-}  // namespace
+// Adds `tables` value by value.
+template <std::size_t kTables>
+DistanceHistogram added(const std::array<DistanceHistogram, kTables>& tables) {
+    DistanceHistogram histogram{};
+    for (const DistanceHistogram& table : tables) {
+        for (std::size_t value = 0; value < histogram.size(); ++value) {
+            histogram[value] += table[value];
+        }
+    }
+    return histogram;
+}
 
-DistanceHistogram count_distances(const uint8_t* distances, std::size_t count) {
+DistanceHistogram count_slice(const uint8_t* distances, std::size_t count) {
     // Neighbouring bytes go to tables of their own, added at the end: a map's long runs of one
     // distance made each count in a single table wait for the one before it.
     constexpr std::size_t kTables = 4;
@@ -94,13 +106,23 @@ DistanceHistogram count_distances(const uint8_t* distances, std::size_t count) {
     for (; i < count; ++i) {
         ++tables[0][distances[i]];
     }
-    DistanceHistogram histogram{};
-    for (const DistanceHistogram& table : tables) {
-        for (std::size_t value = 0; value < histogram.size(); ++value) {
-            histogram[value] += table[value];
-        }
-    }
-    return histogram;
+    return added(tables);
+}
+
+}  // namespace
+
+DistanceHistogram count_distances(const uint8_t* distances, std::size_t count) {
+    // Slices of the map are counted on the threads, each into a histogram of its own.
+    constexpr int32_t kSlices = 16;
+    std::array<DistanceHistogram, kSlices> slices{};
+    const std::size_t slice = (count + kSlices - 1) / kSlices;
+    platform::for_each_row(
+        0, kSlices, platform::threads_for(static_cast<int64_t>(count)), [&](int, int32_t s) {
+            const std::size_t first = std::min(count, static_cast<std::size_t>(s) * slice);
+            const std::size_t end = std::min(count, first + slice);
+            slices[static_cast<std::size_t>(s)] = count_slice(distances + first, end - first);
+        });
+    return added(slices);
 }
 
 bool too_many_distance_steps(int32_t distance_precision) {

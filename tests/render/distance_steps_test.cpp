@@ -1,6 +1,7 @@
 // Cutting the distance range into steps: the worked examples a user can check by hand, and the
 // edges of the histogram.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <utility>
 #include <vector>
@@ -154,6 +155,17 @@ TEST(DistanceSteps, HistogramCountsEveryByte) {
         ++expected[runs[i]];
     }
     EXPECT_EQ(count_distances(runs.data(), runs.size()), expected);
+    // A map large enough to be counted on two threads, in slices that do not divide it evenly.
+    const int threads_before = omp_get_max_threads();
+    omp_set_num_threads(2);
+    std::vector<uint8_t> map_of_frame((1 << 18) + 13);
+    DistanceHistogram frame_expected{};
+    for (std::size_t i = 0; i < map_of_frame.size(); ++i) {
+        map_of_frame[i] = static_cast<uint8_t>(i * 7 / 1000 % 256);
+        ++frame_expected[map_of_frame[i]];
+    }
+    EXPECT_EQ(count_distances(map_of_frame.data(), map_of_frame.size()), frame_expected);
+    omp_set_num_threads(threads_before);
 }
 
 }  // namespace
