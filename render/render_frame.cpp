@@ -14,6 +14,7 @@
 #include "platform/allocation.h"
 #include "platform/file_system.h"
 #include "platform/kept_threads.h"
+#include "platform/parallel_rows.h"
 #include "render/distance_map.h"
 #include "render/distance_steps.h"
 #include "render/engine_pass.h"
@@ -77,6 +78,7 @@ class RenderRun {
   private:
     RenderOutcome fail(RenderStatus status, const char* text);
     bool choose_region();
+    void start_helpers();
     void clear_output();
     bool copy_layer_to_output();
     bool build_distance_map();
@@ -178,6 +180,7 @@ RenderOutcome RenderRun::render() {
     if (region_.empty()) {
         return outcome_;
     }
+    start_helpers();
     if (!build_distance_map() || !plan_steps()) {
         return outcome_;
     }
@@ -216,6 +219,15 @@ bool RenderRun::choose_region() {
         clear_output();
     }
     return true;
+}
+
+// A helper thread takes longer to start than the distance map takes to read: started at the
+// map's team, it joined when the calling thread had read most of the map alone.
+void RenderRun::start_helpers() {
+    const int64_t cells = int64_t{region_.width} * region_.height;
+    if (platform::threads_for(cells) > 1) {
+        kept_threads_.ready(platform::row_threads() - 1);
+    }
 }
 
 void RenderRun::clear_output() {
