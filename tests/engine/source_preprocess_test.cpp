@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -87,6 +88,27 @@ TEST(SourcePreprocess, ValuesPastTheTopLevelAreCutToIt) {
     PreparedSource shallow;
     ASSERT_TRUE(shallow.pre_process_RGB_cf(frame8_inputs(frame8, 1, 1, 4, 1.5f)).ok());
     EXPECT_EQ(row_of(shallow, 1, 0), (std::vector<uint16_t>{255, 255, 0, 1}));
+}
+
+// An alpha scale of 1 takes a path of its own for 16-bit rows; it keeps every rule of the others.
+TEST(SourcePreprocess, SixteenBitAtFullAlphaClearsAndCutsAsAnyScale) {
+    constexpr int32_t kWidth = 37;
+    std::vector<uint16_t> frame(4 * kWidth);
+    for (size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = static_cast<uint16_t>(i * 7919 % 40000);
+    }
+    frame[4 * 3] = 0;  // pixel 3 has no alpha: its colour goes
+    PreparedSource source;
+    ASSERT_TRUE(source.pre_process_RGB_cf(frame16_inputs(frame, kWidth, 1, 4 * kWidth, 1.0f)).ok());
+    std::vector<uint16_t> expected(frame.size());
+    for (int32_t x = 0; x < kWidth; ++x) {
+        const bool lit = frame[4 * x] != 0;
+        for (int32_t v = 0; v < 4; ++v) {
+            expected[4 * x + v] = lit ? std::min<uint16_t>(frame[4 * x + v], 32768) : 0;
+        }
+    }
+    EXPECT_EQ(row_of(source, kWidth, 0), expected);
+    EXPECT_EQ(row_of(source, kWidth, 0)[4 * 3 + 1], 0);
 }
 
 TEST(SourcePreprocess, EightBitRowsShorterThanTheFrameAreRefused) {
