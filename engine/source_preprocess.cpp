@@ -51,13 +51,19 @@ void convert_row(const uint16_t* source, uint16_t* target, int32_t pixels, float
     }
 }
 
+// Every bit of a pixel's levels where its alpha is lit, none where it is 0: a pixel without
+// alpha is cleared with no branch per pixel.
+uint16_t lit_bits(uint32_t alpha) {
+    return static_cast<uint16_t>(alpha == 0 ? 0 : 0xFFFF);
+}
+
 // A 16-bit row at an alpha scale of 1, which scales nothing: the levels convert_row makes, with
 // no trip through floating point and no branch a pixel.
 void cut_row(const uint16_t* source, uint16_t* target, int32_t pixels, uint16_t top_level) {
     for (int32_t x = 0; x < pixels; ++x) {
         const uint16_t* in = source + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
         uint16_t* out = target + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
-        const auto kept = static_cast<uint16_t>(in[0] == 0 ? 0 : 0xFFFF);
+        const uint16_t kept = lit_bits(in[0]);
         for (int32_t v = 0; v < kValuesPerPixel; ++v) {
             out[v] = std::min(in[v], top_level) & kept;
         }
@@ -87,8 +93,7 @@ void convert_row8(const uint8_t* source, uint16_t* target, int32_t pixels,
     for (int32_t x = 0; x < pixels; ++x) {
         const uint8_t* in = source + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
         uint16_t* out = target + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
-        // Every bit kept, or none where alpha is 0: no branch per pixel.
-        const auto kept = static_cast<uint16_t>(in[0] == 0 ? 0 : 0xFFFF);
+        const uint16_t kept = lit_bits(in[0]);
         out[0] = levels.alpha[in[0]];
         out[1] = levels.colour[in[1]] & kept;
         out[2] = levels.colour[in[2]] & kept;
