@@ -320,6 +320,14 @@ void EmulatedHost::install_callbacks() {
 }
 
 EmulatedHost::~EmulatedHost() {
+    // A host closing its project sets the effect down, so that the module gives back what it
+    // kept from render to render.
+    if (in_data_.sequence_data) {
+        sequence_setdown();
+    }
+    if (in_data_.global_data) {
+        global_setdown();
+    }
     {
         const std::lock_guard<std::mutex> lock(live_hosts_lock);
         auto& hosts = live_hosts();

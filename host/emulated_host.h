@@ -58,6 +58,7 @@ class EmulatedHost {
     // `module_path` (which the module is told when it asks where it lives). Tests use it to
     // reach the module's own statics, such as its allocation hook.
     EmulatedHost(PF_EffectMain entry, std::string module_path);
+    // Sets down the open sequence and the module, when the module still holds them.
     ~EmulatedHost();
     EmulatedHost(const EmulatedHost&) = delete;
     EmulatedHost& operator=(const EmulatedHost&) = delete;

@@ -18,6 +18,7 @@ namespace {
 std::atomic<int> refuse_countdown = -1;
 std::atomic<int> requests_since_reset = 0;
 std::atomic<int> live_blocks = 0;
+std::atomic<std::size_t> mapped_now = 0;
 
 // Every block starts with this record, so that release knows how it was obtained. Its size keeps
 // the caller's part as aligned as the C library's allocations are.
@@ -52,6 +53,7 @@ std::size_t mapped_length(std::size_t size) {
 
 void unmap(const BlockRecord& record) {
     munmap(record.base, record.length);
+    mapped_now -= record.length;
 }
 
 void* map_large(std::size_t size) {
@@ -61,6 +63,7 @@ void* map_large(std::size_t size) {
     if (base == MAP_FAILED) {
         return nullptr;
     }
+    mapped_now += length;
     const auto start = reinterpret_cast<std::uintptr_t>(base) + sizeof(BlockRecord);
     const std::uintptr_t block = (start + kLargePage - 1) / kLargePage * kLargePage;
     madvise(reinterpret_cast<void*>(block), large_pages_of(size), MADV_HUGEPAGE);
@@ -82,7 +85,7 @@ void* map_large(std::size_t) {
 }
 #endif
 
-thread_local BlockRecycling* recycling = nullptr;
+thread_local KeptBlocks* recycling = nullptr;
 
 BlockRecord record_of(void* block) {
     return *(static_cast<BlockRecord*>(block) - 1);
@@ -151,18 +154,24 @@ void release_bytes(void* block) noexcept {
     }
 }
 
-BlockRecycling::BlockRecycling() noexcept : outer_(recycling) {
-    recycling = this;
+BlockRecycling::BlockRecycling(KeptBlocks* lent) noexcept : outer_(recycling) {
+    recycling = lent != nullptr ? lent : &own_;
 }
 
 BlockRecycling::~BlockRecycling() {
     recycling = outer_;
+    own_.release_all();
+}
+
+void KeptBlocks::release_all() noexcept {
     for (std::size_t i = 0; i < count_; ++i) {
         unmap(record_of(kept_[i].block));
     }
+    count_ = 0;
+    bytes_ = 0;
 }
 
-void* BlockRecycling::take(std::size_t length) noexcept {
+void* KeptBlocks::take(std::size_t length) noexcept {
     // The smallest block that holds the request: the steps of a depth render ask for bands of
     // rows that grow and shrink from pass to pass. Not one more than twice the request's size, so
     // that a small request does not take the block the next pass's large one needs.
@@ -181,7 +190,7 @@ void* BlockRecycling::take(std::size_t length) noexcept {
     return block;
 }
 
-bool BlockRecycling::keep(void* block, std::size_t length) noexcept {
+bool KeptBlocks::keep(void* block, std::size_t length) noexcept {
     if (length > kBytes) {
         return false;
     }
@@ -197,7 +206,7 @@ bool BlockRecycling::keep(void* block, std::size_t length) noexcept {
     return true;
 }
 
-void BlockRecycling::forget(std::size_t i) noexcept {
+void KeptBlocks::forget(std::size_t i) noexcept {
     bytes_ -= kept_[i].length;
     std::copy(kept_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
               kept_.begin() + static_cast<std::ptrdiff_t>(count_),
@@ -214,6 +223,10 @@ int refuse_allocation_after(int countdown) noexcept {
 
 int live_allocations() noexcept {
     return live_blocks;
+}
+
+std::size_t mapped_bytes() noexcept {
+    return mapped_now;
 }
 
 }  // namespace platform

@@ -17,24 +17,29 @@ void* allocate_bytes(std::size_t size) noexcept;
 void* allocate_zeroed_bytes(std::size_t size) noexcept;
 void release_bytes(void* block) noexcept;
 
-// Large blocks that a render gives back and asks for again, pass after pass, kept for it instead
+// Large blocks given back and asked for again, kept for the next request of their size instead
 // of going back to the system: a fresh block costs a page fault on every page it touches, and a
 // block given back makes every core drop its mappings, which in a virtual machine took a quarter
-// of a depth render. Blocks are kept while a BlockRecycling made by the render lives on the
-// calling thread (the one its passes allocate from); when it goes, the system gets them back.
-// Blocks given back on other threads go straight to the system.
-class BlockRecycling {
+// of a depth render. Not for two threads at once: a BlockRecycling lends it to one thread at a
+// time. It has no destructor, so that it may live in memory a host frees as raw bytes: its owner
+// gives the blocks back with release_all().
+class KeptBlocks {
   public:
-    BlockRecycling() noexcept;
-    ~BlockRecycling();
-    BlockRecycling(const BlockRecycling&) = delete;
-    BlockRecycling& operator=(const BlockRecycling&) = delete;
+    KeptBlocks() = default;
+    KeptBlocks(const KeptBlocks&) = delete;
+    KeptBlocks& operator=(const KeptBlocks&) = delete;
 
     // For the allocation path: a kept block of `length` mapped bytes or more, or null.
     void* take(std::size_t length) noexcept;
     // For the allocation path: false when the block is not kept (it is larger than all the room
     // there is). Room is made by giving the longest-kept blocks back to the system.
     bool keep(void* block, std::size_t length) noexcept;
+
+    // Gives every kept block back to the system.
+    void release_all() noexcept;
+
+    // The mapped bytes kept now.
+    std::size_t bytes() const { return bytes_; }
 
   private:
     // Enough for the large blocks of a pass; the bytes bound what a render holds beyond its
@@ -49,10 +54,27 @@ class BlockRecycling {
     // Drops kept block `i`, keeping the others in the order they came.
     void forget(std::size_t i) noexcept;
 
-    BlockRecycling* outer_;  // the recycling this one stands in for on its thread
     std::array<Kept, kBlocks> kept_{};
     std::size_t count_ = 0;
     std::size_t bytes_ = 0;
+};
+
+// While it lives, the large blocks the calling thread gives back go to a KeptBlocks, and its
+// large requests are served from there first: its own, whose blocks go back to the system with
+// it, or one the caller lends so that blocks outlive a render for the next one. Blocks given back
+// on other threads go straight to the system.
+class BlockRecycling {
+  public:
+    BlockRecycling() noexcept : BlockRecycling(nullptr) {}
+    // Null `lent`: blocks are kept in the recycling's own KeptBlocks.
+    explicit BlockRecycling(KeptBlocks* lent) noexcept;
+    ~BlockRecycling();
+    BlockRecycling(const BlockRecycling&) = delete;
+    BlockRecycling& operator=(const BlockRecycling&) = delete;
+
+  private:
+    KeptBlocks own_;
+    KeptBlocks* outer_;  // the blocks this recycling stands in for on its thread
 };
 
 // Test hook: refuse the allocation `countdown` requests from now (0 refuses the next one).
@@ -61,6 +83,10 @@ int refuse_allocation_after(int countdown) noexcept;
 
 // Test hook: blocks allocated and not yet released.
 int live_allocations() noexcept;
+
+// Test hook: bytes of large blocks the system has mapped and not yet been given back, whether
+// allocated or kept.
+std::size_t mapped_bytes() noexcept;
 
 // `count` elements of T, uninitialised; null on refusal or when the size would overflow.
 template <class T>

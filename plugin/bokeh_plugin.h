@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "platform/allocation.h"
 #include "platform/file_system.h"
 #include "render/render_request.h"
 #include "sdk/effect_sdk.h"
@@ -113,6 +114,12 @@ class BokehPlugin {
     // The layer controls' default markers.
     int distance_layer_marker = 0;
     int iris_layer_marker = 0;
+
+    // The memory of one render's large buffers, lent to the next: a host renders frame after
+    // frame, and each fresh buffer cost a page fault every few pages, a tenth of an HD depth
+    // render. Bounded by what one render keeps; the system has it back when the host closes the
+    // sequence or sets the module down.
+    platform::KeptBlocks render_blocks;
 };
 
 // The host's horizontal downsample factor as the render and the focus pick both take it.

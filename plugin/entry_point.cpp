@@ -91,9 +91,11 @@ BokehPlugin* make_held_plugin(PF_InData* in_data, PF_OutData* out_data) {
 }
 
 void release_held_plugin(PF_InData* in_data, PF_OutData* out_data) {
-    if (!handle_callbacks_present(in_data) || !in_data->global_data) {
+    BokehPlugin* plugin = held_plugin(in_data);
+    if (!plugin) {
         return;
     }
+    plugin->render_blocks.release_all();
     in_data->utils->host_unlock_handle(in_data->global_data);
     in_data->utils->host_dispose_handle(in_data->global_data);
     if (out_data) {

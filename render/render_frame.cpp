@@ -62,8 +62,10 @@ Rows rows_at(const Picture<Rows>& picture, int32_t x, int32_t y) {
 class RenderRun {
   public:
     RenderRun(const RenderRequest& request, const LayerPicture& layer, const ExtentHint& extent,
-              const ShapeChoice& shape, const OutputPicture& output, RenderHost& host)
-        : request_(request),
+              const ShapeChoice& shape, const OutputPicture& output, RenderHost& host,
+              platform::KeptBlocks* kept_blocks)
+        : recycling_(kept_blocks),
+          request_(request),
           layer_(layer),
           extent_(extent),
           shape_choice_(shape),
@@ -105,7 +107,7 @@ class RenderRun {
     bool kept(const platform::OwnedArray<T>& buffer, const char* failure_text);
 
     // First, so that it outlives every buffer of the render and of its passes, which it keeps
-    // for the next pass that asks.
+    // for the next pass that asks (and, in blocks the caller lent, for the next render).
     platform::BlockRecycling recycling_;
     // The threads of every team the render starts on its thread.
     platform::KeptThreads kept_threads_;
@@ -512,8 +514,9 @@ RenderStatus status_of_engine_failure(int32_t code) {
 
 RenderOutcome render_frame(const RenderRequest& request, const LayerPicture& layer,
                            const ExtentHint& extent, const ShapeChoice& shape,
-                           const OutputPicture& output, RenderHost& host) {
-    return RenderRun(request, layer, extent, shape, output, host).render();
+                           const OutputPicture& output, RenderHost& host,
+                           platform::KeptBlocks* kept_blocks) {
+    return RenderRun(request, layer, extent, shape, output, host, kept_blocks).render();
 }
 
 }  // namespace render

@@ -221,3 +221,38 @@ TEST(BlockRecycling, AnInnerRecyclingHandsTheThreadBackToTheOuterOne) {
     EXPECT_EQ(platform::allocate_bytes(kFrameBytes), outer_block);
     platform::release_bytes(outer_block);
 }
+
+// Blocks lent by a caller outlive the recycling that kept them: the next one that borrows the
+// same store is served them, and the system has them back only when the caller says so.
+TEST(BlockRecycling, LentBlocksServeTheNextRecyclingUntilTheCallerGivesThemBack) {
+    constexpr unsigned char kMark = 0x5A;
+    const std::size_t mapped_before = platform::mapped_bytes();
+    platform::KeptBlocks lent;
+    void* first = nullptr;
+    {
+        platform::BlockRecycling recycling(&lent);
+        first = platform::allocate_bytes(kFrameBytes);
+        ASSERT_NE(first, nullptr);
+        *static_cast<unsigned char*>(first) = kMark;
+        platform::release_bytes(first);
+    }
+    EXPECT_GE(lent.bytes(), kFrameBytes);
+    EXPECT_EQ(platform::mapped_bytes(), mapped_before + lent.bytes());
+    {
+        platform::BlockRecycling recycling(&lent);
+        auto* again = static_cast<unsigned char*>(platform::allocate_bytes(kFrameBytes));
+        EXPECT_EQ(again, first);
+        EXPECT_EQ(*again, kMark);
+        platform::release_bytes(again);
+    }
+    lent.release_all();
+    EXPECT_EQ(lent.bytes(), 0U);
+    EXPECT_EQ(platform::mapped_bytes(), mapped_before);
+    // A recycling's own blocks go back with it.
+    {
+        platform::BlockRecycling recycling;
+        platform::release_bytes(platform::allocate_bytes(kFrameBytes));
+        EXPECT_GT(platform::mapped_bytes(), mapped_before);
+    }
+    EXPECT_EQ(platform::mapped_bytes(), mapped_before);
+}
