@@ -177,7 +177,7 @@ class StepPreparation {
   private:
     RenderSteps render_;
     // Helper threads kept from step to step, as a render keeps them.
-    platform::KeptThreads kept_threads_;
+    platform::TeamHelpers team_helpers_;
 };
 
 // The write-back of an HD region holding the frame's own light. A render's light is the frame's

@@ -160,7 +160,6 @@ BlockRecycling::BlockRecycling(KeptBlocks* lent) noexcept : outer_(recycling) {
 
 BlockRecycling::~BlockRecycling() {
     recycling = outer_;
-    own_.release_all();
 }
 
 void KeptBlocks::release_all() noexcept {

@@ -20,12 +20,12 @@ void release_bytes(void* block) noexcept;
 // Large blocks given back and asked for again, kept for the next request of their size instead
 // of going back to the system: a fresh block costs a page fault on every page it touches, and a
 // block given back makes every core drop its mappings, which in a virtual machine took a quarter
-// of a depth render. Not for two threads at once: a BlockRecycling lends it to one thread at a
-// time. It has no destructor, so that it may live in memory a host frees as raw bytes: its owner
-// gives the blocks back with release_all().
+// of a depth render. The system has them back when the KeptBlocks goes. Not for two threads at
+// once: a BlockRecycling lends it to one thread at a time.
 class KeptBlocks {
   public:
     KeptBlocks() = default;
+    ~KeptBlocks() { release_all(); }
     KeptBlocks(const KeptBlocks&) = delete;
     KeptBlocks& operator=(const KeptBlocks&) = delete;
 

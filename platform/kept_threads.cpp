@@ -11,12 +11,7 @@ thread_local KeptThreads* kept = nullptr;
 
 }  // namespace
 
-KeptThreads::KeptThreads() noexcept : outer_(kept) {
-    kept = this;
-}
-
 KeptThreads::~KeptThreads() {
-    kept = outer_;
     ending_ = true;
     generation_.fetch_add(1, std::memory_order_release);
     generation_.notify_all();
@@ -74,6 +69,15 @@ void KeptThreads::serve(int thread, uint32_t generation) {
             unfinished_.notify_one();
         }
     }
+}
+
+TeamHelpers::TeamHelpers(KeptThreads* lent) noexcept
+    : threads_(lent != nullptr ? lent : &own_), outer_(kept) {
+    kept = threads_;
+}
+
+TeamHelpers::~TeamHelpers() {
+    kept = outer_;
 }
 
 }  // namespace platform

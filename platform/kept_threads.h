@@ -3,10 +3,10 @@
 // for each cost more than a stage's work on a small band of rows, and a freshly started thread
 // joined only after the calling thread had done much of the stage alone.
 //
-// Threads are kept while a KeptThreads made by the render lives on the calling thread: teams
-// that thread starts then run on them (see run_team in parallel_rows.h). A team started while
-// the kept threads are at work, or on another thread, starts threads of its own as before.
-// Kept threads sleep between teams, so they take no core from anything else.
+// Teams run on kept threads while a TeamHelpers lends them to the thread that starts the teams
+// (see run_team in parallel_rows.h). A team started while the kept threads are at work, or on
+// another thread, starts threads of its own as before. Kept threads sleep between teams, so they
+// take no core from anything else.
 #ifndef QB_PLATFORM_KEPT_THREADS_H
 #define QB_PLATFORM_KEPT_THREADS_H
 
@@ -19,7 +19,7 @@ namespace platform {
 
 class KeptThreads {
   public:
-    KeptThreads() noexcept;
+    KeptThreads() = default;
     // Wakes the kept threads to end them, and joins them.
     ~KeptThreads();
     KeptThreads(const KeptThreads&) = delete;
@@ -56,7 +56,6 @@ class KeptThreads {
     // arrival.
     void serve(int thread, uint32_t generation);
 
-    KeptThreads* outer_;  // the kept threads this one stands in for on its thread
     std::vector<std::thread> threads_;
     bool busy_ = false;
     // Set before a generation is announced and read after it is seen.
@@ -65,6 +64,27 @@ class KeptThreads {
     bool ending_ = false;
     std::atomic<uint32_t> generation_{0};
     std::atomic<int> unfinished_{0};
+};
+
+// While it lives, the teams the calling thread starts run on kept threads: its own, which end
+// with it, or threads the caller lends so that they serve one render after another (a thread
+// started and joined for every render cost a depth render on two threads 0.5 ms). Lent threads
+// serve one calling thread at a time.
+class TeamHelpers {
+  public:
+    TeamHelpers() noexcept : TeamHelpers(nullptr) {}
+    // Null `lent`: the helpers' own threads.
+    explicit TeamHelpers(KeptThreads* lent) noexcept;
+    ~TeamHelpers();
+    TeamHelpers(const TeamHelpers&) = delete;
+    TeamHelpers& operator=(const TeamHelpers&) = delete;
+
+    KeptThreads& threads() { return *threads_; }
+
+  private:
+    KeptThreads own_;
+    KeptThreads* threads_;
+    KeptThreads* outer_;  // the threads these stand in for on the calling thread
 };
 
 }  // namespace platform

@@ -7,15 +7,16 @@
 //   in out_data->return_msg. Nothing throws across the entry point.
 // - Paths and names live in fixed 512-byte buffers, as the host's records do; every copy into
 //   them is bounded.
-// - Each host that sets the module up holds its own BokehPlugin in its global-data handle; one
-//   host calls it from one thread at a time, so nothing here locks. Tests may make their own.
+// - Each host that sets the module up holds its own BokehPlugin in its global-data handle, and
+//   the module ends it at global set-down; one host calls it from one thread at a time, so
+//   nothing here locks. Tests may make their own.
 #ifndef QB_PLUGIN_BOKEH_PLUGIN_H
 #define QB_PLUGIN_BOKEH_PLUGIN_H
 
 #include <cstdint>
 
-#include "platform/allocation.h"
 #include "platform/file_system.h"
+#include "render/render_frame.h"
 #include "render/render_request.h"
 #include "sdk/effect_sdk.h"
 #include "shapes/shape_catalogue.h"
@@ -115,11 +116,12 @@ class BokehPlugin {
     int distance_layer_marker = 0;
     int iris_layer_marker = 0;
 
-    // The memory of one render's large buffers, lent to the next: a host renders frame after
-    // frame, and each fresh buffer cost a page fault every few pages, a tenth of an HD depth
-    // render. Bounded by what one render keeps; the system has it back when the host closes the
-    // sequence or sets the module down.
-    platform::KeptBlocks render_blocks;
+    // The memory of one render's large buffers and its helper threads, lent to the next: a host
+    // renders frame after frame, and each fresh buffer cost a page fault every few pages, a
+    // tenth of an HD depth render. The memory, bounded by what one render keeps, goes back to
+    // the system when the host closes the sequence; the threads, asleep between renders, end
+    // with the module's set-down.
+    render::KeptBetweenRenders kept_between_renders;
 };
 
 // The host's horizontal downsample factor as the render and the focus pick both take it.

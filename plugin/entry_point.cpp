@@ -8,13 +8,8 @@
 #include <ctime>
 #include <memory>
 #include <new>
-#include <type_traits>
 
 namespace {
-
-// The plug-in object lives in the host's global-data handle, which the host frees as raw bytes
-// when it goes without a global set-down.
-static_assert(std::is_trivially_destructible_v<BokehPlugin>);
 
 struct CommandArgs {
     PF_InData* in_data;
@@ -95,7 +90,8 @@ void release_held_plugin(PF_InData* in_data, PF_OutData* out_data) {
     if (!plugin) {
         return;
     }
-    plugin->render_blocks.release_all();
+    // The host frees the handle as raw bytes.
+    plugin->~BokehPlugin();
     in_data->utils->host_unlock_handle(in_data->global_data);
     in_data->utils->host_dispose_handle(in_data->global_data);
     if (out_data) {

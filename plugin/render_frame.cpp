@@ -187,7 +187,7 @@ PF_Err BokehPlugin::render_frame(PF_InData* in_data, PF_OutData* out_data, PF_Pa
     HostRender host(*this, in_data, input, output, dsx);
     const render::RenderOutcome outcome = render::render_frame(
         request, picture_of<render::LayerPicture>(*input, *depth), extent, shape,
-        picture_of<render::OutputPicture>(*output, *depth), host, &render_blocks);
+        picture_of<render::OutputPicture>(*output, *depth), host, &kept_between_renders);
     const PF_Err err = host_error_of(outcome);
     // The message is cut to what the host's message field holds.
     return outcome.message.empty() ? err : fail(out_data, err, outcome.message.c_str());

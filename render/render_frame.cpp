@@ -78,8 +78,9 @@ class RenderRun {
   public:
     RenderRun(const RenderRequest& request, const LayerPicture& layer, const ExtentHint& extent,
               const ShapeChoice& shape, const OutputPicture& output, RenderHost& host,
-              platform::KeptBlocks* kept_blocks)
-        : recycling_(kept_blocks),
+              KeptBetweenRenders* kept)
+        : recycling_(kept != nullptr ? &kept->blocks : nullptr),
+          team_helpers_(kept != nullptr ? &kept->threads : nullptr),
           request_(request),
           layer_(layer),
           extent_(extent),
@@ -125,7 +126,7 @@ class RenderRun {
     // for the next pass that asks (and, in blocks the caller lent, for the next render).
     platform::BlockRecycling recycling_;
     // The threads of every team the render starts on its thread.
-    platform::KeptThreads kept_threads_;
+    platform::TeamHelpers team_helpers_;
     const RenderRequest& request_;
     const LayerPicture& layer_;
     const ExtentHint& extent_;
@@ -247,7 +248,7 @@ bool RenderRun::choose_region() {
 void RenderRun::start_helpers() {
     const int64_t cells = int64_t{region_.width} * region_.height;
     if (platform::threads_for(cells) > 1) {
-        kept_threads_.ready(platform::row_threads() - 1);
+        team_helpers_.threads().ready(platform::row_threads() - 1);
     }
 }
 
@@ -534,8 +535,8 @@ RenderStatus status_of_engine_failure(int32_t code) {
 RenderOutcome render_frame(const RenderRequest& request, const LayerPicture& layer,
                            const ExtentHint& extent, const ShapeChoice& shape,
                            const OutputPicture& output, RenderHost& host,
-                           platform::KeptBlocks* kept_blocks) {
-    return RenderRun(request, layer, extent, shape, output, host, kept_blocks).render();
+                           KeptBetweenRenders* kept) {
+    return RenderRun(request, layer, extent, shape, output, host, kept).render();
 }
 
 }  // namespace render

@@ -5,8 +5,8 @@
 // - The call owns everything it allocates: the distance map, the shape image, the working
 //   buffers and the engine live in the call and are gone on every return, so nothing of one
 //   render is left for the next, and two renders on two threads share nothing. Only the memory
-//   of its large buffers may outlive it, in blocks the caller lends for the next render to take
-//   again: the render writes every byte of a block before it reads it.
+//   of its large buffers and its helper threads may outlive it, in what the caller lends for the
+//   next render: the render writes every byte of a block before it reads it.
 // - Failures come back as a RenderOutcome: what kind of failure, and the text a user is shown.
 //   Only the C++ library's own std::bad_alloc can escape the call.
 // - What only the caller's host can do (report progress and hear a cancel, copy the layer, lend
@@ -20,6 +20,7 @@
 #include <string>
 
 #include "platform/allocation.h"
+#include "platform/kept_threads.h"
 #include "render/pixel_rows.h"
 #include "render/render_request.h"
 
@@ -83,15 +84,23 @@ struct RenderOutcome {
     std::string message;
 };
 
-// Renders `layer` into `output` (same size and depth). The large blocks the render gives back
-// go to `kept_blocks`, and its large buffers come from there first; a caller rendering frame
-// after frame lends the same one each time (never to two renders at once), so that no frame
-// but the first waits for the system to map and clear its buffers. Null: the render keeps its
-// blocks only from pass to pass.
+// What a caller rendering frame after frame keeps from one render for the next, so that no
+// frame but the first waits for the system to map and clear its buffers or to start its helper
+// threads. Lent to one render at a time.
+struct KeptBetweenRenders {
+    // The memory of the render's large buffers.
+    platform::KeptBlocks blocks;
+    // The helper threads of its teams, asleep between renders.
+    platform::KeptThreads threads;
+};
+
+// Renders `layer` into `output` (same size and depth). With `kept`, the render's large buffers
+// come from its blocks first and go back to them, and its teams run on its threads; without,
+// the render keeps both only from pass to pass.
 RenderOutcome render_frame(const RenderRequest& request, const LayerPicture& layer,
                            const ExtentHint& extent, const ShapeChoice& shape,
                            const OutputPicture& output, RenderHost& host,
-                           platform::KeptBlocks* kept_blocks = nullptr);
+                           KeptBetweenRenders* kept = nullptr);
 
 // The status of an engine failure code after a pass: none for 0, a cancel, out of memory for
 // the stages' allocation failures, a request error for anything else.

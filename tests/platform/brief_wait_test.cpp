@@ -49,7 +49,7 @@ TEST(BriefWait, AValueAlreadyChangedIsNotWaitedFor) {
 TEST(BriefWait, KeptThreadsAsleepBetweenTeamsAndStagesStillTakeTheirShare) {
     const int before = omp_get_max_threads();
     omp_set_num_threads(2);
-    platform::KeptThreads kept;
+    platform::TeamHelpers kept;
     for (int team_number = 0; team_number < 3; ++team_number) {
         std::this_thread::sleep_for(platform::kWatchBeforeSleeping * 10);
         std::atomic<int> items{0};

@@ -99,7 +99,7 @@ TEST(ParallelRows, EveryStageSeesTheWholeOfTheOneBeforeAndTakesEachItemOnce) {
     for (const bool keep : {false, true}) {
         // Kept threads serve the teams one after another, more of them as teams grow, and a
         // smaller team after a larger one leaves some asleep.
-        std::optional<platform::KeptThreads> kept;
+        std::optional<platform::TeamHelpers> kept;
         if (keep) {
             kept.emplace();
         }
@@ -137,7 +137,7 @@ TEST(KeptThreads, TeamsReuseTheKeptThreadsAndATeamStartedInsideOneGetsItsOwn) {
     const std::thread::id caller = std::this_thread::get_id();
     KeptLog log;
     {
-        platform::KeptThreads kept;
+        platform::TeamHelpers kept;
         for (int team_number = 0; team_number < 3; ++team_number) {
             platform::run_team(2, [&](platform::RowTeam& team) {
                 ASSERT_EQ(team.members(), 2);
