@@ -1,7 +1,10 @@
-// The memory a module keeps from one render to the next: it must never show in a later picture,
-// and the host has it back when it closes the sequence or the project. Driven through the
-// module's entry point linked into this test, so that its allocation statics are this test's.
+// What a module keeps from one render to the next, its buffers' memory and its helper threads:
+// the memory must never show in a later picture, and the host has both back when it closes the
+// sequence or the project. Driven through the module's entry point linked into this test, so
+// that its allocation statics are this test's.
 #include <gtest/gtest.h>
+
+#include <dirent.h>
 
 #include <cstddef>
 #include <vector>
@@ -9,6 +12,7 @@
 #include "host/emulated_host.h"
 #include "host/world.h"
 #include "platform/allocation.h"
+#include "platform/parallel_rows.h"
 #include "plugin/effect_entry.h"
 #include "tests/plugin/plugin_folder.h"
 #include "tests/plugin/render_scene.h"
@@ -69,7 +73,7 @@ class Effect {
 
 // Each render takes the blocks the one before left full of its own light, mask and steps, at
 // another depth, amount and brightness: a buffer read before it is written changes a picture.
-TEST(RenderMemory, ARenderAfterOthersIsThePictureItGivesAlone) {
+TEST(KeptBetweenRenders, ARenderAfterOthersIsThePictureItGivesAlone) {
     qb_test::PluginFolder folder;
     folder.link_shape_library();
     const Request requests[] = {
@@ -86,7 +90,7 @@ TEST(RenderMemory, ARenderAfterOthersIsThePictureItGivesAlone) {
     }
 }
 
-TEST(RenderMemory, TheModuleGivesBackWhatItKeptWhenTheHostClosesTheSequenceOrItself) {
+TEST(KeptBetweenRenders, TheModuleGivesBackWhatItKeptWhenTheHostClosesTheSequenceOrItself) {
     qb_test::PluginFolder folder;
     folder.link_shape_library();
     const Request request{World::Depth::k16, true, 20.0, 1.0};
@@ -104,6 +108,34 @@ TEST(RenderMemory, TheModuleGivesBackWhatItKeptWhenTheHostClosesTheSequenceOrIts
         EXPECT_GT(platform::mapped_bytes(), mapped_before);
     }
     EXPECT_EQ(platform::mapped_bytes(), mapped_before);
+}
+
+// The threads of this process, as the system lists them.
+int process_threads() {
+    int threads = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks)) {
+            threads += entry->d_name[0] != '.';
+        }
+        closedir(tasks);
+    }
+    return threads;
+}
+
+TEST(KeptBetweenRenders, OneRendersHelperThreadsServeTheNextAndEndWithTheModule) {
+    qb_test::PluginFolder folder;
+    folder.link_shape_library();
+    const Request request{World::Depth::k8, true, 20.0, 1.0};
+    const int threads_before = process_threads();
+    {
+        Effect effect(folder);
+        effect.render(request);
+        const int threads_kept = process_threads();
+        EXPECT_EQ(threads_kept, threads_before + platform::row_threads() - 1);
+        effect.render(request);
+        EXPECT_EQ(process_threads(), threads_kept);
+    }
+    EXPECT_EQ(process_threads(), threads_before);
 }
 
 }  // namespace
