@@ -1,6 +1,5 @@
 #include "platform/parallel_rows.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "platform/kept_threads.h"
+#include "tests/support/process_threads.h"
 
 namespace {
 
@@ -111,18 +111,6 @@ TEST(ParallelRows, EveryStageSeesTheWholeOfTheOneBeforeAndTakesEachItemOnce) {
     }
 }
 
-// The threads of this process, as the system lists them.
-int process_threads() {
-    int threads = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(tasks)) {
-            threads += entry->d_name[0] != '.';
-        }
-        closedir(tasks);
-    }
-    return threads;
-}
-
 // The threads that ran member 1 of each team, and those of a team started inside a member.
 struct KeptLog {
     std::mutex mutex;
@@ -133,7 +121,7 @@ struct KeptLog {
 
 TEST(KeptThreads, TeamsReuseTheKeptThreadsAndATeamStartedInsideOneGetsItsOwn) {
     TeamThreads team_threads(2);
-    const int threads_before = process_threads();
+    const int threads_before = qb_test::process_threads();
     const std::thread::id caller = std::this_thread::get_id();
     KeptLog log;
     {
@@ -156,9 +144,9 @@ TEST(KeptThreads, TeamsReuseTheKeptThreadsAndATeamStartedInsideOneGetsItsOwn) {
                 });
             });
         }
-        EXPECT_EQ(process_threads(), threads_before + 1);
+        EXPECT_EQ(qb_test::process_threads(), threads_before + 1);
     }
-    EXPECT_EQ(process_threads(), threads_before);
+    EXPECT_EQ(qb_test::process_threads(), threads_before);
     ASSERT_EQ(log.helpers.size(), 1u);
     EXPECT_NE(*log.helpers.begin(), caller);
     EXPECT_EQ(log.nested_items, 6);

@@ -4,8 +4,6 @@
 // that its allocation statics are this test's.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <cstddef>
 #include <vector>
 
@@ -16,6 +14,7 @@
 #include "plugin/effect_entry.h"
 #include "tests/plugin/plugin_folder.h"
 #include "tests/plugin/render_scene.h"
+#include "tests/support/process_threads.h"
 
 namespace {
 
@@ -110,32 +109,20 @@ TEST(KeptBetweenRenders, TheModuleGivesBackWhatItKeptWhenTheHostClosesTheSequenc
     EXPECT_EQ(platform::mapped_bytes(), mapped_before);
 }
 
-// The threads of this process, as the system lists them.
-int process_threads() {
-    int threads = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(tasks)) {
-            threads += entry->d_name[0] != '.';
-        }
-        closedir(tasks);
-    }
-    return threads;
-}
-
 TEST(KeptBetweenRenders, OneRendersHelperThreadsServeTheNextAndEndWithTheModule) {
     qb_test::PluginFolder folder;
     folder.link_shape_library();
     const Request request{World::Depth::k8, true, 20.0, 1.0};
-    const int threads_before = process_threads();
+    const int threads_before = qb_test::process_threads();
     {
         Effect effect(folder);
         effect.render(request);
-        const int threads_kept = process_threads();
+        const int threads_kept = qb_test::process_threads();
         EXPECT_EQ(threads_kept, threads_before + platform::row_threads() - 1);
         effect.render(request);
-        EXPECT_EQ(process_threads(), threads_kept);
+        EXPECT_EQ(qb_test::process_threads(), threads_kept);
     }
-    EXPECT_EQ(process_threads(), threads_before);
+    EXPECT_EQ(qb_test::process_threads(), threads_before);
 }
 
 }  // namespace
