@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -160,6 +161,19 @@ void for_each_row(int32_t first, int32_t end, int threads, Work work) {
     const int64_t items = std::max<int64_t>(1, int64_t{end} - first);
     run_team(static_cast<int>(std::min<int64_t>(threads, items)),
              [&](RowTeam& team) { team.for_each(first, end, work); });
+}
+
+// Calls work(slice, first, end) once for each of `slices` equal slices [first, end) of items
+// 0 .. count - 1 (the last may be short or empty) on up to `threads` threads: for work over a
+// buffer with no rows of its own.
+template <class Work>
+void for_each_slice(std::size_t count, int32_t slices, int threads, Work work) {
+    const std::size_t slice =
+        (count + static_cast<std::size_t>(slices) - 1) / static_cast<std::size_t>(slices);
+    for_each_row(0, slices, threads, [&](int, int32_t s) {
+        const std::size_t first = std::min(count, static_cast<std::size_t>(s) * slice);
+        work(s, first, std::min(count, first + slice));
+    });
 }
 
 // Rows 0 .. rows - 1 handed out in chunks to whichever member asks first, while the calling

@@ -115,13 +115,11 @@ DistanceHistogram count_distances(const uint8_t* distances, std::size_t count) {
     // Slices of the map are counted on the threads, each into a histogram of its own.
     constexpr int32_t kSlices = 16;
     std::array<DistanceHistogram, kSlices> slices{};
-    const std::size_t slice = (count + kSlices - 1) / kSlices;
-    platform::for_each_row(
-        0, kSlices, platform::threads_for(static_cast<int64_t>(count)), [&](int, int32_t s) {
-            const std::size_t first = std::min(count, static_cast<std::size_t>(s) * slice);
-            const std::size_t end = std::min(count, first + slice);
-            slices[static_cast<std::size_t>(s)] = count_slice(distances + first, end - first);
-        });
+    platform::for_each_slice(count, kSlices, platform::threads_for(static_cast<int64_t>(count)),
+                             [&](int32_t s, std::size_t first, std::size_t end) {
+                                 slices[static_cast<std::size_t>(s)] =
+                                     count_slice(distances + first, end - first);
+                             });
     return added(slices);
 }
 

@@ -58,12 +58,10 @@ constexpr int kProgressTotal = 100;
 template <class T>
 void clear_on_threads(T* values, std::size_t count) {
     constexpr int32_t kSlices = 64;
-    const std::size_t slice = (count + kSlices - 1) / kSlices;
-    platform::for_each_row(
-        0, kSlices, platform::threads_for(static_cast<int64_t>(count)), [&](int, int32_t i) {
-            const std::size_t first = std::min(count, i * slice);
-            std::fill(values + first, values + std::min(count, first + slice), T{});
-        });
+    platform::for_each_slice(count, kSlices, platform::threads_for(static_cast<int64_t>(count)),
+                             [&](int32_t, std::size_t first, std::size_t end) {
+                                 std::fill(values + first, values + end, T{});
+                             });
 }
 
 // The rows of `picture` from region pixel (x, y) on.

@@ -255,3 +255,21 @@ TEST(ParallelRows, AStopLeavesItsRowAndEveryLaterOneUnworked) {
 }
 
 }  // namespace
+
+// Slices cover every item once, whether the count divides evenly, leaves a short last slice or
+// is smaller than the slices.
+TEST(ParallelRows, SlicesCoverEveryItemOnce) {
+    for (const std::size_t count :
+         {std::size_t{0}, std::size_t{5}, std::size_t{64}, std::size_t{1000}, std::size_t{1001}}) {
+        SCOPED_TRACE(count);
+        std::vector<std::atomic<int>> seen(count);
+        platform::for_each_slice(count, 16, 2, [&](int32_t, std::size_t first, std::size_t end) {
+            for (std::size_t i = first; i < end; ++i) {
+                seen[i].fetch_add(1);
+            }
+        });
+        for (const std::atomic<int>& times : seen) {
+            EXPECT_EQ(times.load(), 1);
+        }
+    }
+}
