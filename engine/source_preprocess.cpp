@@ -57,47 +57,42 @@ uint16_t lit_bits(uint32_t alpha) {
     return static_cast<uint16_t>(alpha == 0 ? 0 : 0xFFFF);
 }
 
-// A 16-bit row at an alpha scale of 1, which scales nothing: the levels convert_row makes, with
+// A row's levels at an alpha scale of 1, which scales nothing: the levels convert_row makes, with
 // no trip through floating point and no branch a pixel.
-void cut_row(const uint16_t* source, uint16_t* target, int32_t pixels, uint16_t top_level) {
+template <class Value>
+void cut_row(const Value* source, uint16_t* target, int32_t pixels, uint16_t top_level) {
     for (int32_t x = 0; x < pixels; ++x) {
-        const uint16_t* in = source + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
+        const Value* in = source + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
         uint16_t* out = target + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
         const uint16_t kept = lit_bits(in[0]);
         for (int32_t v = 0; v < kValuesPerPixel; ++v) {
-            out[v] = std::min(in[v], top_level) & kept;
+            out[v] = std::min(static_cast<uint16_t>(in[v]), top_level) & kept;
         }
     }
 }
 
-// An 8-bit frame's level of every byte value: alpha scaled, colour as it is, each cut to the
-// top level. Made once a pass, they turn a row's conversion into lookups: the scaling's
-// conversions to double and back, pixel by pixel, made the conversion a tenth of a depth
-// render's time.
-struct ByteLevels {
+// An 8-bit frame's scaled alpha of every byte value, cut to the top level. Made once a pass,
+// it turns a row's scaling into lookups: the scaling's conversions to double and back, pixel by
+// pixel, made the conversion a tenth of a depth render's time.
+struct ByteAlphaLevels {
     static constexpr int32_t kValues = 256;
     std::array<uint16_t, kValues> alpha;
-    std::array<uint16_t, kValues> colour;
 
-    ByteLevels(float scale, uint16_t top_level) {
+    ByteAlphaLevels(float scale, uint16_t top_level) {
         for (int32_t v = 0; v < kValues; ++v) {
             alpha[v] = std::min(scaled_alpha(static_cast<uint32_t>(v), scale), top_level);
-            colour[v] = std::min(static_cast<uint16_t>(v), top_level);
         }
     }
 };
 
-// An 8-bit row's levels, by the rules convert_row keeps for a 16-bit row.
-void convert_row8(const uint8_t* source, uint16_t* target, int32_t pixels,
-                  const ByteLevels& levels) {
+// An 8-bit row's levels, by the rules convert_row keeps for a 16-bit row. Colour is cut as it
+// is at any scale, a vector at a time; only alpha is then looked up, pixel by pixel.
+void convert_row8(const uint8_t* source, uint16_t* target, int32_t pixels, uint16_t top_level,
+                  const ByteAlphaLevels& levels) {
+    cut_row(source, target, pixels, top_level);
     for (int32_t x = 0; x < pixels; ++x) {
-        const uint8_t* in = source + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
-        uint16_t* out = target + static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
-        const uint16_t kept = lit_bits(in[0]);
-        out[0] = levels.alpha[in[0]];
-        out[1] = levels.colour[in[1]] & kept;
-        out[2] = levels.colour[in[2]] & kept;
-        out[3] = levels.colour[in[3]] & kept;
+        const std::ptrdiff_t alpha = static_cast<std::ptrdiff_t>(x) * kValuesPerPixel;
+        target[alpha] = levels.alpha[source[alpha]];
     }
 }
 
@@ -145,9 +140,10 @@ void PreparedSource::prepare_read_pixels(const PassInputs& in) {
     const SourceFrame& frame = in.source;
     const auto top_level = static_cast<uint16_t>(std::clamp(frame.levels - 1, 0, 65535));
     // Only an 8-bit frame's rows go through the tables.
-    const std::optional<ByteLevels> byte_levels =
-        frame.src16 == nullptr ? std::optional<ByteLevels>(std::in_place, in.alpha_scale, top_level)
-                               : std::nullopt;
+    const std::optional<ByteAlphaLevels> byte_levels =
+        frame.src16 == nullptr
+            ? std::optional<ByteAlphaLevels>(std::in_place, in.alpha_scale, top_level)
+            : std::nullopt;
     const bool blurred = in.blur > 1.0;
     const int32_t reach = blurred ? odd_diameter(in.blur, in.use_micro) / 2 : 0;
     // A kernel stepping along a row also reads the pixel just left of its stamp.
@@ -177,7 +173,7 @@ void PreparedSource::prepare_read_pixels(const PassInputs& in) {
             }
         } else {
             convert_row8(frame.src8 + static_cast<std::ptrdiff_t>(y) * frame.src8_rowbytes + first,
-                         target, pixels, *byte_levels);
+                         target, pixels, top_level, *byte_levels);
         }
     };
     const int threads = platform::row_threads();

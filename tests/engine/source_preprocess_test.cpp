@@ -111,6 +111,30 @@ TEST(SourcePreprocess, SixteenBitAtFullAlphaClearsAndCutsAsAnyScale) {
     EXPECT_EQ(row_of(source, kWidth, 0)[4 * 3 + 1], 0);
 }
 
+// A row long enough for the vector loops and their tail, holding every byte value in every
+// channel, at a scale that scales: each 8-bit pixel as its 16-bit twin converts one at a time.
+TEST(SourcePreprocess, EightBitRowsConvertAsSixteenBitOnesAtAnyScale) {
+    constexpr int32_t kWidth = 300;
+    std::vector<uint8_t> frame8(4 * kWidth);
+    for (size_t i = 0; i < frame8.size(); ++i) {
+        frame8[i] = static_cast<uint8_t>(i * 37 % 256);
+    }
+    frame8[4 * 5] = 0;  // colour without alpha goes
+    const std::vector<uint16_t> frame16(frame8.begin(), frame8.end());
+    for (const float scale : {0.3f, 1.0f, 1.7f}) {
+        PreparedSource shallow;
+        ASSERT_TRUE(
+            shallow.pre_process_RGB_cf(frame8_inputs(frame8, kWidth, 1, 4 * kWidth, scale)).ok());
+        PassInputs twin = frame16_inputs(frame16, kWidth, 1, 4 * kWidth, scale);
+        // The 8-bit top level, which the 16-bit frame's own would not cut at.
+        twin.source.levels = kLevels8;
+        PreparedSource deep;
+        ASSERT_TRUE(deep.pre_process_RGB_cf(twin).ok());
+        EXPECT_EQ(row_of(shallow, kWidth, 0), row_of(deep, kWidth, 0)) << scale;
+        EXPECT_EQ(row_of(shallow, kWidth, 0)[4 * 5 + 1], 0);
+    }
+}
+
 TEST(SourcePreprocess, EightBitRowsShorterThanTheFrameAreRefused) {
     const std::vector<uint8_t> frame(4 * 4, 200);
     PreparedSource source;
