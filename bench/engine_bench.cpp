@@ -1,16 +1,20 @@
 // Stamp and photon preparation of one pass: prepare_pattern plus make_photon on the default
-// iris shape; and the packing and measuring of that iris, which every pass does first.
+// iris shape; the packing and measuring of that iris, which every pass does first; and the
+// conversion of a pass's source to levels, which every pass of an 8- or 16-bit frame does.
 #include <benchmark/benchmark.h>
+#include <omp.h>
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "bench/support/bench_pass.h"
+#include "bench/support/bench_scene.h"
 #include "engine/channel_levels.h"
 #include "engine/iris_pattern.h"
 #include "engine/pass_inputs.h"
 #include "engine/photons.h"
+#include "engine/prepared_source.h"
 #include "engine/size_pattern.h"
 #include "engine/stamp.h"
 #include "platform/allocation.h"
@@ -21,6 +25,7 @@ namespace {
 constexpr int32_t kShapeBytes = 3;
 constexpr double kHardness = 1.5;
 constexpr double kBrightness = 1.0;
+constexpr double kMegapixel = 1e6;
 
 // The default iris shape as the module loads it; empty when it cannot be read.
 struct LoadedShape {
@@ -100,8 +105,38 @@ void BM_PackIris(benchmark::State& state) {
     state.counters["cells"] = static_cast<double>(shape.file.width) * shape.file.height;
 }
 
+// An opaque HD 8-bit frame made levels at the render's alpha scale, every row read by a blurred
+// pass, on one thread: the conversion's own rate. Its block is recycled between runs, as a
+// render's passes recycle it, so that no run pays for fresh pages.
+void BM_SourceLevels(benchmark::State& state) {
+    constexpr int32_t kWidth = bench::kHdWidth;
+    constexpr int32_t kHeight = bench::kHdHeight;
+    constexpr double kBlur = 21.0;
+    const std::vector<uint8_t> frame = bench::packed_pixels(bench::photo(kWidth, kHeight));
+    PassInputs in;
+    in.source = SourceFrame{kWidth, kHeight, kLevels8, frame.data(), 4 * kWidth};
+    in.blur = kBlur;
+    in.alpha_scale = render::PassSettings{}.alpha_value;
+    const platform::BlockRecycling recycling;
+    const int threads_before = omp_get_max_threads();
+    omp_set_num_threads(1);
+    for (auto _ : state) {
+        PreparedSource source;
+        if (const EngineStatus status = source.pre_process_RGB_cf(in); !status.ok()) {
+            state.SkipWithError(status.message);
+            break;
+        }
+        benchmark::DoNotOptimize(source.Src_Data_sh.get());
+    }
+    omp_set_num_threads(threads_before);
+    state.counters["MP/s"] =
+        benchmark::Counter(static_cast<double>(kWidth) * kHeight * state.iterations() / kMegapixel,
+                           benchmark::Counter::kIsRate);
+}
+
 }  // namespace
 
+BENCHMARK(BM_SourceLevels)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PackIris)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StampAndPhotons)
     ->ArgNames({"diameter", "bits"})

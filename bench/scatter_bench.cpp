@@ -3,6 +3,9 @@
 // and, on one thread, the vector kernels' walk against the sums through transforms for discs
 // from small to large, the figures the pass's choice between the two is set from.
 //
+// Besides, the conversion of the frame's levels to the light the kernels read, as each thread's
+// window of rows converts them.
+//
 // After the runs a summary prints the two ratios the incremental kernels are held to: a pass at
 // the large diameter may cost at most 3 times one at the small diameter, and at the large
 // diameter the incremental gather must be at least 5 times faster than the full gather.
@@ -20,6 +23,7 @@
 #include "bench/support/bench_pass.h"
 #include "bench/support/bench_scene.h"
 #include "scatter/gather_kernels.h"
+#include "scatter/light_rows.h"
 
 namespace {
 
@@ -124,6 +128,25 @@ void BM_SumMethods(benchmark::State& state) {
     report_rate(state, int64_t{kWidth} * kHeight);
 }
 
+// Every row of the frame converted to light, into a view of the whole frame padded as the
+// pass pads its windows.
+void BM_LightRows(benchmark::State& state) {
+    PreparedPass& prepared = pass_for(kSmallDiameter);
+    if (!ready(state, prepared)) {
+        return;
+    }
+    const scatter::PassView view = prepared.pass->view();
+    const int32_t pad = view.stamp.half_width + 1;
+    std::vector<float> block(scatter::LightView::floats(kHeight, kWidth, pad));
+    const scatter::LightView light =
+        scatter::LightView::over(block.data(), kHeight, 0, kWidth, pad);
+    for (auto _ : state) {
+        scatter::convert_light_rows(view, light, 0, kHeight);
+        benchmark::DoNotOptimize(block.data());
+    }
+    report_rate(state, int64_t{kWidth} * kHeight);
+}
+
 // Prints the runs as usual and keeps each one's rate for the summary.
 class RateReporter : public benchmark::ConsoleReporter {
   public:
@@ -197,6 +220,7 @@ class RateReporter : public benchmark::ConsoleReporter {
 
 }  // namespace
 
+BENCHMARK(BM_LightRows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pass)
     ->ArgNames({"diameter", "simd"})
     ->ArgsProduct({{kSmallDiameter, kLargeDiameter}, {0, 1}})
