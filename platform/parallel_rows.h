@@ -80,6 +80,10 @@ class RowTeam {
         wait_for_team();
     }
 
+    // Returns once every member has called it: the end of a stage whose items the members share
+    // out among themselves.
+    void meet() { wait_for_team(); }
+
     // Below members().
     int thread() const { return thread_; }
     int members() const { return members_; }

@@ -60,19 +60,31 @@ void grow_runs(const uint8_t* pixels, int32_t width, int32_t half, Span columns,
     }
 }
 
-// Marks rows `from` .. `to` - 1 of column `column` grown. Threads own columns but share rows, so
-// each counts the rows it reached in its own table of differences (one more at the first row,
+// Where one thread grows the runs of its part of the box: the rows it reads, the rows it marks
+// (its own), its state and its table of differences.
+struct GrowthWork {
+    Span scanned;
+    Span marked;
+    int32_t* inside;     // a column's run state: 1 inside a run
+    int32_t* countdown;  // rows left of a column's growth below its last run
+    int32_t* counts;
+};
+
+// Marks rows `from` .. `to` - 1 of column `column` grown, those of them the thread marks. Each
+// thread counts the rows it reached in its own table of differences (one more at the first row,
 // one less after the last), added to the rows' work once the stage is over.
-void mark_grown(StepWorkspace& workspace, int32_t* counts, int32_t width, int32_t from, int32_t to,
-                int32_t column) {
+void mark_grown(StepWorkspace& workspace, const GrowthWork& work, int32_t width, int32_t from,
+                int32_t to, int32_t column) {
+    from = std::max(from, work.marked.first);
+    to = std::min(to, work.marked.end);
     if (from >= to) {
         return;
     }
     for (int32_t row = from; row < to; ++row) {
         workspace.mask_scratch[static_cast<std::ptrdiff_t>(row) * width + column] = kMaskFull;
     }
-    ++counts[from];
-    --counts[to];
+    ++work.counts[from];
+    --work.counts[to];
 }
 
 // Whether any column of first .. end - 1 enters or leaves a run at this row (`inside` is 1 for
@@ -86,14 +98,16 @@ bool any_run_edge(const uint8_t* row, const int32_t* inside, int32_t first, int3
 }
 
 // Grows the runs of columns `first` .. `end` - 1 downwards and upwards into the scratch; see
-// grow_mask_columns.
-void grow_into_scratch(const uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
-                       int32_t first, int32_t end, StepWorkspace& workspace, int32_t* counts) {
-    int32_t* const inside = workspace.column_state;
-    int32_t* const countdown = workspace.column_state + width;
+// grow_mask_columns. The scan starts half a disc above the marked rows: a run that ended
+// earlier grows no further than the row it starts at.
+void grow_into_scratch(const uint8_t* mask, int32_t width, int32_t height, int32_t half,
+                       int32_t first, int32_t end, StepWorkspace& workspace,
+                       const GrowthWork& work) {
+    int32_t* const inside = work.inside;
+    int32_t* const countdown = work.countdown;
     std::fill(inside + first, inside + end, 0);
     std::fill(countdown + first, countdown + end, 0);
-    for (int32_t y = rows.first; y < rows.end; ++y) {
+    for (int32_t y = work.scanned.first; y < work.scanned.end; ++y) {
         const uint8_t* row = mask + static_cast<std::ptrdiff_t>(y) * width;
         if (any_run_edge(row, inside, first, end)) {
             for (int32_t c = first; c < end; ++c) {
@@ -101,12 +115,12 @@ void grow_into_scratch(const uint8_t* mask, int32_t width, int32_t height, int32
                 if (full && inside[c] == 0) {
                     inside[c] = 1;
                     if (countdown[c] == 0) {
-                        mark_grown(workspace, counts, width, std::max(0, y - half), y, c);
+                        mark_grown(workspace, work, width, std::max(0, y - half), y, c);
                     }
                 } else if (!full && inside[c] != 0) {
                     inside[c] = 0;
                     const int32_t grown_end = std::min(y + half, height);
-                    mark_grown(workspace, counts, width, y, grown_end, c);
+                    mark_grown(workspace, work, width, y, grown_end, c);
                     countdown[c] = grown_end - y;
                 }
             }
@@ -117,23 +131,43 @@ void grow_into_scratch(const uint8_t* mask, int32_t width, int32_t height, int32
     }
 }
 
-// Columns `first` .. `end` - 1 of the box: the block's growth goes to the scratch first, so that
-// it never feeds back into the runs still being read, then joins the mask. Other blocks neither
-// read nor write these columns.
-void grow_column_block(uint8_t* mask, int32_t width, int32_t height, int32_t half, Span rows,
-                       int32_t first, int32_t end, StepWorkspace& workspace, int32_t* counts) {
-    const auto block_bytes = static_cast<std::size_t>(end - first);
-    for (int32_t y = rows.first; y < rows.end; ++y) {
-        std::memset(workspace.mask_scratch + static_cast<std::ptrdiff_t>(y) * width + first, 0,
-                    block_bytes);
+// The growth of the thread's rows, a block of columns at a time, into the scratch: it must not
+// feed back into the runs still being read, by this thread or the one whose rows meet its own.
+void grow_rows(const uint8_t* mask, int32_t width, int32_t height, int32_t half, Span columns,
+               StepWorkspace& workspace, const GrowthWork& work) {
+    const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
+    for (int32_t y = work.marked.first; y < work.marked.end; ++y) {
+        std::memset(workspace.mask_scratch + static_cast<std::ptrdiff_t>(y) * width + columns.first,
+                    0, span_bytes);
     }
-    grow_into_scratch(mask, width, height, half, rows, first, end, workspace, counts);
+    for (int32_t first = columns.first; first < columns.end; first += kColumnBlock) {
+        grow_into_scratch(mask, width, height, half, first,
+                          std::min(first + kColumnBlock, columns.end), workspace, work);
+    }
+}
+
+// Joins the grown rows `rows` of the scratch to the mask.
+void join_growth(uint8_t* mask, int32_t width, Span rows, Span columns,
+                 const StepWorkspace& workspace) {
+    const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
     for (int32_t y = rows.first; y < rows.end; ++y) {
-        const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * width + first;
+        const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * width + columns.first;
         uint8_t* row = mask + start;
         const uint8_t* grown = workspace.mask_scratch + start;
-        for (std::size_t i = 0; i < block_bytes; ++i) {
+        for (std::size_t i = 0; i < span_bytes; ++i) {
             row[i] |= grown[i];
+        }
+    }
+}
+
+// Adds every thread's table of differences to the rows' work.
+void count_growth(int members, Span rows, StepWorkspace& workspace) {
+    for (int thread = 0; thread < members; ++thread) {
+        const int32_t* differences = workspace.growth_counts(thread);
+        int32_t reached = 0;
+        for (int32_t y = rows.first; y < rows.end; ++y) {
+            reached += differences[y];
+            workspace.row_work[y] += reached;
         }
     }
 }
@@ -201,59 +235,61 @@ void grow_mask_row(const uint8_t* pixels, ChannelDepth depth, int32_t width, int
     }
 }
 
-void grow_mask_columns(platform::RowTeam& team, uint8_t* mask, int32_t width, int32_t height,
-                       int32_t half, Span rows, Span columns, StepWorkspace& workspace) {
+void grow_mask_columns(platform::RowTeam& team, const BandParts& parts, uint8_t* mask,
+                       int32_t width, int32_t height, int32_t half, Span rows, Span columns,
+                       StepWorkspace& workspace) {
+    int32_t* const state = workspace.column_state(team.thread());
+    GrowthWork work{Span{}, Span{}, state, state + width, workspace.growth_counts(team.thread())};
     // Growth stays inside the box's rows; the last difference lands one row below them.
-    const auto counted_rows = static_cast<std::size_t>(rows.end - rows.first + 1);
-    int32_t* const counts = workspace.growth_counts(team.thread(), height);
-    std::fill_n(counts + rows.first, counted_rows, 0);
-    // Row by row with one state a column, so the mask is read along its rows.
-    const int32_t blocks = (columns.end - columns.first + kColumnBlock - 1) / kColumnBlock;
-    team.for_each(0, blocks, [&](int, int32_t block) {
-        const int32_t first = columns.first + block * kColumnBlock;
-        grow_column_block(mask, width, height, half, rows, first,
-                          std::min(first + kColumnBlock, columns.end), workspace, counts);
+    std::fill_n(work.counts + rows.first, rows.end - rows.first + 1, 0);
+    parts.revisit(team, [&](Span part) {
+        work.marked = part.within(rows);
+        work.scanned = Span{work.marked.first - half, work.marked.end + half}.within(rows);
+        grow_rows(mask, width, height, half, columns, workspace, work);
     });
-    if (team.thread() != 0) {
-        return;
-    }
-    for (int thread = 0; thread < team.members(); ++thread) {
-        const int32_t* differences = workspace.growth_counts(thread, height);
-        int32_t reached = 0;
-        for (int32_t y = rows.first; y < rows.end; ++y) {
-            reached += differences[y];
-            workspace.row_work[y] += reached;
-        }
+    // Only once every thread has read the rows next to its own may they grow.
+    parts.revisit(
+        team, [&](Span part) { join_growth(mask, width, part.within(rows), columns, workspace); });
+    if (team.thread() == 0) {
+        count_growth(team.members(), rows, workspace);
     }
 }
 
-void smooth_mask(platform::RowTeam& team, uint8_t* mask, int32_t width, int32_t height,
-                 int32_t stride, Span rows, Span columns, StepWorkspace& workspace) {
+void smooth_mask(platform::RowTeam& team, const BandParts& parts, uint8_t* mask, int32_t width,
+                 int32_t height, int32_t stride, Span rows, Span columns,
+                 StepWorkspace& workspace) {
     // Column sums reach one column beyond the box on either side.
     const int32_t sum_first = std::max(columns.first - 1, 0);
     const int32_t sum_end = std::min(columns.end + 1, width);
-    // Each thread keeps its own row of sums.
-    team.for_each(rows.first, rows.end, [&](int thread, int32_t y) {
-        uint16_t* const sums = workspace.column_sums + static_cast<std::ptrdiff_t>(thread) * width;
-        const int32_t top = std::max(y - 1, 0);
-        const int32_t bottom = std::min(y + 1, height - 1);
-        std::fill(sums + sum_first, sums + sum_end, 0);
-        for (int32_t r = top; r <= bottom; ++r) {
-            const uint8_t* row = mask + static_cast<std::ptrdiff_t>(r) * stride;
-            for (int32_t c = sum_first; c < sum_end; ++c) {
-                sums[c] = static_cast<uint16_t>(sums[c] + row[c]);
+    uint16_t* const sums =
+        workspace.column_sums + static_cast<std::ptrdiff_t>(team.thread()) * width;
+    parts.revisit(team, [&](Span part) {
+        const Span own = part.within(rows);
+        for (int32_t y = own.first; y < own.end; ++y) {
+            const int32_t top = std::max(y - 1, 0);
+            const int32_t bottom = std::min(y + 1, height - 1);
+            std::fill(sums + sum_first, sums + sum_end, 0);
+            for (int32_t r = top; r <= bottom; ++r) {
+                const uint8_t* row = mask + static_cast<std::ptrdiff_t>(r) * stride;
+                for (int32_t c = sum_first; c < sum_end; ++c) {
+                    sums[c] = static_cast<uint16_t>(sums[c] + row[c]);
+                }
             }
+            uint8_t* out =
+                workspace.mask_scratch + static_cast<std::ptrdiff_t>(y - rows.first) * width;
+            average_columns(sums, width, bottom - top + 1, columns, out);
         }
-        uint8_t* out = workspace.mask_scratch + static_cast<std::ptrdiff_t>(y - rows.first) * width;
-        average_columns(sums, width, bottom - top + 1, columns, out);
     });
     // Only once every row has read its neighbours may they change.
     const auto span_bytes = static_cast<std::size_t>(columns.end - columns.first);
-    team.for_each(rows.first, rows.end, [&](int, int32_t y) {
-        std::memcpy(mask + static_cast<std::ptrdiff_t>(y) * stride + columns.first,
-                    workspace.mask_scratch + static_cast<std::ptrdiff_t>(y - rows.first) * width +
-                        columns.first,
-                    span_bytes);
+    parts.revisit(team, [&](Span part) {
+        const Span own = part.within(rows);
+        for (int32_t y = own.first; y < own.end; ++y) {
+            std::memcpy(mask + static_cast<std::ptrdiff_t>(y) * stride + columns.first,
+                        workspace.mask_scratch +
+                            static_cast<std::ptrdiff_t>(y - rows.first) * width + columns.first,
+                        span_bytes);
+        }
     });
 }
 

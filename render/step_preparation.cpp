@@ -203,17 +203,7 @@ void prepare_row(const StepSource& source, const DistanceStep& step, const StepB
     }
 }
 
-// Below this many mask cells a band's mask is grown and smoothed on the calling thread. Both
-// stages read the rows the first stage wrote on every thread, and a core reading another's
-// freshly written rows waited longer than its half of the work took: an HD depth ramp's steps
-// (bands of 40 to 250 rows) took a third longer to grow and smooth on two threads than on one.
-constexpr int64_t kMaskCellsWorthATeam = int64_t{1} << 21;
-
-int mask_threads_for(int64_t cells) {
-    return cells < kMaskCellsWorthATeam ? 1 : platform::row_threads();
-}
-
-// The step's three stages, each needing the whole of the one before.
+// The step's three stages, each needing the whole of the one before, on one team.
 void prepare_band(const StepSource& source, const DistanceStep& step, const StepBox& box,
                   const PixelRows& buffer, uint8_t* mask, StepWorkspace& workspace) {
     const int32_t width = source.width;
@@ -225,12 +215,17 @@ void prepare_band(const StepSource& source, const DistanceStep& step, const Step
     const Span smoothed{std::max(grown.first - 1, 0), std::min(grown.end + 1, width)};
     const Span reach = box.reach(height);
     const int64_t band_cells = int64_t{box.band.end - box.band.first} * width;
-    platform::for_each_row(reach.first, reach.end, threads_for(band_cells), [&](int, int32_t y) {
-        prepare_row(source, step, box, buffer, mask, workspace, y);
-    });
-    platform::run_team(mask_threads_for(band_cells), [&](platform::RowTeam& team) {
-        grow_mask_columns(team, mask, width, height, box.half, box.band, grown, workspace);
-        smooth_mask(team, mask, width, height, width, box.band, smoothed, workspace);
+    const int threads =
+        static_cast<int>(std::clamp<int64_t>(reach.end - reach.first, 1, threads_for(band_cells)));
+    platform::run_team(threads, [&](platform::RowTeam& team) {
+        const BandParts parts(reach, team.members(), workspace.part_owners());
+        parts.take(team, [&](Span part) {
+            for (int32_t y = part.first; y < part.end; ++y) {
+                prepare_row(source, step, box, buffer, mask, workspace, y);
+            }
+        });
+        grow_mask_columns(team, parts, mask, width, height, box.half, box.band, grown, workspace);
+        smooth_mask(team, parts, mask, width, height, width, box.band, smoothed, workspace);
     });
 }
 

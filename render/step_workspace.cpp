@@ -32,7 +32,7 @@ void StepWorkspace::release() {
     platform::release_array(column_distances);
     platform::release_array(row_dirty);
     platform::release_array(mask_scratch);
-    platform::release_array(column_state);
+    platform::release_array(column_scratch_);
     platform::release_array(column_sums);
     sum_rows = 0;
 }
@@ -43,7 +43,8 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
     const auto columns = static_cast<std::size_t>(width);
     sum_rows = platform::row_threads();
     width_ = width;
-    const std::size_t growth_entries = (rows + 1) * static_cast<std::size_t>(sum_rows);
+    height_ = height;
+    const auto threads = static_cast<std::size_t>(sum_rows);
     const bool complete =
         take(row_work, rows, QB_RENDER_MESSAGE "not enough memory for row work", failure_text) &&
         take(row_distances, rows, QB_RENDER_MESSAGE "not enough memory for row distances",
@@ -53,7 +54,7 @@ bool StepWorkspace::allocate(int32_t width, int32_t height, const char** failure
         take(row_dirty, rows, QB_RENDER_MESSAGE "not enough memory for row marks", failure_text) &&
         take(mask_scratch, rows * columns, QB_RENDER_MESSAGE "not enough memory for mask scratch",
              failure_text) &&
-        take(column_state, columns * kColumnStateEntries + growth_entries,
+        take(column_scratch_, static_cast<std::size_t>(thread_entries()) * threads + threads,
              QB_RENDER_MESSAGE "not enough memory for column scratch", failure_text) &&
         take(column_sums, columns * static_cast<std::size_t>(sum_rows),
              QB_RENDER_MESSAGE "not enough memory for column sums", failure_text);

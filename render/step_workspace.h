@@ -41,27 +41,41 @@ class StepWorkspace {
     DirtyColumns* row_dirty = nullptr;
     // Vertical growth of the mask, and the smoothing's output rows (width x height bytes).
     uint8_t* mask_scratch = nullptr;
-    // Per region column: the vertical growth's state, followed by the rows each of `sum_rows`
-    // threads reached with it (see growth_counts); and the smoothing's column sums, one row of
-    // them for each thread.
-    int32_t* column_state = nullptr;
+    // The smoothing's column sums, one row of them for each of `sum_rows` threads.
     uint16_t* column_sums = nullptr;
     int32_t sum_rows = 0;
 
+    // The vertical growth's state on `thread`: two entries a region column, whether the column
+    // is inside a run and the countdown of its growth.
+    int32_t* column_state(int thread) const {
+        return column_scratch_ + static_cast<std::ptrdiff_t>(thread) * thread_entries();
+    }
     // The table of `thread` in which the vertical growth counts the rows it reached, one entry
-    // a region row and one more; inside column_state's allocation.
-    int32_t* growth_counts(int thread, int32_t height) const {
-        return column_state + static_cast<std::ptrdiff_t>(kColumnStateEntries) * width_ +
-               static_cast<std::ptrdiff_t>(thread) * (height + 1);
+    // a region row and one more.
+    int32_t* growth_counts(int thread) const {
+        return column_state(thread) + static_cast<std::ptrdiff_t>(kColumnStateEntries) * width_;
+    }
+    // Which thread took each part of a step's band (BandParts), one entry a thread.
+    int32_t* part_owners() const {
+        return column_scratch_ + static_cast<std::ptrdiff_t>(sum_rows) * thread_entries();
     }
 
-    // Two entries a column: whether the column is inside a run, and the countdown of its growth.
     static constexpr int32_t kColumnStateEntries = 2;
 
   private:
     void release();
 
+    // Each thread's entries start a cache line of their own, so that no two threads write to one.
+    std::ptrdiff_t thread_entries() const {
+        constexpr std::ptrdiff_t kEntriesALine = 16;
+        const std::ptrdiff_t entries =
+            static_cast<std::ptrdiff_t>(kColumnStateEntries) * width_ + height_ + 1;
+        return (entries + kEntriesALine - 1) / kEntriesALine * kEntriesALine;
+    }
+
+    int32_t* column_scratch_ = nullptr;
     int32_t width_ = 0;
+    int32_t height_ = 0;
 };
 
 }  // namespace render

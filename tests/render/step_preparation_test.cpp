@@ -394,7 +394,9 @@ TEST(StepPreparation, StepsAgreeWithThePlainRulesOnRandomLayers) {
 void smooth_alone(std::vector<uint8_t>& mask, int32_t width, int32_t height,
                   StepWorkspace& workspace) {
     platform::run_team(1, [&](platform::RowTeam& team) {
-        render::smooth_mask(team, mask.data(), width, height, width, {0, height}, {0, width},
+        const render::BandParts parts({0, height}, 1, workspace.part_owners());
+        parts.take(team, [](render::Span) {});
+        render::smooth_mask(team, parts, mask.data(), width, height, width, {0, height}, {0, width},
                             workspace);
     });
 }
