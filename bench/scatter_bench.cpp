@@ -3,8 +3,8 @@
 // and, on one thread, the vector kernels' walk against the sums through transforms for discs
 // from small to large, the figures the pass's choice between the two is set from.
 //
-// Besides, the conversion of the frame's levels to the light the kernels read, as each thread's
-// window of rows converts them.
+// Besides, the loop over a depth step's narrow band on one and two threads, and the conversion
+// of the frame's levels to the light the kernels read.
 //
 // After the runs a summary prints the two ratios the incremental kernels are held to: a pass at
 // the large diameter may cost at most 3 times one at the small diameter, and at the large
@@ -36,6 +36,8 @@ constexpr int kLargeDiameter = 61;
 constexpr int32_t kFullGatherRowStep = 16;
 constexpr double kMegapixel = 1e6;
 const char* const kRateCounter = "MP/s";
+// A step's band of a depth ramp over an HD frame in 36 steps, with some growth.
+constexpr int32_t kBandRows = 40;
 constexpr int kMethodDiameters[] = {21, 31, 41, 61, 101, 201, 301};
 
 // One pass prepared up to its scatter loop, once per diameter and kept for all runs.
@@ -126,6 +128,24 @@ void BM_SumMethods(benchmark::State& state) {
     }
     omp_set_num_threads(threads_before);
     report_rate(state, int64_t{kWidth} * kHeight);
+}
+
+// The scatter loop over a band of rows across the middle of the frame, as a depth ramp's step
+// hands it to the pass, on range(1) threads: such passes are short, so what a pass does besides
+// its rows (its light window, its threads' start and end) weighs on them most.
+void BM_BandPass(benchmark::State& state) {
+    PreparedPass& prepared = pass_for(static_cast<int>(state.range(0)));
+    if (!ready(state, prepared)) {
+        return;
+    }
+    const int threads_before = omp_get_max_threads();
+    omp_set_num_threads(static_cast<int>(state.range(1)));
+    const int32_t first = (kHeight - kBandRows) / 2;
+    for (auto _ : state) {
+        prepared.pass->run_band_loop(first, first + kBandRows);
+    }
+    omp_set_num_threads(threads_before);
+    report_rate(state, int64_t{kWidth} * kBandRows);
 }
 
 // Every row of the frame converted to light, into a view of the whole frame padded as the
@@ -225,6 +245,11 @@ BENCHMARK(BM_Pass)
     ->ArgNames({"diameter", "simd"})
     ->ArgsProduct({{kSmallDiameter, kLargeDiameter}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BandPass)
+    ->ArgNames({"diameter", "threads"})
+    ->ArgsProduct({{kSmallDiameter, kLargeDiameter}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_SumMethods)
     ->ArgNames({"diameter", "transform"})
     ->ArgsProduct({std::vector<int64_t>(std::begin(kMethodDiameters), std::end(kMethodDiameters)),

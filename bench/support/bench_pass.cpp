@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "bench/support/bench_pass.h"
 
 #include "bench/support/bench_scene.h"
@@ -80,6 +82,15 @@ bool EnginePass::run_pix_loop(bool simd, SumMethod method) {
     const EngineStatus status = scatter::run_pix_loop(view(), out, engine_->light_tables, nullptr);
     message_ = status.message;
     return status.ok();
+}
+
+bool EnginePass::run_band_loop(int32_t first, int32_t end) {
+    std::vector<int32_t> band(static_cast<std::size_t>(in_.source.height), 0);
+    std::fill(band.begin() + first, band.begin() + end, 1);
+    in_.region.row_mask = band.data();
+    const bool ran = run_pix_loop(true);
+    in_.region.row_mask = nullptr;
+    return ran;
 }
 
 }  // namespace bench

@@ -49,6 +49,9 @@ class EnginePass {
     // The scatter loop over the kept parts, with the vector kernels when `simd`, summing the
     // stamp's light by `method`.
     bool run_pix_loop(bool simd, SumMethod method = SumMethod::kStampWalk);
+    // The scatter loop over the kept parts for rows [first, end) alone, as a distance step's
+    // band, with the vector kernels.
+    bool run_band_loop(int32_t first, int32_t end);
 
   private:
     std::unique_ptr<BokehEngine> engine_ = std::make_unique<BokehEngine>();
