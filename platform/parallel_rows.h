@@ -180,6 +180,12 @@ void for_each_slice(std::size_t count, int32_t slices, int threads, Work work) {
     });
 }
 
+// The rows of a chunk: least <= most, both at least 1.
+struct ChunkRows {
+    int32_t least;
+    int32_t most;
+};
+
 // Rows 0 .. rows - 1 handed out in chunks to whichever member asks first, while the calling
 // thread reports them, in row order, ahead of the chunks taken; a row is worked only once it
 // has been reported. A report may stop the work: the row it stopped at and every later one are
@@ -189,24 +195,36 @@ class ReportedRows {
   public:
     // How far the reports run ahead of the chunks taken: enough that no member waits for one.
     static constexpr int32_t kRowsReportedAhead = 64;
+    // A chunk is this many members' share of the rows left.
+    static constexpr int32_t kChunksAMember = 2;
 
-    ReportedRows(int32_t rows, int32_t chunk_rows, StopAt& stop_at)
-        : rows_(rows), chunk_rows_(chunk_rows), stop_at_(stop_at) {}
+    ReportedRows(int32_t rows, ChunkRows sizes, StopAt& stop_at)
+        : rows_(rows), sizes_(sizes), stop_at_(stop_at) {}
 
-    // The first row of the next chunk, or -1 when none is left.
-    int32_t take_chunk(bool reporter) {
-        const int32_t first = next_.fetch_add(chunk_rows_, std::memory_order_relaxed);
-        if (first >= rows_) {
-            // Others may still wait for the rows of the chunks taken last.
-            if (reporter) {
-                report_ahead();
+    // The next chunk [first, end) for a member of a team of `members`; empty when no row is
+    // left. A chunk is a share of the rows left within the sizes given: long runs of
+    // neighbouring rows while many are left, short ones at the end, so that the members end
+    // together.
+    struct Chunk {
+        int32_t first;
+        int32_t end;
+    };
+    Chunk take_chunk(bool reporter, int members) {
+        int32_t first = next_.load(std::memory_order_relaxed);
+        int32_t end = first;
+        do {
+            if (first >= rows_) {
+                // Others may still wait for the rows of the chunks taken last.
+                if (reporter) {
+                    report_ahead();
+                }
+                return {first, first};
             }
-            return -1;
-        }
-        return first;
+            const int32_t share = (rows_ - first) / (kChunksAMember * members);
+            end = std::min(rows_, first + std::clamp(share, sizes_.least, sizes_.most));
+        } while (!next_.compare_exchange_weak(first, end, std::memory_order_relaxed));
+        return {first, end};
     }
-
-    int32_t chunk_end(int32_t first) const { return std::min(rows_, first + chunk_rows_); }
 
     // Returns once row y has been reported, true, or a report has stopped before it, false.
     // The reporter reports rows itself instead of waiting for them.
@@ -246,29 +264,30 @@ class ReportedRows {
 
   private:
     const int32_t rows_;
-    const int32_t chunk_rows_;
+    const ChunkRows sizes_;
     StopAt& stop_at_;
     std::atomic<int32_t> next_{0};
     std::atomic<int32_t> reported_{0};
     std::atomic<bool> stopped_{false};
 };
 
-// Works rows 0 .. rows - 1 as ReportedRows hands them out, on up to `threads` threads:
-// start_chunk(first, end, thread) once a member has taken the chunk [first, end), then
-// work_row(y, thread) for each of its rows once reported. stop_at(y), called on the calling
-// thread alone and in row order, returns true to stop at row y. Returns the first row not
-// reported: `rows` when the work was not stopped.
-template <class StopAt, class StartChunk, class WorkRow>
-int32_t for_each_reported_row(int32_t rows, int32_t chunk_rows, int threads, StopAt stop_at,
-                              StartChunk start_chunk, WorkRow work_row) {
-    ReportedRows<StopAt> order(rows, chunk_rows, stop_at);
+// Works rows 0 .. rows - 1 as ReportedRows hands them out in chunks of `sizes`, on up to
+// `threads` threads: start_team(team) on every member first, whose work the members may share
+// with team.for_each; then start_chunk(first, end, thread) once a member has taken the chunk
+// [first, end), and work_row(y, thread) for each of its rows once reported. stop_at(y), called
+// on the calling thread alone and in row order, returns true to stop at row y. Returns the first
+// row not reported: `rows` when the work was not stopped.
+template <class StopAt, class StartTeam, class StartChunk, class WorkRow>
+int32_t for_each_reported_row(int32_t rows, ChunkRows sizes, int threads, StopAt stop_at,
+                              StartTeam start_team, StartChunk start_chunk, WorkRow work_row) {
+    ReportedRows<StopAt> order(rows, sizes, stop_at);
     run_team(threads, [&](RowTeam& team) {
+        start_team(team);
         const bool reporter = team.thread() == 0;
-        for (int32_t first = order.take_chunk(reporter); first >= 0;
-             first = order.take_chunk(reporter)) {
-            const int32_t end = order.chunk_end(first);
-            start_chunk(first, end, team.thread());
-            for (int32_t y = first; y < end; ++y) {
+        for (auto chunk = order.take_chunk(reporter, team.members()); chunk.first < chunk.end;
+             chunk = order.take_chunk(reporter, team.members())) {
+            start_chunk(chunk.first, chunk.end, team.thread());
+            for (int32_t y = chunk.first; y < chunk.end; ++y) {
                 if (!order.wait_for(y, reporter)) {
                     return;
                 }

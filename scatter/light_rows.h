@@ -5,7 +5,8 @@
 //
 // A view holds some rows of the columns a pass reads, each row with pad pixels of no light on
 // either side, so that a stamp cut by the frame's side edges is still read whole. The scatter
-// loop gives each thread a view of the rows its current chunk of output rows reaches; the
+// loop gives each thread a view of the rows its current chunk of output rows reaches, or its
+// threads one view they share of all the rows a narrow band of output rows reaches; the
 // gather operations called one pixel at a time use a view of the whole frame.
 #ifndef QB_SCATTER_LIGHT_ROWS_H
 #define QB_SCATTER_LIGHT_ROWS_H

@@ -4,10 +4,12 @@
 //
 // Rows of a blurred pass are independent once each thread keeps its own kernel sums, so they
 // are spread over the pass's threads (platform/parallel_rows.h), each thread taking the next
-// chunk of rows as it finishes one; no thread waits for another between chunks. Progress belongs to
-// the calling thread: it reports rows, in row order, ahead of the rows taken, and a row is computed
-// only once it has been reported, so that a stop requested at a row leaves that row and every later
-// one untouched.
+// chunk of rows as it finishes one; no thread waits for another between chunks. A pass of few
+// rows, a depth step's narrow band, has its light converted by the whole team first, once, and
+// its rows taken a few at a time, so that threads of unequal speed end it together. Progress
+// belongs to the calling thread: it reports rows, in row order, ahead of the rows taken, and a
+// row is computed only once it has been reported, so that a stop requested at a row leaves that
+// row and every later one untouched.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -42,6 +44,10 @@ constexpr double kLightScale = 1.0;
 // reaches, half more at four (which measured 1-2% slower at D = 21).
 constexpr int32_t kChunkRows = 32;
 constexpr int32_t kChunkReaches = 8;
+// Rows a thread takes at once from a pass the team shares one window of light for, at least.
+constexpr int32_t kLeastSharedChunkRows = 4;
+// Rows of a shared window a thread converts at once.
+constexpr int32_t kRowsAPiece = 16;
 
 // What the loop reads and where it adds.
 struct Loop {
@@ -151,21 +157,24 @@ void unblurred_row(const Loop& loop, LightTables& tables, int32_t y) {
     }
 }
 
-// Runs the pass's `rows` (processed_rows) on `threads` threads in chunks of `chunk_rows` rows,
-// reported in order (platform::for_each_reported_row): start_chunk(first, end, thread) once a
-// thread has taken the chunk [first, end), then compute_row(y, thread) for each of its processed
-// rows. Answers kCancelled when the caller stopped the loop. Chunks cut from the processed rows
-// alone, not the frame, share a narrow distance step's band among the threads.
-template <class StartChunk, class ComputeRow>
-EngineStatus run_rows(const Loop& loop, row_reach::RowSpan rows, int threads, int32_t chunk_rows,
-                      StartChunk start_chunk, ComputeRow compute_row) {
+// Runs the pass's `rows` (processed_rows) on `threads` threads in chunks of `sizes`, reported
+// in order (platform::for_each_reported_row): start_team(team) on each member first, then
+// start_chunk(first, end, thread) once a thread has taken the chunk [first, end), then
+// compute_row(y, thread) for each of its processed rows. Answers kCancelled when the caller
+// stopped the loop. Chunks cut from the processed rows alone, not the frame, share a narrow
+// distance step's band among the threads.
+template <class StartTeam, class StartChunk, class ComputeRow>
+EngineStatus run_rows(const Loop& loop, row_reach::RowSpan rows, int threads,
+                      platform::ChunkRows sizes, StartTeam start_team, StartChunk start_chunk,
+                      ComputeRow compute_row) {
     const int32_t count = std::max(rows.end - rows.first, 0);
     const int32_t reported = platform::for_each_reported_row(
-        count, chunk_rows, threads,
+        count, sizes, threads,
         [&](int32_t i) {
             const int32_t y = rows.first + i;
             return row_processed(loop, y) && stop_requested(loop, y);
         },
+        start_team,
         [&](int32_t first, int32_t end, int thread) {
             start_chunk(rows.first + first, rows.first + end, thread);
         },
@@ -208,7 +217,8 @@ void unblurred_linear_row(const Loop& loop, int32_t y) {
 EngineStatus run_unblurred(const Loop& loop, LightTables& tables) {
     // The 16-bit light table fills as levels are met: one thread only.
     return run_rows(
-        loop, processed_rows(loop), 1, kChunkRows, [](int32_t, int32_t, int) {},
+        loop, processed_rows(loop), 1, {kChunkRows, kChunkRows}, [](platform::RowTeam&) {},
+        [](int32_t, int32_t, int) {},
         [&](int32_t y, int) {
             if (loop.e.in.source.linear()) {
                 unblurred_linear_row(loop, y);
@@ -229,57 +239,88 @@ int32_t balanced_chunk_rows(int32_t rows, int32_t wanted, int threads) {
     return std::max(int32_t{1}, (rows + balanced - 1) / balanced);
 }
 
-// Each thread's light rows: enough for a chunk of output rows and the rows their stamps reach.
+// Light rows, in windows that each hold enough for a chunk of output rows and the rows their
+// stamps reach: one a thread, or one the whole team shares.
 class LightWindows {
   public:
-    LightWindows(const PassView& e, row_reach::ColumnSpan columns, int32_t chunk_rows)
+    LightWindows(const PassView& e, row_reach::ColumnSpan columns, int32_t chunk_rows, int windows)
         : e_(e),
           rows_(std::min(e.height, chunk_rows + 2 * e.stamp.half_height)),
           columns_(columns),
           // A stamp laid on any of the columns, and the pixel just left of it, read the rows.
           pad_(e.stamp.half_width + 1),
-          floats_(LightView::floats(rows_, columns.end - columns.first, pad_)) {}
+          floats_(LightView::floats(rows_, columns.end - columns.first, pad_)),
+          block_(floats_ * static_cast<std::size_t>(windows)),
+          unlit_rows_(static_cast<std::size_t>(rows_) * windows) {}
     LightWindows(const LightWindows&) = delete;
     LightWindows& operator=(const LightWindows&) = delete;
 
-    // False when their memory is refused.
-    bool allocate(int threads) {
-        block_ = platform::OwnedArray<float>(floats_ * static_cast<std::size_t>(threads));
-        unlit_rows_ = platform::OwnedArray<uint8_t>(static_cast<std::size_t>(rows_) * threads);
-        return block_ && unlit_rows_;
+    // False when their memory was refused.
+    bool allocated() const { return block_ && unlit_rows_; }
+
+    // Converts the rows that output rows [first, end) reach into window `w`.
+    LightView convert(int w, int32_t first, int32_t end) const {
+        const LightView view = reaching(w, first);
+        const int32_t last = last_row(end);
+        for (int32_t piece = 0; piece < pieces(view, last); ++piece) {
+            convert_piece(view, last, piece);
+        }
+        return view;
     }
 
-    // Converts the rows that output rows [first, end) reach into the thread's window.
-    LightView convert(int thread, int32_t first, int32_t end) const {
-        LightView view =
-            LightView::over(block_.get() + floats_ * static_cast<std::size_t>(thread), rows_,
-                            columns_.first, columns_.end - columns_.first, pad_);
-        const int32_t reach = e_.stamp.half_height;
-        view.first_row = std::max(0, first - reach);
-        // Rows left unconverted are never read; marked unlit, they could only make a kernel
-        // count what it need not.
-        view.unlit_rows = unlit_rows_.get() + static_cast<std::size_t>(rows_) * thread;
-        std::fill(view.unlit_rows, view.unlit_rows + rows_, 1);
-        const int32_t last = std::min(e_.height, end + reach);
-        const auto convert_clipped = [&](int32_t from, int32_t to) {
-            const int32_t clipped_from = std::max(from, view.first_row);
-            const int32_t clipped_to = std::min(to, last);
-            if (clipped_from < clipped_to) {
-                convert_light_rows(e_, view, clipped_from, clipped_to);
-            }
-        };
-        row_reach::for_each_range(e_.in.region.row_mask, e_.height, reach, convert_clipped);
+    // The same into window 0, the rows shared out among the team; every member gets the view.
+    LightView convert(platform::RowTeam& team, int32_t first, int32_t end) const {
+        const LightView view = reaching(0, first);
+        const int32_t last = last_row(end);
+        team.for_each(0, pieces(view, last),
+                      [&](int, int32_t piece) { convert_piece(view, last, piece); });
         return view;
     }
 
   private:
+    // Window `w` laid over the rows that output rows from `first` on reach.
+    LightView reaching(int w, int32_t first) const {
+        LightView view =
+            LightView::over(block_.get() + floats_ * static_cast<std::size_t>(w), rows_,
+                            columns_.first, columns_.end - columns_.first, pad_);
+        view.first_row = std::max(0, first - e_.stamp.half_height);
+        view.unlit_rows = unlit_rows_.get() + static_cast<std::size_t>(rows_) * w;
+        return view;
+    }
+
+    // The end of the rows that output rows before `end` reach.
+    int32_t last_row(int32_t end) const { return std::min(e_.height, end + e_.stamp.half_height); }
+
+    // Pieces of the view's rows before `last`, converted one at a time.
+    static int32_t pieces(const LightView& view, int32_t last) {
+        return (last - view.first_row + kRowsAPiece - 1) / kRowsAPiece;
+    }
+
+    void convert_piece(const LightView& view, int32_t last, int32_t piece) const {
+        const int32_t first = view.first_row + piece * kRowsAPiece;
+        const int32_t end = std::min(last, first + kRowsAPiece);
+        // Rows left unconverted are never read; marked unlit, they could only make a kernel
+        // count what it need not.
+        std::fill(view.unlit_rows + (first - view.first_row),
+                  view.unlit_rows + (end - view.first_row), 1);
+        const auto convert_clipped = [&](int32_t from, int32_t to) {
+            const int32_t clipped_from = std::max(from, first);
+            const int32_t clipped_to = std::min(to, end);
+            if (clipped_from < clipped_to) {
+                convert_light_rows(e_, view, clipped_from, clipped_to);
+            }
+        };
+        row_reach::for_each_range(e_.in.region.row_mask, e_.height, e_.stamp.half_height,
+                                  convert_clipped);
+    }
+
     const PassView& e_;
     const int32_t rows_;
     const row_reach::ColumnSpan columns_;
     const int32_t pad_;
     const std::size_t floats_;
-    platform::OwnedArray<float> block_;
-    platform::OwnedArray<uint8_t> unlit_rows_;
+    const platform::OwnedArray<float> block_;
+    const platform::OwnedArray<uint8_t> unlit_rows_;
 };
 
 // Result j of the transformed sums of output rows [first, end), weighted by the blur map, added
@@ -466,12 +507,18 @@ EngineStatus run_blurred(const Loop& loop) {
         return run_transformed(loop, setup, sums, worked, threads);
     }
     // A chunk's window converts the stamp's reach above and below it again; long chunks keep
-    // that share small.
+    // that share small. Where each thread would take one chunk, as of a depth step's narrow
+    // band, the team converts the rows once into one window it shares instead, in no more
+    // memory, and takes them a few at a time: two threads converted a band of 40 rows at
+    // D = 61 each with its own reach, and ended a tenth later.
     const row_reach::RowSpan rows = processed_rows(loop);
-    const int32_t chunk_rows = balanced_chunk_rows(
-        rows.end - rows.first, std::max(kChunkRows, kChunkReaches * e.stamp.half_height), threads);
-    LightWindows windows(e, read.empty() ? row_reach::ColumnSpan{0, 0} : read, chunk_rows);
-    if (!windows.allocate(threads)) {
+    const int32_t count = rows.end - rows.first;
+    const int32_t wanted = std::max(kChunkRows, kChunkReaches * e.stamp.half_height);
+    const bool shared = count > 0 && count <= threads * wanted;
+    const int32_t chunk_rows = shared ? count : balanced_chunk_rows(count, wanted, threads);
+    const LightWindows windows(e, read.empty() ? row_reach::ColumnSpan{0, 0} : read, chunk_rows,
+                               shared ? 1 : threads);
+    if (!windows.allocated()) {
         return {engine_failure::kLightRowsMemory,
                 "(run_pix_loop): not enough memory for light_rows"};
     }
@@ -480,10 +527,20 @@ EngineStatus run_blurred(const Loop& loop) {
         return {engine_failure::kLightRowsMemory,
                 "(run_pix_loop): not enough memory for the kernel sums"};
     }
+    const platform::ChunkRows sizes =
+        shared ? platform::ChunkRows{std::min(kLeastSharedChunkRows, chunk_rows), chunk_rows}
+               : platform::ChunkRows{chunk_rows, chunk_rows};
     return run_rows(
-        loop, rows, threads, chunk_rows,
+        loop, rows, threads, sizes,
+        [&](platform::RowTeam& team) {
+            if (shared) {
+                states[team.thread()].light = windows.convert(team, rows.first, rows.end);
+            }
+        },
         [&](int32_t first, int32_t end, int thread) {
-            states[thread].light = windows.convert(thread, first, end);
+            if (!shared) {
+                states[thread].light = windows.convert(thread, first, end);
+            }
         },
         [&](int32_t y, int thread) { blurred_row(loop, setup, states[thread], worked, y); });
 }

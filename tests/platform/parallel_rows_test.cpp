@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -200,10 +201,10 @@ struct ReportLog {
     explicit ReportLog(int32_t rows) : worked(rows), worked_before_report(rows) {}
 };
 
-int32_t run_reported(ReportLog& log, int32_t rows, int32_t chunk_rows, int32_t stop_row) {
+int32_t run_reported(ReportLog& log, int32_t rows, platform::ChunkRows sizes, int32_t stop_row) {
     const std::thread::id caller = std::this_thread::get_id();
     return platform::for_each_reported_row(
-        rows, chunk_rows, platform::row_threads(),
+        rows, sizes, platform::row_threads(),
         [&](int32_t y) {
             log.reports_on_caller = log.reports_on_caller && std::this_thread::get_id() == caller;
             if (y == stop_row) {
@@ -213,7 +214,7 @@ int32_t run_reported(ReportLog& log, int32_t rows, int32_t chunk_rows, int32_t s
             log.reported_end.store(y + 1);
             return false;
         },
-        [](int32_t, int32_t, int) {},
+        [](platform::RowTeam&) {}, [](int32_t, int32_t, int) {},
         [&](int32_t y, int) {
             if (y >= log.reported_end.load()) {
                 log.worked_before_report[y].fetch_add(1);
@@ -222,20 +223,25 @@ int32_t run_reported(ReportLog& log, int32_t rows, int32_t chunk_rows, int32_t s
         });
 }
 
+// Chunks of one size, and chunks that shrink with the rows left.
+constexpr platform::ChunkRows kChunkSizes[] = {{7, 7}, {1, 1000}};
+
 TEST(ParallelRows, ReportedRowsAreReportedInOrderOnTheCallerAndWorkedOnceAfterTheirReport) {
     constexpr int32_t kRows = 1000;
     for (const int threads : {1, 3}) {
-        SCOPED_TRACE(threads);
-        TeamThreads team_threads(threads);
-        ReportLog log(kRows);
-        EXPECT_EQ(run_reported(log, kRows, 7, -1), kRows);
-        std::vector<int32_t> in_order(kRows);
-        std::iota(in_order.begin(), in_order.end(), 0);
-        EXPECT_EQ(log.reported, in_order);
-        EXPECT_TRUE(log.reports_on_caller);
-        for (int32_t y = 0; y < kRows; ++y) {
-            ASSERT_EQ(log.worked[y].load(), 1) << y;
-            ASSERT_EQ(log.worked_before_report[y].load(), 0) << y;
+        for (const platform::ChunkRows sizes : kChunkSizes) {
+            SCOPED_TRACE(testing::Message() << threads << " threads, chunks of " << sizes.least);
+            TeamThreads team_threads(threads);
+            ReportLog log(kRows);
+            EXPECT_EQ(run_reported(log, kRows, sizes, -1), kRows);
+            std::vector<int32_t> in_order(kRows);
+            std::iota(in_order.begin(), in_order.end(), 0);
+            EXPECT_EQ(log.reported, in_order);
+            EXPECT_TRUE(log.reports_on_caller);
+            for (int32_t y = 0; y < kRows; ++y) {
+                ASSERT_EQ(log.worked[y].load(), 1) << y;
+                ASSERT_EQ(log.worked_before_report[y].load(), 0) << y;
+            }
         }
     }
 }
@@ -244,13 +250,57 @@ TEST(ParallelRows, AStopLeavesItsRowAndEveryLaterOneUnworked) {
     constexpr int32_t kRows = 1000;
     constexpr int32_t kStopRow = 333;
     for (const int threads : {1, 3}) {
+        for (const platform::ChunkRows sizes : kChunkSizes) {
+            SCOPED_TRACE(testing::Message() << threads << " threads, chunks of " << sizes.least);
+            TeamThreads team_threads(threads);
+            ReportLog log(kRows);
+            EXPECT_EQ(run_reported(log, kRows, sizes, kStopRow), kStopRow);
+            for (int32_t y = 0; y < kRows; ++y) {
+                ASSERT_EQ(log.worked[y].load(), y < kStopRow ? 1 : 0) << y;
+            }
+        }
+    }
+}
+
+// What the team starts with, shared out among its members, is done before any row is worked;
+// chunks keep within their sizes, and shrink as the rows run out, down to the least.
+TEST(ParallelRows, TheTeamStartsTogetherAndChunksShrinkToTheLeast) {
+    constexpr int32_t kRows = 500;
+    constexpr int32_t kItems = 64;
+    constexpr platform::ChunkRows kSizes{3, 100};
+    for (const int threads : {1, 3}) {
         SCOPED_TRACE(threads);
         TeamThreads team_threads(threads);
-        ReportLog log(kRows);
-        EXPECT_EQ(run_reported(log, kRows, 5, kStopRow), kStopRow);
-        for (int32_t y = 0; y < kRows; ++y) {
-            ASSERT_EQ(log.worked[y].load(), y < kStopRow ? 1 : 0) << y;
+        std::atomic<int32_t> started{0};
+        std::atomic<int32_t> worked_early{0};
+        std::mutex chunks_taken;
+        std::vector<std::pair<int32_t, int32_t>> chunks;
+        const int32_t reported = platform::for_each_reported_row(
+            kRows, kSizes, threads, [](int32_t) { return false; },
+            [&](platform::RowTeam& team) {
+                team.for_each(0, kItems, [&](int, int32_t) { started.fetch_add(1); });
+            },
+            [&](int32_t first, int32_t end, int) {
+                const std::lock_guard<std::mutex> lock(chunks_taken);
+                chunks.emplace_back(first, end);
+            },
+            [&](int32_t, int) { worked_early.fetch_add(started.load() == kItems ? 0 : 1); });
+        EXPECT_EQ(reported, kRows);
+        EXPECT_EQ(worked_early.load(), 0);
+        std::sort(chunks.begin(), chunks.end());
+        int32_t next = 0;
+        int32_t previous_size = kSizes.most;
+        for (const auto& [first, end] : chunks) {
+            ASSERT_EQ(first, next);
+            ASSERT_LE(end - first, previous_size) << first;
+            ASSERT_TRUE(end - first >= kSizes.least || end == kRows) << first;
+            next = end;
+            previous_size = end - first;
         }
+        EXPECT_EQ(next, kRows);
+        ASSERT_GE(chunks.size(), 2u);
+        EXPECT_GT(chunks.front().second - chunks.front().first, kSizes.least);
+        EXPECT_EQ(chunks[chunks.size() - 2].second - chunks[chunks.size() - 2].first, kSizes.least);
     }
 }
 
