@@ -261,10 +261,7 @@ class LightWindows {
     // Converts the rows that output rows [first, end) reach into window `w`.
     LightView convert(int w, int32_t first, int32_t end) const {
         const LightView view = reaching(w, first);
-        const int32_t last = last_row(end);
-        for (int32_t piece = 0; piece < pieces(view, last); ++piece) {
-            convert_piece(view, last, piece);
-        }
+        convert_rows(view, view.first_row, last_row(end));
         return view;
     }
 
@@ -272,8 +269,11 @@ class LightWindows {
     LightView convert(platform::RowTeam& team, int32_t first, int32_t end) const {
         const LightView view = reaching(0, first);
         const int32_t last = last_row(end);
-        team.for_each(0, pieces(view, last),
-                      [&](int, int32_t piece) { convert_piece(view, last, piece); });
+        const int32_t pieces = (last - view.first_row + kRowsAPiece - 1) / kRowsAPiece;
+        team.for_each(0, pieces, [&](int, int32_t piece) {
+            const int32_t piece_first = view.first_row + piece * kRowsAPiece;
+            convert_rows(view, piece_first, std::min(last, piece_first + kRowsAPiece));
+        });
         return view;
     }
 
@@ -291,14 +291,8 @@ class LightWindows {
     // The end of the rows that output rows before `end` reach.
     int32_t last_row(int32_t end) const { return std::min(e_.height, end + e_.stamp.half_height); }
 
-    // Pieces of the view's rows before `last`, converted one at a time.
-    static int32_t pieces(const LightView& view, int32_t last) {
-        return (last - view.first_row + kRowsAPiece - 1) / kRowsAPiece;
-    }
-
-    void convert_piece(const LightView& view, int32_t last, int32_t piece) const {
-        const int32_t first = view.first_row + piece * kRowsAPiece;
-        const int32_t end = std::min(last, first + kRowsAPiece);
+    // Converts the view's rows [first, end) that some processed row reaches.
+    void convert_rows(const LightView& view, int32_t first, int32_t end) const {
         // Rows left unconverted are never read; marked unlit, they could only make a kernel
         // count what it need not.
         std::fill(view.unlit_rows + (first - view.first_row),
