@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
+#include "engine/alpha_levels.h"
 #include "engine/engine_failures.h"
 #include "engine/pass_inputs.h"
+#include "engine/row_reach.h"
 #include "platform/allocation.h"
 
 struct PreparedSource {
@@ -19,7 +21,17 @@ struct PreparedSource {
     // only checked: it is read as it is.
     EngineStatus pre_process_RGB_cf(const PassInputs& in);
 
+    // The alpha levels of the prepared pixels, learnt while each row was in hand, when the pass
+    // reads exactly those: the columns `read`, and the rows within `row_reach` of a processed
+    // one. Null otherwise, and for a float source.
+    const AlphaLevels* prepared_alpha(row_reach::ColumnSpan read, int32_t row_reach) const;
+
   private:
+    AlphaLevels alpha_;
+    // What alpha_ was learnt from; no column before the source is prepared.
+    row_reach::ColumnSpan alpha_columns_{0, 0};
+    int32_t alpha_row_reach_ = 0;
+
     // Only what the pass reads is prepared: a pass over a few rows or columns costs those.
     void prepare_read_pixels(const PassInputs& in);
 };

@@ -175,9 +175,19 @@ void PreparedSource::prepare_read_pixels(const PassInputs& in) {
             convert_row8(frame.src8 + static_cast<std::ptrdiff_t>(y) * frame.src8_rowbytes + first,
                          target, pixels, top_level, *byte_levels);
         }
+        alpha_.note_row(target, pixels);
     };
     const int threads = platform::row_threads();
     row_reach::for_each_range(row_mask, frame.height, reach, [&](int32_t first, int32_t end) {
         platform::for_each_row(first, end, threads, prepare_row);
     });
+    alpha_columns_ = columns;
+    alpha_row_reach_ = reach;
+}
+
+const AlphaLevels* PreparedSource::prepared_alpha(row_reach::ColumnSpan read,
+                                                  int32_t row_reach) const {
+    const bool same = !alpha_columns_.empty() && read.first == alpha_columns_.first &&
+                      read.end == alpha_columns_.end && row_reach == alpha_row_reach_;
+    return same ? &alpha_ : nullptr;
 }

@@ -12,12 +12,12 @@
 // row and every later one untouched.
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
 
+#include "engine/alpha_levels.h"
 #include "engine/engine_failures.h"
 #include "engine/light_curve.h"
 #include "engine/linear_light.h"
@@ -431,6 +431,20 @@ bool transforms(const Loop& loop, const TransformSums& sums, row_reach::ColumnSp
     return loop.e.in.use_simd && sums.pays(count.pixels, count.runs);
 }
 
+// Learns the alpha levels of the pixels the pass reads where the pre-processing did not.
+void scan_alpha(const PassView& e, row_reach::ColumnSpan read, AlphaLevels& levels) {
+    const auto scan_row = [&](int, int32_t y) {
+        levels.note_row(e.source.Src_Data_sh.get() +
+                            static_cast<std::ptrdiff_t>(y) * e.source.src16_stride +
+                            static_cast<std::ptrdiff_t>(read.first) * kLevelsPerPixel,
+                        read.end - read.first);
+    };
+    row_reach::for_each_range(
+        e.in.region.row_mask, e.height, e.stamp.half_height, [&](int32_t first, int32_t end) {
+            platform::for_each_row(first, end, platform::row_threads(), scan_row);
+        });
+}
+
 // The one ratio of weight light to alpha light of every pixel the pass reads, when the source's
 // alpha is a single level wherever it is not 0, as a photograph's usually is; and that level's
 // light when no pixel read is 0 either. A float frame's light is not read through levels.
@@ -440,43 +454,18 @@ SourceAlpha source_alpha(const PassView& e, row_reach::ColumnSpan read) {
         photons.level_light[0] != 0.0f || photons.level_light[photons.level_map[0]] != 0.0f) {
         return {};
     }
-    constexpr int32_t kNoLevel = -1;
-    constexpr int32_t kLevels = -2;  // more than one
-    std::atomic<int32_t> alpha{kNoLevel};
-    std::atomic<bool> unlit{false};  // whether some pixel has level 0
-    const auto scan_row = [&](int, int32_t y) {
-        int32_t seen = alpha.load(std::memory_order_relaxed);
-        const uint16_t* row =
-            e.source.Src_Data_sh.get() + static_cast<std::ptrdiff_t>(y) * e.source.src16_stride;
-        bool row_unlit = false;
-        for (int32_t x = read.first; x < read.end && seen != kLevels; ++x) {
-            const int32_t level = row[x * kLevelsPerPixel];
-            if (level == seen) {
-                continue;
-            }
-            if (level == 0) {
-                row_unlit = true;
-            } else if (seen == kNoLevel && alpha.compare_exchange_strong(seen, level)) {
-                seen = level;
-            } else if (level != seen) {
-                alpha.store(kLevels, std::memory_order_relaxed);
-                seen = kLevels;
-            }
-        }
-        if (row_unlit) {
-            unlit.store(true, std::memory_order_relaxed);
-        }
-    };
-    row_reach::for_each_range(
-        e.in.region.row_mask, e.height, e.stamp.half_height, [&](int32_t first, int32_t end) {
-            platform::for_each_row(first, end, platform::row_threads(), scan_row);
-        });
-    const int32_t level = alpha.load();
+    AlphaLevels scanned;
+    const AlphaLevels* levels = e.source.prepared_alpha(read, e.stamp.half_height);
+    if (levels == nullptr) {
+        scan_alpha(e, read, scanned);
+        levels = &scanned;
+    }
+    const int32_t level = levels->level();
     if (level < 0 || photons.level_light[level] == 0.0f) {
         return {};
     }
     const double light = photons.level_light[level];
-    return {photons.level_light[photons.level_map[level]] / light, unlit ? 0.0 : light};
+    return {photons.level_light[photons.level_map[level]] / light, levels->unlit() ? 0.0 : light};
 }
 
 EngineStatus run_blurred(const Loop& loop) {

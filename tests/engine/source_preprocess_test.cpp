@@ -135,6 +135,40 @@ TEST(SourcePreprocess, EightBitRowsConvertAsSixteenBitOnesAtAnyScale) {
     }
 }
 
+// The alpha levels are learnt from the prepared pixels, the unlit rows a mask leaves among them
+// too, and are offered only to a pass that reads just those pixels.
+TEST(SourcePreprocess, PreparedAlphaIsThatOfThePixelsPrepared) {
+    constexpr int32_t kWidth = 3;
+    constexpr int32_t kReach = 10;  // of kBlur
+    std::vector<uint8_t> frame(4 * kWidth * 3, 200);
+    PreparedSource whole;
+    ASSERT_TRUE(whole.pre_process_RGB_cf(frame8_inputs(frame, kWidth, 3, 4 * kWidth, 0.5f)).ok());
+    const AlphaLevels* levels = whole.prepared_alpha({0, kWidth}, kReach);
+    ASSERT_NE(levels, nullptr);
+    EXPECT_EQ(levels->level(), 100);
+    EXPECT_FALSE(levels->unlit());
+    EXPECT_EQ(whole.prepared_alpha({0, kWidth - 1}, kReach), nullptr);
+    EXPECT_EQ(whole.prepared_alpha({1, kWidth}, kReach), nullptr);
+    EXPECT_EQ(whole.prepared_alpha({0, kWidth}, kReach - 1), nullptr);
+
+    const std::vector<int32_t> rows = {1, 0, 1};
+    frame[4 * kWidth * 2] = 100;  // a second level, in a prepared row
+    PassInputs in = frame8_inputs(frame, kWidth, 3, 4 * kWidth, 1.0f);
+    in.region.row_mask = rows.data();
+    PreparedSource masked;
+    ASSERT_TRUE(masked.pre_process_RGB_cf(in).ok());
+    ASSERT_NE(masked.prepared_alpha({0, kWidth}, kReach), nullptr);
+    EXPECT_EQ(masked.prepared_alpha({0, kWidth}, kReach)->level(), AlphaLevels::kMixed);
+    frame[4 * kWidth * 2] = 200;
+    PreparedSource one_level;
+    ASSERT_TRUE(one_level.pre_process_RGB_cf(in).ok());
+    EXPECT_EQ(one_level.prepared_alpha({0, kWidth}, kReach)->level(), 200);
+    EXPECT_TRUE(one_level.prepared_alpha({0, kWidth}, kReach)->unlit());
+
+    // Nothing is prepared before the pre-processing, nor for a float frame.
+    EXPECT_EQ(PreparedSource{}.prepared_alpha({0, kWidth}, kReach), nullptr);
+}
+
 TEST(SourcePreprocess, EightBitRowsShorterThanTheFrameAreRefused) {
     const std::vector<uint8_t> frame(4 * 4, 200);
     PreparedSource source;
