@@ -1,6 +1,6 @@
-#include <algorithm>
-
 #include "bench/support/bench_pass.h"
+
+#include <algorithm>
 
 #include "bench/support/bench_scene.h"
 #include "engine/channel_levels.h"
