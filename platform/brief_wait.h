@@ -14,9 +14,9 @@
 namespace platform {
 
 // How long a waiter watches before it sleeps: longer than a step's serial work between two teams
-// and than most of a late member's lag, short beside a render. A fifth of a millisecond let a
-// two-thread depth render's members sleep some twenty times a render, and made it a tenth slower
-// on a virtual machine than three milliseconds, where they hardly sleep.
+// and than most of a late member's lag, short beside a render. At a fifth of a millisecond, a
+// two-thread depth render's members slept some twenty times a render on a virtual machine, each
+// time waking late; at three milliseconds they hardly sleep.
 inline constexpr std::chrono::microseconds kWatchBeforeSleeping{3000};
 // After this long, a waiter offers its core to any other thread ready to run between looks, so
 // that watching does not hold back the host's own threads, or another process's.
