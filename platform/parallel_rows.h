@@ -64,11 +64,11 @@ class RowTeam {
     template <class Work>
     void for_each(int32_t first, int32_t end, Work work) {
         std::atomic<int32_t>& next = shared_.next[stage_ % 2];
-        const int32_t run = run_length(end - first);
-        for (int32_t start = first + next.fetch_add(run, std::memory_order_relaxed); start < end;
-             start = first + next.fetch_add(run, std::memory_order_relaxed)) {
-            const int32_t run_end = std::min(start + run, end);
-            for (int32_t i = start; i < run_end; ++i) {
+        const int32_t items = end - first;
+        const int32_t least = shortest_run(items);
+        for (Run run = take_run(next, items, least); run.first < run.end;
+             run = take_run(next, items, least)) {
+            for (int32_t i = first + run.first; i < first + run.end; ++i) {
                 work(thread_, i);
             }
         }
@@ -89,15 +89,38 @@ class RowTeam {
     int members() const { return members_; }
 
   private:
-    // Items go out a run of neighbours at a time, a few runs a member. Handed out one by one,
-    // two threads took turns at the shared counter and wrote neighbouring rows' results into
-    // the same cache lines, each taking the other's lines across cores: a depth render's stages
-    // took a quarter longer on two threads than their share. More than one run a member still
-    // leaves a late member's share to the others.
+    // Items go out a run of neighbours at a time. Handed out one by one, two threads took turns
+    // at the shared counter and wrote neighbouring rows' results into the same cache lines, each
+    // taking the other's lines across cores: a depth render's stages took a quarter longer on
+    // two threads than their share. A run is a share of the items left, half a member's at
+    // first, so that runs shorten as the stage ends: with runs of a fixed quarter, a member
+    // the machine held back for a moment left the other waiting for the rest of its quarter.
     static constexpr int32_t kRunsPerMember = 2;
+    // The shortest run is this share of the first.
+    static constexpr int32_t kShortestRunShare = 8;
 
-    int32_t run_length(int32_t items) const {
-        return std::max(1, items / (members_ * kRunsPerMember));
+    // Items [first, end) of a stage's, counted from its first.
+    struct Run {
+        int32_t first;
+        int32_t end;
+    };
+
+    int32_t shortest_run(int32_t items) const {
+        return std::max(1, items / (members_ * kRunsPerMember * kShortestRunShare));
+    }
+
+    // The next run of a stage of `items` items, empty when none is left.
+    Run take_run(std::atomic<int32_t>& next, int32_t items, int32_t least) const {
+        int32_t taken = next.load(std::memory_order_relaxed);
+        int32_t end = taken;
+        do {
+            if (taken >= items) {
+                return Run{items, items};
+            }
+            const int32_t share = (items - taken) / (members_ * kRunsPerMember);
+            end = std::min(items, taken + std::max(least, share));
+        } while (!next.compare_exchange_weak(taken, end, std::memory_order_relaxed));
+        return Run{taken, end};
     }
 
     void wait_for_team() {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <numeric>
@@ -187,6 +188,45 @@ TEST(ParallelRows, ForEachRowVisitsEveryRowOnceWithNoMoreThreadsThanRows) {
         EXPECT_EQ(count.load(), 1);
     }
     EXPECT_LT(largest_thread.load(), 3);
+}
+
+// A member the machine holds back at the start of a run taken once half a stage is done keeps
+// the rest of the stage waiting only for the rest of that run: runs taken late are short.
+TEST(ParallelRows, ARunTakenLateInAStageIsShort) {
+    constexpr int32_t kItems = 4096;
+    constexpr auto kQuiet = std::chrono::milliseconds(20);
+    // Items long enough that both members take runs of them.
+    constexpr auto kItemTime = std::chrono::microseconds(5);
+    TeamThreads team_threads(2);
+    std::atomic<int32_t> done{0};
+    int32_t previous = -2;
+    bool held = false;
+    int32_t worked_after_hold = 0;
+    platform::run_team(2, [&](platform::RowTeam& team) {
+        team.for_each(0, kItems, [&](int thread, int32_t i) {
+            if (thread == 1) {
+                const bool starts_run = i != previous + 1;
+                previous = i;
+                if (!held && starts_run && done.load() >= kItems / 2) {
+                    held = true;
+                    // Until the other member has worked every item it could take.
+                    for (int32_t seen = -1; seen != done.load();) {
+                        seen = done.load();
+                        std::this_thread::sleep_for(kQuiet);
+                    }
+                }
+                worked_after_hold += held ? 1 : 0;
+            }
+            const auto until = std::chrono::steady_clock::now() + kItemTime;
+            while (std::chrono::steady_clock::now() < until) {
+            }
+            done.fetch_add(1);
+        });
+    });
+    EXPECT_EQ(done.load(), kItems);
+    // Half the items at most were left; a run is a quarter of those left on a team of two. (A
+    // member 1 that the machine kept from every late run is never held.)
+    EXPECT_LE(worked_after_hold, kItems / 8);
 }
 
 // What for_each_reported_row did: the rows reported, in the order reported and from which
