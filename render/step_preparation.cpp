@@ -214,13 +214,14 @@ void prepare_band(const StepSource& source, const DistanceStep& step, const Step
     // Smoothing reads one column beyond the grown box; there the mask is empty.
     const Span smoothed{std::max(grown.first - 1, 0), std::min(grown.end + 1, width)};
     const Span reach = box.reach(height);
-    // Each stage passes over the band's cells: a band is worth a team at a third of the cells
-    // one pass over them is. Narrower bands, a third of a depth ramp's steps, were prepared on
-    // the calling thread alone while the team's helpers waited.
-    constexpr int64_t kStages = 4;
+    // Extraction, growth along the rows, growth down the columns and smoothing each pass over
+    // the band's cells, so a band is worth a team at a quarter of the cells one pass is. Bands
+    // of a few rows, seventeen of a depth ramp's twenty-seven steps, were prepared on the
+    // calling thread alone while the team's helpers waited.
+    constexpr int64_t kPassesOverTheBand = 4;
     const int64_t band_cells = int64_t{box.band.end - box.band.first} * width;
-    const int threads = static_cast<int>(
-        std::clamp<int64_t>(reach.end - reach.first, 1, threads_for(kStages * band_cells)));
+    const int threads = static_cast<int>(std::clamp<int64_t>(
+        reach.end - reach.first, 1, threads_for(kPassesOverTheBand * band_cells)));
     platform::run_team(threads, [&](platform::RowTeam& team) {
         const BandParts parts(reach, team.members(), workspace.part_owners());
         parts.take(team, [&](Span part) {
