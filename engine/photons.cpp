@@ -5,6 +5,11 @@
 #include "engine/linear_light.h"
 
 EngineStatus PhotonLight::make_photon(int32_t levels, double hardness, double brightness) {
+    const Made asked{levels, hardness, brightness};
+    if (made == asked) {
+        return {};
+    }
+    made.reset();
     mid_level = static_cast<uint16_t>((levels - 1) / 2);
     // The level map and the photon light are indexed by level; more levels would run past them.
     if (levels < 1 || levels > kLevelMapSize) {
@@ -39,10 +44,12 @@ EngineStatus PhotonLight::make_photon(int32_t levels, double hardness, double br
     for (int32_t m = 1; m < levels; ++m) {
         level_map[m] = mid_level;
     }
+    made = asked;
     return {};
 }
 
 void PhotonLight::make_linear() {
+    made.reset();
     mid_level = 0;
     first_lit_level = INT32_MAX;
     mid_light = LinearLight::kPixelWeight;

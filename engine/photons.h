@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <optional>
 
 #include "engine/engine_failures.h"
 
@@ -29,6 +30,16 @@ struct PhotonLight {
     // pixel's levels tell whether a light of it is 0. A table where that does not hold has it
     // beyond every level, and every pixel counts as unlit.
     int32_t first_lit_level = INT32_MAX;
+
+    // What the tables were made for: none before make_photon and after make_linear. Every pass
+    // of a depth render asks for the same tables, and 16-bit ones take a millisecond to make.
+    struct Made {
+        int32_t levels;
+        double hardness;
+        double brightness;
+        bool operator==(const Made&) const = default;
+    };
+    std::optional<Made> made;
 };
 
 #endif

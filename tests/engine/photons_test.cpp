@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
+#include <tuple>
 
 #include "engine/engine_failures.h"
 #include "engine/light_curve.h"
@@ -57,6 +58,30 @@ TEST(Photons, FirstLitLevelBoundsTheDarkLevels) {
     EXPECT_EQ(photons->first_lit_level, 1);
     photons->make_linear();
     EXPECT_EQ(photons->first_lit_level, INT32_MAX);
+}
+
+// Tables asked for again with the same curve are kept; any other curve, or linear light in
+// between, makes them anew.
+TEST(Photons, TablesAreMadeAgainOnlyForAnotherCurve) {
+    const auto soft = made_photons(256, 1.0, 1.0);
+    const auto hard = made_photons(256, 2.0, 1.0);
+    auto photons = made_photons(256, 1.0, 1.0);
+    for (const auto& [hardness, brightness, expected] :
+         {std::tuple{1.0, 1.0, soft.get()}, std::tuple{2.0, 1.0, hard.get()},
+          std::tuple{1.0, 1.0, soft.get()}}) {
+        ASSERT_TRUE(photons->make_photon(256, hardness, brightness).ok());
+        EXPECT_EQ(photons->level_light[200], expected->level_light[200]) << hardness;
+        EXPECT_EQ(photons->mid_light, expected->mid_light) << hardness;
+    }
+    photons->make_linear();
+    ASSERT_TRUE(photons->make_photon(256, 1.0, 1.0).ok());
+    EXPECT_EQ(photons->mid_level, 127);
+    EXPECT_EQ(photons->first_lit_level, 1);
+    EXPECT_EQ(photons->mid_light, soft->mid_light);
+    // A refused request leaves nothing to keep.
+    EXPECT_FALSE(photons->make_photon(65537, 1.0, 1.0).ok());
+    ASSERT_TRUE(photons->make_photon(256, 1.0, 1.0).ok());
+    EXPECT_EQ(photons->mid_level, 127);
 }
 
 TEST(Photons, MoreLevelsThanTheLevelMapHoldsAreRefused) {
