@@ -47,4 +47,16 @@ bool file_readable(const char* path) {
     return true;
 }
 
+std::optional<FileStamp> file_stamp(const char* path) {
+    constexpr int64_t kNanosecondsPerSecond = 1000000000;
+    struct stat info {};
+    if (stat(path, &info) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{
+        static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+        static_cast<int64_t>(info.st_size),
+        static_cast<int64_t>(info.st_mtim.tv_sec) * kNanosecondsPerSecond + info.st_mtim.tv_nsec};
+}
+
 }  // namespace platform

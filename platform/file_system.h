@@ -3,6 +3,7 @@
 #ifndef QB_PLATFORM_FILE_SYSTEM_H
 #define QB_PLATFORM_FILE_SYSTEM_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,19 @@ std::optional<std::vector<FolderEntry>> list_folder(const char* folder);
 // True when `path` names a regular file that can be opened for reading. A folder does not
 // count, as it would not on the system the effect was first made for.
 bool file_readable(const char* path);
+
+// What tells one version of a file or folder from another: where it lives, its size and when it
+// was last modified (a folder is modified when an entry is added, removed or renamed).
+struct FileStamp {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t modified_ns = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of `path`, or nothing when it cannot be examined.
+std::optional<FileStamp> file_stamp(const char* path);
 
 }  // namespace platform
 

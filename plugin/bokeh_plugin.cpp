@@ -49,6 +49,7 @@ PF_Err BokehPlugin::sequence_setup(PF_InData* in_data, PF_OutData* out_data) {
 
 PF_Err BokehPlugin::sequence_setdown(PF_InData* in_data, PF_OutData*) {
     kept_between_renders.blocks.release_all();
+    kept_between_renders.iris.release();
     if (in_data->sequence_data) {
         in_data->utils->host_unlock_handle(in_data->sequence_data);
         in_data->utils->host_dispose_handle(in_data->sequence_data);

@@ -19,14 +19,13 @@
 #include "render/distance_map.h"
 #include "render/distance_steps.h"
 #include "render/engine_pass.h"
+#include "render/kept_iris.h"
 #include "render/render_progress.h"
 #include "render/render_region.h"
 #include "render/step_preparation.h"
 #include "render/step_workspace.h"
 #include "render/write_back.h"
 #include "sdk/effect_messages.h"
-#include "shapes/shape_catalogue.h"
-#include "shapes/shape_loader.h"
 
 namespace render {
 namespace {
@@ -87,7 +86,8 @@ class RenderRun {
           host_(host),
           progress_(host),
           depth_(layer.pixels.depth),
-          focus_distance_(request.focus_distance) {}
+          focus_distance_(request.focus_distance),
+          irises_(kept != nullptr ? &kept->iris : &own_iris_) {}
 
     RenderOutcome render();
 
@@ -143,8 +143,10 @@ class RenderRun {
     // The distance map of the whole layer; empty when this render has none (no Distance Layer,
     // or one the host could not lend or whose pixels cannot be read).
     platform::OwnedArray<uint8_t> local_distance_;
-    shapes::ShapeFile shape_file_;
-    platform::OwnedArray<uint8_t> shape_image_;
+    // The render's own iris when nothing is kept between renders, and the iris it renders with.
+    KeptIris own_iris_;
+    KeptIris* const irises_;
+    KeptIris::Iris iris_;
     // The step's pixels (one of the three, by depth), its blur mask, and the light and weight
     // every pass adds into.
     platform::OwnedArray<uint8_t> input_buffer8_;
@@ -324,28 +326,24 @@ bool RenderRun::load_shape() {
         ++max_effect;
     }
     char folder[platform::kPathBufferSize] = {};
-    char chosen[platform::kPathBufferSize] = {};
     if (shape_choice_.folder_name) {
         const int length =
             std::snprintf(folder, sizeof folder, "%s%c%s", shape_choice_.pattern_folder,
                           platform::kPathSeparator, shape_choice_.folder_name);
         if (length > 0 && length < platform::kPathBufferSize) {
-            find_shape_size_file(folder, max_effect, chosen);
+            iris_ = irises_->load(folder, max_effect);
         }
     }
-    if (chosen[0] == '\0') {
+    if (!iris_.found) {
         fail(RenderStatus::kRequestError, kNoShapeFile);
         return false;
     }
-    uint8_t* image = nullptr;
-    shapes::load_shape_image(chosen, shape_file_, image);
-    shape_image_ = platform::OwnedArray<uint8_t>::adopt(image);
-    if (!shape_image_) {
+    if (!iris_.image) {
         fail(RenderStatus::kRequestError, kShapeNotLoaded);
         return false;
     }
-    if (shape_file_.width < static_cast<uint32_t>(max_effect) &&
-        shape_file_.height < static_cast<uint32_t>(max_effect)) {
+    if (iris_.file->width < static_cast<uint32_t>(max_effect) &&
+        iris_.file->height < static_cast<uint32_t>(max_effect)) {
         fail(RenderStatus::kRequestError, kShapeTooSmall);
         return false;
     }
@@ -472,10 +470,10 @@ bool RenderRun::run_step(const DistanceStep& step, const StepSource& source) {
     buffers.row_work = workspace_.row_work;
     buffers.light = output_buffer_.get();
     buffers.weights = normalization_buffer_.get();
-    buffers.shape = shape_image_.get();
-    buffers.shape_width = static_cast<int32_t>(shape_file_.width);
-    buffers.shape_height = static_cast<int32_t>(shape_file_.height);
-    buffers.shape_rowbytes = shape_file_.rowbytes;
+    buffers.shape = iris_.image;
+    buffers.shape_width = static_cast<int32_t>(iris_.file->width);
+    buffers.shape_height = static_cast<int32_t>(iris_.file->height);
+    buffers.shape_rowbytes = iris_.file->rowbytes;
 
     PassSettings settings;
     settings.alpha_value = request_.alpha_value;

@@ -21,6 +21,7 @@
 
 #include "platform/allocation.h"
 #include "platform/kept_threads.h"
+#include "render/kept_iris.h"
 #include "render/pixel_rows.h"
 #include "render/render_request.h"
 
@@ -85,18 +86,21 @@ struct RenderOutcome {
 };
 
 // What a caller rendering frame after frame keeps from one render for the next, so that no
-// frame but the first waits for the system to map and clear its buffers or to start its helper
-// threads. Lent to one render at a time.
+// frame but the first waits for the system to map and clear its buffers, to start its helper
+// threads or to read its iris. Lent to one render at a time.
 struct KeptBetweenRenders {
     // The memory of the render's large buffers.
     platform::KeptBlocks blocks;
     // The helper threads of its teams, asleep between renders.
     platform::KeptThreads threads;
+    // The iris image it rendered with.
+    KeptIris iris;
 };
 
 // Renders `layer` into `output` (same size and depth). With `kept`, the render's large buffers
-// come from its blocks first and go back to them, and its teams run on its threads; without,
-// the render keeps both only from pass to pass.
+// come from its blocks first and go back to them, its teams run on its threads and it takes the
+// iris kept there when it still holds; without, the render keeps buffers and threads only from
+// pass to pass, and reads the iris itself.
 RenderOutcome render_frame(const RenderRequest& request, const LayerPicture& layer,
                            const ExtentHint& extent, const ShapeChoice& shape,
                            const OutputPicture& output, RenderHost& host,

@@ -53,6 +53,7 @@ class RenderFailureTest : public ::testing::Test {
 };
 
 TEST_F(RenderFailureTest, EveryRefusedAllocationEndsTheRenderWithItsTextAndNothingHeld) {
+    const int held_at_start = platform::live_allocations();
     for (const World::Depth depth : {World::Depth::k8, World::Depth::k16}) {
         SCOPED_TRACE(depth == World::Depth::k8 ? "8-bit" : "16-bit");
         World input(kWidth, kHeight, depth, 8), output(kWidth, kHeight, depth, 4);
@@ -83,7 +84,8 @@ TEST_F(RenderFailureTest, EveryRefusedAllocationEndsTheRenderWithItsTextAndNothi
                             text.starts_with("[Quillbloom8.0Eng] ("));
             }
             seen.insert(text);
-            EXPECT_EQ(platform::live_allocations(), held_before);
+            // Nothing of the render is held but the iris it keeps for the next, once read.
+            EXPECT_LE(platform::live_allocations(), held_before + 1);
             EXPECT_EQ(effect_.frame_setdown(), PF_Err_NONE);
             EXPECT_EQ(effect_.layers_checked_out(), 0);
             ASSERT_LT(refused, 200) << "a render that never succeeds";
@@ -100,6 +102,8 @@ TEST_F(RenderFailureTest, EveryRefusedAllocationEndsTheRenderWithItsTextAndNothi
             seen.count("[Quillbloom8.0Eng] (new_pattern): not enough memory for newPattern"));
         EXPECT_GE(refused, 14);
     }
+    EXPECT_EQ(effect_.sequence_setdown(), PF_Err_NONE);
+    EXPECT_EQ(platform::live_allocations(), held_at_start);
 }
 
 // Front ends tell running out of memory from other failures (Python raises MemoryError for it),
