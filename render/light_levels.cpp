@@ -46,8 +46,10 @@ LightLevels::LightLevels(double hardness, bool deep, double scale, int32_t max_l
     lookup_.last_threshold_ = thresholds_[static_cast<std::size_t>(max_level_)];
     lookup_.max_level_ = max_level_;
     index_buckets();
+    pack_buckets();
     lookup_.thresholds_ = thresholds_.data();
     lookup_.bucket_level_ = bucket_level_.data();
+    lookup_.packed_buckets_ = packed_buckets_.empty() ? nullptr : packed_buckets_.data();
 }
 
 bool LightLevels::reaches(float light, int32_t level) const {
@@ -110,14 +112,60 @@ void LightLevels::index_buckets() {
     bucket_level_.push_back(0);
     lookup_.first_bits_ = first_bits;
     lookup_.shift_ = shift;
-    const auto bucket_of = [&](int32_t level) {
-        return (bits_of(thresholds_[static_cast<std::size_t>(level)]) - first_bits) >> shift;
-    };
-    bool shared = false;
+    lookup_.one_threshold_a_bucket_ = holds_one_threshold_a_bucket(shift);
+}
+
+uint32_t LightLevels::bucket_of(int32_t level, uint32_t shift) const {
+    return (bits_of(thresholds_[static_cast<std::size_t>(level)]) - lookup_.first_bits_) >> shift;
+}
+
+bool LightLevels::holds_one_threshold_a_bucket(uint32_t shift) const {
     for (int32_t k = 1; k < max_level_; ++k) {
-        shared = shared || bucket_of(k) == bucket_of(k + 1);
+        if (bucket_of(k, shift) == bucket_of(k + 1, shift)) {
+            return false;
+        }
     }
-    lookup_.one_threshold_a_bucket_ = !shared;
+    return true;
+}
+
+// A word holds the bucket's first level in its high bits and, in its low shift + 1 bits, the
+// place of the next level's threshold counted from the bucket's first bit pattern, or the
+// bucket's length where that threshold lies beyond it, which no light in the bucket reaches.
+// The buckets are made as wide as they can be while each holds one threshold at most: the fewer
+// the words, the more of them stay in the cache.
+void LightLevels::pack_buckets() {
+    if (!lookup_.one_threshold_a_bucket_) {
+        return;
+    }
+    constexpr uint32_t kWordBits = 32;
+    uint32_t shift = lookup_.shift_;
+    while (shift + 1 < kWordBits && holds_one_threshold_a_bucket(shift + 1)) {
+        ++shift;
+    }
+    const auto level_bits =
+        static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(max_level_)));
+    if (level_bits + shift + 1 > kWordBits) {
+        return;
+    }
+    const uint32_t length = 1u << shift;
+    const uint32_t buckets =
+        ((bits_of(lookup_.last_threshold_) - lookup_.first_bits_) >> shift) + 1;
+    packed_buckets_.resize(buckets);
+    int32_t level = 1;
+    for (uint32_t b = 0; b < buckets; ++b) {
+        const uint32_t start = lookup_.first_bits_ + (b << shift);
+        while (level < max_level_ &&
+               start >= bits_of(thresholds_[static_cast<std::size_t>(level) + 1])) {
+            ++level;
+        }
+        uint32_t place = length;
+        if (level < max_level_) {
+            place =
+                std::min(length, bits_of(thresholds_[static_cast<std::size_t>(level) + 1]) - start);
+        }
+        packed_buckets_[b] = static_cast<uint32_t>(level) << (shift + 1) | place;
+    }
+    lookup_.packed_shift_ = shift;
 }
 
 }  // namespace render

@@ -46,6 +46,11 @@ class LevelLookup {
 
     const float* thresholds_ = nullptr;
     const uint16_t* bucket_level_ = nullptr;
+    // Null, or the buckets again, wider, in one word each: the bucket's first level, above the
+    // place of the one threshold the bucket may hold (LightLevels::pack_buckets). There a light's
+    // level takes one read instead of two, the second depending on the first.
+    const uint32_t* packed_buckets_ = nullptr;
+    uint32_t packed_shift_ = 0;
     float first_threshold_ = 0.0f;
     float last_threshold_ = 0.0f;
     uint32_t first_bits_ = 0;
@@ -77,6 +82,10 @@ class LightLevels {
     bool reaches(float light, int32_t level) const;
     float find_threshold(int32_t level, float below) const;
     void index_buckets();
+    // The bucket of level's threshold, when buckets are 2^shift bit patterns wide.
+    uint32_t bucket_of(int32_t level, uint32_t shift) const;
+    bool holds_one_threshold_a_bucket(uint32_t shift) const;
+    void pack_buckets();
 
     double hardness_;
     bool deep_;
@@ -88,6 +97,7 @@ class LightLevels {
     // The level at the start of each bucket of bit patterns (levels stay below 2^16), and one
     // more entry, so that the last bucket can be read as the low half of 32 bits.
     std::vector<uint16_t> bucket_level_;
+    std::vector<uint32_t> packed_buckets_;
     LevelLookup lookup_;
 };
 

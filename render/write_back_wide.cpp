@@ -17,16 +17,45 @@ namespace render {
 class WideLevelLookup {
   public:
     [[gnu::target("avx512f")]] static __m512i levels(const LevelLookup& table, __m512 light) {
-        const __m512i one = _mm512_set1_epi32(1);
         const __mmask16 lit =
             _mm512_cmp_ps_mask(light, _mm512_set1_ps(table.first_threshold_), _CMP_GE_OQ);
         const __mmask16 top =
             _mm512_cmp_ps_mask(light, _mm512_set1_ps(table.last_threshold_), _CMP_GE_OQ);
         __mmask16 search = lit & static_cast<__mmask16>(~top);
-        const __m512i bucket = _mm512_srl_epi32(
-            _mm512_sub_epi32(_mm512_castps_si512(light),
-                             _mm512_set1_epi32(static_cast<int32_t>(table.first_bits_))),
-            _mm_cvtsi32_si128(static_cast<int32_t>(table.shift_)));
+        const __m512i relative = _mm512_sub_epi32(
+            _mm512_castps_si512(light), _mm512_set1_epi32(static_cast<int32_t>(table.first_bits_)));
+        const __m512i found = table.packed_buckets_ != nullptr
+                                  ? packed_levels(table, relative, search)
+                                  : searched_levels(table, light, relative, search);
+        return _mm512_mask_mov_epi32(found, top, _mm512_set1_epi32(table.max_level_));
+    }
+
+  private:
+    // Lanes outside `search` are 0.
+    [[gnu::target("avx512f")]] static __m512i packed_levels(const LevelLookup& table,
+                                                            __m512i relative, __mmask16 search) {
+        const uint32_t shift = table.packed_shift_;
+        const __m512i words = _mm512_mask_i32gather_epi32(
+            _mm512_setzero_si512(), search,
+            _mm512_srl_epi32(relative, _mm_cvtsi32_si128(static_cast<int32_t>(shift))),
+            table.packed_buckets_, sizeof(uint32_t));
+        const __m512i place =
+            _mm512_and_si512(relative, _mm512_set1_epi32(static_cast<int32_t>((1u << shift) - 1)));
+        const __m512i threshold_place =
+            _mm512_and_si512(words, _mm512_set1_epi32(static_cast<int32_t>((2u << shift) - 1)));
+        const __m512i first_level =
+            _mm512_srl_epi32(words, _mm_cvtsi32_si128(static_cast<int32_t>(shift + 1)));
+        const __mmask16 past = _mm512_mask_cmpge_epu32_mask(search, place, threshold_place);
+        return _mm512_mask_add_epi32(first_level, past, first_level, _mm512_set1_epi32(1));
+    }
+
+    // Lanes outside `search` are 0.
+    [[gnu::target("avx512f")]] static __m512i searched_levels(const LevelLookup& table,
+                                                              __m512 light, __m512i relative,
+                                                              __mmask16 search) {
+        const __m512i one = _mm512_set1_epi32(1);
+        const __m512i bucket =
+            _mm512_srl_epi32(relative, _mm_cvtsi32_si128(static_cast<int32_t>(table.shift_)));
         // Levels are 16 bits: each lane reads its bucket as the low half of 32.
         constexpr int kLevelBytes = sizeof(uint16_t);
         __m512i found =
@@ -40,7 +69,7 @@ class WideLevelLookup {
             search = _mm512_mask_cmp_ps_mask(search, light, next, _CMP_GE_OQ);
             found = _mm512_mask_add_epi32(found, search, found, one);
         } while (!table.one_threshold_a_bucket_ && search != 0);
-        return _mm512_mask_mov_epi32(found, top, _mm512_set1_epi32(table.max_level_));
+        return found;
     }
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/light_curve.h"
+#include "render/light_levels.h"
 #include "render/write_back.h"
 
 namespace {
@@ -213,6 +214,64 @@ TEST(WriteBack, WholeRowsAgreeWithEachPixelConvertedAlone) {
                 }
                 EXPECT_EQ(rows[y * row_bytes + kWidth * pixel_bytes], 0xAB) << "padding";
             }
+        }
+    }
+}
+
+// Every threshold of the level tables, and the floats on either side of it, written back in
+// whole rows: each level agrees with the table's own search, for the colour tables and for the
+// alpha table's scale. The rows go sixteen pixels at a time where the processor can, which for
+// 8-bit tables reads their buckets packed into one word each.
+TEST(WriteBack, WholeRowsMeetEveryThresholdWhereTheTablesDo) {
+    constexpr float kWeight = 0.6f;  // as the mid light: lights are scaled by exactly 1
+    constexpr float kAlphaValue = 0.3f;
+    for (const ChannelDepth depth : {ChannelDepth::k8, ChannelDepth::k16}) {
+        const bool deep = depth == ChannelDepth::k16;
+        const int max_level = deep ? 32768 : 255;
+        const std::ptrdiff_t pixel_bytes = deep ? 8 : 4;
+        for (const double hardness : {1.0, 1.5, 0.39996337890625}) {
+            const render::LightLevels colour(hardness, deep, 1.0, max_level);
+            const render::LightLevels alpha(hardness, deep, 1.0f / kAlphaValue, max_level);
+            // Colour lights in channels 1 to 3, the alpha table's in channel 0.
+            std::vector<float> light;
+            for (int k = 1; k <= max_level; ++k) {
+                const float c = colour.threshold(k);
+                const float a = alpha.threshold(k);
+                for (const int side : {-1, 0, 1}) {
+                    const float toward = side < 0 ? 0.0f : std::numeric_limits<float>::infinity();
+                    light.push_back(side == 0 ? a : std::nextafter(a, toward));
+                    const float at = side == 0 ? c : std::nextafter(c, toward);
+                    light.insert(light.end(), {at, at, at});
+                }
+            }
+            const auto width = static_cast<int32_t>(light.size() / 4);
+            const std::vector<float> weights(static_cast<std::size_t>(width), kWeight);
+            const std::vector<uint8_t> input(static_cast<std::size_t>(width * pixel_bytes), 0);
+            std::vector<uint8_t> output(input.size());
+            WriteBackSettings settings;
+            settings.hardness = hardness;
+            settings.mid_light = kWeight;
+            settings.alpha_bokeh = true;
+            settings.alpha_value = kAlphaValue;
+            render::write_back(light.data(), weights.data(), width, 1,
+                               render::ConstPixelRows{input.data(), width * pixel_bytes, depth},
+                               render::PixelRows{output.data(), width * pixel_bytes, depth},
+                               settings);
+            int mismatches = 0;
+            for (int32_t x = 0; x < width; ++x) {
+                for (int k = 0; k < 4; ++k) {
+                    const float sum = light[static_cast<std::size_t>(x * 4 + k)];
+                    const int expected = k == 0 ? alpha.level(sum) : colour.level(sum);
+                    const std::ptrdiff_t at = x * pixel_bytes + k * (deep ? 2 : 1);
+                    const int got = deep ? output[at] | output[at + 1] << 8 : output[at];
+                    if (got != expected && ++mismatches < 5) {
+                        ADD_FAILURE()
+                            << (deep ? 16 : 8) << "-bit, hardness " << hardness << ", channel " << k
+                            << ", light " << sum << ": " << got << " instead of " << expected;
+                    }
+                }
+            }
+            EXPECT_EQ(mismatches, 0);
         }
     }
 }
