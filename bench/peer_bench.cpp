@@ -376,8 +376,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 // Six runs a case: this machine class slows down for spells of a second or more, and the more
 // runs spread over the whole benchmark, the likelier each case's shortest one falls outside such
-// a spell. A run's first render sets up the sequence (its
-// threads and kept buffers), so shorter runs would weigh that more than a host's renders do.
+// a spell. A run's first render sets up the sequence (its threads and kept buffers), so shorter
+// runs would weigh that more than a host's renders do.
 constexpr int kRepetitions = 6;
 constexpr double kSecondsARun = 0.5;
 // A 4K render at a large blur takes seconds: two runs of one render each.

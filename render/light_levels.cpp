@@ -103,16 +103,20 @@ void LightLevels::index_buckets() {
     bucket_level_.assign((span >> shift) + 1, 0);
     int32_t found = 1;
     for (std::size_t i = 0; i < bucket_level_.size(); ++i) {
-        const float start = float_of(first_bits + (static_cast<uint32_t>(i) << shift));
-        while (found < max_level_ && start >= thresholds_[static_cast<std::size_t>(found) + 1]) {
-            ++found;
-        }
+        found = level_from(found, first_bits + (static_cast<uint32_t>(i) << shift));
         bucket_level_[i] = static_cast<uint16_t>(found);
     }
     bucket_level_.push_back(0);
     lookup_.first_bits_ = first_bits;
     lookup_.shift_ = shift;
     lookup_.one_threshold_a_bucket_ = holds_one_threshold_a_bucket(shift);
+}
+
+int32_t LightLevels::level_from(int32_t from, uint32_t bits) const {
+    while (from < max_level_ && bits >= bits_of(thresholds_[static_cast<std::size_t>(from) + 1])) {
+        ++from;
+    }
+    return from;
 }
 
 uint32_t LightLevels::bucket_of(int32_t level, uint32_t shift) const {
@@ -154,10 +158,7 @@ void LightLevels::pack_buckets() {
     int32_t level = 1;
     for (uint32_t b = 0; b < buckets; ++b) {
         const uint32_t start = lookup_.first_bits_ + (b << shift);
-        while (level < max_level_ &&
-               start >= bits_of(thresholds_[static_cast<std::size_t>(level) + 1])) {
-            ++level;
-        }
+        level = level_from(level, start);
         uint32_t place = length;
         if (level < max_level_) {
             place =

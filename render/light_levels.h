@@ -82,6 +82,9 @@ class LightLevels {
     bool reaches(float light, int32_t level) const;
     float find_threshold(int32_t level, float below) const;
     void index_buckets();
+    // The level of the positive light with bit pattern `bits`, searched upwards from `from`, a
+    // level it reaches.
+    int32_t level_from(int32_t from, uint32_t bits) const;
     // The bucket of level's threshold, when buckets are 2^shift bit patterns wide.
     uint32_t bucket_of(int32_t level, uint32_t shift) const;
     bool holds_one_threshold_a_bucket(uint32_t shift) const;

@@ -21,7 +21,7 @@ class WideLevelLookup {
             _mm512_cmp_ps_mask(light, _mm512_set1_ps(table.first_threshold_), _CMP_GE_OQ);
         const __mmask16 top =
             _mm512_cmp_ps_mask(light, _mm512_set1_ps(table.last_threshold_), _CMP_GE_OQ);
-        __mmask16 search = lit & static_cast<__mmask16>(~top);
+        const __mmask16 search = lit & static_cast<__mmask16>(~top);
         const __m512i relative = _mm512_sub_epi32(
             _mm512_castps_si512(light), _mm512_set1_epi32(static_cast<int32_t>(table.first_bits_)));
         const __m512i found = table.packed_buckets_ != nullptr
